@@ -1,0 +1,328 @@
+/*
+ * razivera.h - public interface of the RAZIVERA library.
+ *
+ * RAZIVERA creates, writes, reads and edits polysomnography recordings stored
+ * in the "VOZO-PSG File Format".  Every open file is one BioFile handle (an
+ * HGLOBAL movable memory block) that the library allocates in
+ * RAZIVERAOpenBioFile / RAZIVERACopyNewBioFile and releases in
+ * RAZIVERACloseBioFile.  Every other call takes that handle first.
+ *
+ * Conventions that hold for every function below:
+ *  - A null handle, a handle that was already closed, or anything that is not
+ *    a live handle of the right kind makes the call return its failure value
+ *    at once (0, -1 or NULL as stated).  Nothing is written then.
+ *  - Record, channel, item and id arguments are 16-bit values; only their low
+ *    16 bits count.
+ *  - Texts are single-byte, NUL-terminated.  Output text buffers must have the
+ *    room stated for each call; the library takes no buffer sizes.
+ *  - Writers (Create...) append to the record started last.  Readers take a
+ *    record index.  Update... rewrites a stored chunk in place.
+ *  - Short writes (a full disk) are not reported as errors: the write position
+ *    and record length advance only by what was really written.
+ *  - Only RAZIVERAOpenBioFile and RAZIVERACopyNewBioFile record error codes
+ *    (1001, 1002, 1003, 1010, 1011); fetch them with RAZIVERAGetErrorInfo.
+ *  - A damaged or hostile file never makes a reader crash or write outside its
+ *    own buffers: counts and sizes read from the file are bounded first.
+ *  - Calls on one handle must come from one thread at a time; different
+ *    handles may be used from different threads concurrently.
+ */
+#ifndef RAZIVERA_H
+#define RAZIVERA_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef _WIN32
+#include <windows.h>
+#include <mmsystem.h>
+#define RZAPI WINAPI
+#define RZ_PUBLIC
+#else
+typedef void *HGLOBAL;
+typedef void *HMMIO;
+#define RZAPI
+#if defined(RAZIVERA_BUILDING) && defined(__GNUC__)
+#define RZ_PUBLIC __attribute__((visibility("default")))
+#else
+#define RZ_PUBLIC
+#endif
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#ifndef _WIN32
+/*
+ * Portable movable-memory calls with Win32 semantics, so that code written for
+ * Windows ports unchanged and a caller can release a TextBuffer it created.
+ * Handles are opaque; a handle that is not live fails to lock (NULL).
+ */
+#define GMEM_FIXED 0x0000u
+#define GMEM_MOVEABLE 0x0002u
+#define GMEM_ZEROINIT 0x0040u
+#define GHND (GMEM_MOVEABLE | GMEM_ZEROINIT)
+RZ_PUBLIC HGLOBAL GlobalAlloc(uint32_t flags, size_t bytes);
+/* Pointer to the block, or NULL for a handle that is not live. */
+RZ_PUBLIC void *GlobalLock(HGLOBAL block);
+/* Nonzero while the block is still locked after this call, else 0. */
+RZ_PUBLIC int GlobalUnlock(HGLOBAL block);
+/* NULL on success; the handle itself when it is not live. */
+RZ_PUBLIC HGLOBAL GlobalFree(HGLOBAL block);
+/* Size in bytes of a live block, 0 otherwise. */
+RZ_PUBLIC size_t GlobalSize(HGLOBAL block);
+#endif
+
+/* ---- Library frame and errors ------------------------------------------ */
+
+/* mode 1: take the newest error code off the ring (0 when none); text, when not
+ * NULL, receives at most 3 characters and a NUL (the library holds no text for
+ * error codes, so it is set to the empty string).  mode 2: empty the ring, 0. */
+RZ_PUBLIC uint16_t RZAPI RAZIVERAGetErrorInfo(uint16_t mode, char *text);
+/* type 1 -> 1, and name (if not NULL, 4 bytes) gets "VOZ"; other types -> 0. */
+RZ_PUBLIC uint16_t RZAPI RAZIVERAGetSupportType(uint16_t type, char *name);
+
+/* ---- The BioFile handle -------------------------------------------------- */
+
+/* mode 1 read, 2 write, 3 read/write, 4 create (empties an existing file).
+ * framesPerBuffer 0 counts as 1.  NULL on failure: allocation failures record
+ * 1001/1002/1003, a wrong magic 1010, a version of 300 or more 1011; other
+ * failures (missing file, bad mode, no records, a path of 260 characters or
+ * more) record nothing.  The caller owns the handle until
+ * RAZIVERACloseBioFile. */
+RZ_PUBLIC HGLOBAL RZAPI RAZIVERAOpenBioFile(const char *path, uint16_t mode,
+                                            uint32_t framesPerBuffer);
+/* Closes the file and releases the handle and every block it owns.  Returns
+ * NULL once released; the handle itself when it cannot be locked.  Writes
+ * nothing: a record not ended stays as written. */
+RZ_PUBLIC HGLOBAL RZAPI RAZIVERACloseBioFile(HGLOBAL h);
+/* Closes and reopens the file (read/write) so that its directory entry shows
+ * what was written.  1 on success; 0 otherwise (the handle then has no file). */
+RZ_PUBLIC int32_t RZAPI RAZIVERAUpdateDirectory(HGLOBAL h);
+/* The platform file handle, owned by the BioFile; NULL on failure. */
+RZ_PUBLIC HMMIO RZAPI RAZIVERAGetFileHandle(HGLOBAL h);
+/* selector 1 headerValid, 2 formatVersion, 3 headerCode, 4 ByteOrder,
+ * 5 headerLetter, 6 recordCount, 10 writePos; 0 otherwise. */
+RZ_PUBLIC uint32_t RZAPI RAZIVERAGetInfo(HGLOBAL h, uint16_t selector);
+/* Sets selectors 1 to 6 (recordCount at most 32); 1 when stored, else 0. */
+RZ_PUBLIC uint32_t RZAPI RAZIVERASetInfo(HGLOBAL h, uint16_t selector,
+                                         uint16_t value);
+/* Starts a new file at path continuing the source's recording: its header and
+ * record 0 up to the frame area.  The new handle is the caller's; NULL on
+ * failure (1001/1002/1003 recorded for allocation failures). */
+RZ_PUBLIC HGLOBAL RZAPI RAZIVERACopyNewBioFile(HGLOBAL source, const char *path,
+                                               uint32_t framesPerBuffer);
+
+/* ---- Container ----------------------------------------------------------- */
+
+/* Writes the 32-byte base header at offset 0 from the header fields set with
+ * RAZIVERASetInfo.  1 on success; 0 on failure or when the file already holds
+ * records. */
+RZ_PUBLIC int32_t RZAPI DARARARCreateBaseHeader(HGLOBAL h);
+/* Starts a record (at most 32 per file); its index, or -1. */
+RZ_PUBLIC int32_t RZAPI DARARARStartRecordWave(HGLOBAL h);
+/* Ends the current record; the file offset past its terminator, or 0. */
+RZ_PUBLIC int32_t RZAPI DARARAREndRecordWave(HGLOBAL h);
+/* File offset of the first chunk of type (and id, 0 = any) in record; 0 when
+ * none.  head, when not NULL, receives the chunk's first 64 bytes as 16 words
+ * in machine order. */
+RZ_PUBLIC int32_t RZAPI RAZIVERAFindIndexPtr(HGLOBAL h, uint16_t record,
+                                             uint32_t type, uint32_t id,
+                                             uint32_t *head);
+/* The record's frame count as now stored in its wave information (for a
+ * reader following a growing file); -1 when none. */
+RZ_PUBLIC int32_t RZAPI DARARARReadUpdateTotalFrame(HGLOBAL h, uint16_t record);
+
+/* ---- Text buffers ---------------------------------------------------------- */
+
+/* A new empty TextBuffer of capacity entries (1..65535), owned by the caller
+ * (release it with GlobalFree); NULL on failure. */
+RZ_PUBLIC HGLOBAL RZAPI RAZIVERACreateTextBuffer(uint16_t capacity);
+/* In the calls below buffer NULL means the handle's own TextBuffer; dest must
+ * hold 256 bytes.  Results pack (length << 16) | id. */
+RZ_PUBLIC uint32_t RZAPI RAZIVERAGetTextBuffer(HGLOBAL h, HGLOBAL buffer,
+                                               int32_t index, char *dest);
+/* Stores entry index (negative: the next free one); the count afterwards, or 0. */
+RZ_PUBLIC uint16_t RZAPI RAZIVERASetTextBuffer(HGLOBAL h, HGLOBAL buffer,
+                                               int32_t index, uint16_t len,
+                                               uint16_t id, const char *text);
+RZ_PUBLIC uint32_t RZAPI RAZIVERAGetTextIDBuffer(HGLOBAL h, HGLOBAL buffer,
+                                                 uint16_t id, char *dest);
+/* Replaces the text of the first entry with this id when it fits; always 0. */
+RZ_PUBLIC uint32_t RZAPI RAZIVERASetTextIDBuffer(HGLOBAL h, HGLOBAL buffer,
+                                                 uint16_t id, const char *text);
+
+/* ---- Wave information ------------------------------------------------------ */
+
+RZ_PUBLIC int32_t RZAPI DARARARSetWaveInfo(HGLOBAL h, uint16_t record,
+                                           uint16_t item, uint32_t value);
+RZ_PUBLIC uint32_t RZAPI DARARARGetWaveInfo(HGLOBAL h, uint16_t record,
+                                            uint16_t item);
+/* item 1: the record's text (at most 32 characters kept). */
+RZ_PUBLIC int32_t RZAPI DARARARSetWaveText(HGLOBAL h, uint16_t record,
+                                           uint16_t item, const char *text);
+/* item 1: the record text (buffer of 33 bytes); item 2: the path (260 bytes). */
+RZ_PUBLIC int16_t RZAPI DARARARGetWaveText(HGLOBAL h, uint16_t record,
+                                           uint16_t item, char *buffer);
+/* Writes the WaveInfo chunk; the write position after it, or 0. */
+RZ_PUBLIC uint32_t RZAPI DARARARCreateWaveInfo(HGLOBAL h);
+/* Rewrites the stored frame count from totalSamples and the record length in
+ * its header; returns totalSamples, or 0. */
+RZ_PUBLIC uint32_t RZAPI DARARARUpdateWaveInfo(HGLOBAL h, uint32_t totalSamples);
+RZ_PUBLIC int32_t RZAPI DARARARReadRecordInfo(HGLOBAL h, uint32_t record);
+
+/* ---- Channel definitions ----------------------------------------------------- */
+
+RZ_PUBLIC uint32_t RZAPI DARARARSetFrameChInfo(HGLOBAL h, uint16_t record,
+                                               uint16_t item, uint16_t channel,
+                                               uint32_t value);
+RZ_PUBLIC uint32_t RZAPI DARARARGetFrameChInfo(HGLOBAL h, uint16_t record,
+                                               uint16_t item, uint16_t channel);
+RZ_PUBLIC uint32_t RZAPI DARARARSetFrameChText(HGLOBAL h, uint16_t record,
+                                               uint16_t item, uint16_t channel,
+                                               const char *text);
+/* buffer: 64 bytes for item 1, 32 for item 2. */
+RZ_PUBLIC uint16_t RZAPI DARARARGetFrameChText(HGLOBAL h, uint16_t record,
+                                               uint16_t item, uint16_t channel,
+                                               char *buffer);
+RZ_PUBLIC int32_t RZAPI DARARARCreateFrameChInfo(HGLOBAL h);
+RZ_PUBLIC int32_t RZAPI DARARARUpdateFrameChInfo(HGLOBAL h, uint16_t record);
+RZ_PUBLIC int32_t RZAPI DARARARReadChannelInfo(HGLOBAL h, uint16_t record);
+RZ_PUBLIC int32_t RZAPI DARARARCreateUserChInfo(HGLOBAL h);
+RZ_PUBLIC int32_t RZAPI DARARARReadUserChannelInfo(HGLOBAL h, uint16_t record);
+/* name must hold 9 bytes. */
+RZ_PUBLIC uint16_t RZAPI DARARARGetSignalTypeName(uint16_t code, char *name);
+RZ_PUBLIC uint16_t RZAPI DARARARGetSignalTypeNameEx(uint32_t nameFlags,
+                                                    uint16_t code, char *name);
+
+/* ---- Frames ------------------------------------------------------------------ */
+
+RZ_PUBLIC int32_t RZAPI DARARARCreateFrameBuf(HGLOBAL h, uint16_t framesPerBuffer);
+RZ_PUBLIC uint16_t RZAPI DARARARSetFramePointWave(HGLOBAL h, uint16_t frameIndex,
+                                                  uint16_t frameCount,
+                                                  uint16_t channel, uint32_t stride,
+                                                  const int16_t *input);
+RZ_PUBLIC uint16_t RZAPI DARARARSetFramePointWaveEx(HGLOBAL h, uint16_t mode,
+                                                    uint16_t frameIndex,
+                                                    uint16_t frameCount,
+                                                    uint16_t channel,
+                                                    uint32_t stride,
+                                                    const int16_t *input);
+RZ_PUBLIC uint16_t RZAPI DARARARSetFramePointEvent(HGLOBAL h, uint16_t frameIndex,
+                                                   uint16_t frameCount,
+                                                   uint16_t channel, int32_t stride,
+                                                   uint32_t rateFactor,
+                                                   const int16_t *input);
+RZ_PUBLIC uint16_t RZAPI DARARARSaveFrameWave(HGLOBAL h, uint16_t frameCount);
+RZ_PUBLIC int32_t RZAPI DARARARReadFrameInfo(HGLOBAL h, uint16_t record);
+RZ_PUBLIC int32_t RZAPI DARARARCreateReadFrameBuf(HGLOBAL h, uint16_t record,
+                                                  uint32_t windowSeconds);
+RZ_PUBLIC int32_t RZAPI DARARARReadFrameWave(HGLOBAL h, uint16_t record,
+                                             uint32_t startSecond);
+RZ_PUBLIC int32_t RZAPI DARARARReadFrameWaveEx(HGLOBAL h, uint16_t record,
+                                               int32_t startSecond,
+                                               uint32_t lengthSeconds);
+RZ_PUBLIC int32_t RZAPI DARARARGetFrameWave(HGLOBAL h, uint16_t record,
+                                            uint16_t channel, int16_t *output);
+RZ_PUBLIC int32_t RZAPI DARARARGetFrameWaveEx(HGLOBAL h, uint16_t record,
+                                              uint16_t channel, int16_t *output,
+                                              uint32_t offsetSeconds,
+                                              uint32_t lengthSeconds);
+
+/* ---- Events and scores ------------------------------------------------------- */
+
+RZ_PUBLIC int32_t RZAPI DARARARCreateEventTable(HGLOBAL h, uint16_t record,
+                                                uint16_t id, int32_t count,
+                                                uint32_t dataSize);
+RZ_PUBLIC int32_t RZAPI DARARARSetEventTableInfo(HGLOBAL h, uint16_t record,
+                                                 uint16_t index, uint32_t value,
+                                                 const void *data);
+RZ_PUBLIC int32_t RZAPI DARARARGetEventTableInfo(HGLOBAL h, uint16_t record,
+                                                 uint16_t index, uint32_t *value,
+                                                 void *data);
+RZ_PUBLIC int32_t RZAPI DARARARCreateEventInfo(HGLOBAL h);
+RZ_PUBLIC int32_t RZAPI DARARARUpdateEventInfo(HGLOBAL h, uint16_t record);
+RZ_PUBLIC int32_t RZAPI DARARARReadEventInfo(HGLOBAL h, uint16_t record);
+RZ_PUBLIC int32_t RZAPI DARARARChangeEventData(HGLOBAL h, uint16_t record,
+                                               uint32_t value, uint16_t channel,
+                                               uint32_t frame, uint32_t sample);
+RZ_PUBLIC int32_t RZAPI DARARARCreateScoreTable(HGLOBAL h, uint16_t id,
+                                                uint32_t count);
+RZ_PUBLIC int32_t RZAPI DARARARSetScoreTableInfo(HGLOBAL h, uint16_t item,
+                                                 int32_t index, uint32_t value);
+RZ_PUBLIC int32_t RZAPI DARARARGetScoreTableInfo(HGLOBAL h, uint16_t item,
+                                                 int32_t index, uint32_t *out);
+RZ_PUBLIC int32_t RZAPI DARARARSetScoreTableText(HGLOBAL h, uint16_t item,
+                                                 uint32_t index, const char *text);
+/* text must hold 63 bytes. */
+RZ_PUBLIC uint16_t RZAPI DARARARGetScoreTableText(HGLOBAL h, uint16_t item,
+                                                  uint32_t index, char *text);
+RZ_PUBLIC int32_t RZAPI DARARARCreateScoreInfo(HGLOBAL h, uint16_t recordClosed);
+RZ_PUBLIC int32_t RZAPI DARARARUpdateScoreInfo(HGLOBAL h, uint16_t id);
+RZ_PUBLIC int32_t RZAPI DARARARReadScoreInfo(HGLOBAL h, uint16_t record,
+                                             uint16_t id);
+
+/* ---- Texts, non-linear tables, user information and user data ----------------- */
+
+RZ_PUBLIC int32_t RZAPI DARARARCreateTextInfo(HGLOBAL h, HGLOBAL textBuffer,
+                                              uint16_t typeCode, uint16_t count);
+RZ_PUBLIC int32_t RZAPI DARARARUpdateTextInfo(HGLOBAL h, uint32_t record,
+                                              uint16_t typeCode, uint32_t id,
+                                              const char *text);
+RZ_PUBLIC uint32_t RZAPI DARARARReadTextInfo(HGLOBAL h, HGLOBAL textBuffer,
+                                             uint32_t record, uint16_t typeCode);
+RZ_PUBLIC int32_t RZAPI DARARARSetNonLinearInfo(HGLOBAL h, uint16_t record,
+                                                uint16_t item, uint16_t channel,
+                                                uint16_t point, int32_t value1,
+                                                uint32_t value2, const char *text);
+/* text must hold 28 bytes. */
+RZ_PUBLIC int32_t RZAPI DARARARGetNonLinearInfo(HGLOBAL h, uint16_t record,
+                                                uint16_t item, uint16_t channel,
+                                                uint16_t point, uint32_t *value1,
+                                                uint32_t *value2, char *text);
+RZ_PUBLIC int32_t RZAPI DARARARCreateNonLineaInfo(HGLOBAL h, uint16_t channel);
+RZ_PUBLIC uint16_t RZAPI DARARARReadNonLinearInfo(HGLOBAL h, uint32_t record,
+                                                  uint16_t channelNumber);
+RZ_PUBLIC int32_t RZAPI DARARARCreateUserInfo(HGLOBAL h, uint32_t record,
+                                              uint16_t typeCode, uint16_t id,
+                                              const uint32_t *values,
+                                              uint32_t count);
+RZ_PUBLIC int32_t RZAPI DARARARReadUserInfo(HGLOBAL h, uint32_t record,
+                                            uint16_t typeCode, uint16_t id,
+                                            uint32_t *values);
+RZ_PUBLIC uint32_t RZAPI DARARARGetUserDataNum(HGLOBAL h, uint32_t record,
+                                               uint16_t typeCode, uint16_t id);
+RZ_PUBLIC int32_t RZAPI DARARARCreateUserText(HGLOBAL h, HGLOBAL textBuffer,
+                                              uint16_t id, uint16_t count);
+RZ_PUBLIC uint16_t RZAPI DARARARReadUserText(HGLOBAL h, HGLOBAL textBuffer,
+                                             uint32_t record, uint16_t id);
+RZ_PUBLIC int32_t RZAPI DARARARCreateUserByte(HGLOBAL h, uint16_t id,
+                                              uint32_t count, const uint8_t *data);
+RZ_PUBLIC int32_t RZAPI DARARARCreateUserWord(HGLOBAL h, uint16_t id,
+                                              uint32_t count, const uint16_t *data);
+RZ_PUBLIC int32_t RZAPI DARARARCreateUserShort(HGLOBAL h, uint16_t id,
+                                               uint32_t count, const int16_t *data);
+RZ_PUBLIC int32_t RZAPI DARARARCreateUserDword(HGLOBAL h, uint16_t id,
+                                               uint32_t count, const uint32_t *data);
+RZ_PUBLIC int32_t RZAPI DARARARCreateUserLong(HGLOBAL h, uint16_t id,
+                                              uint32_t count, const int32_t *data);
+RZ_PUBLIC int32_t RZAPI DARARARCreateUserFloat(HGLOBAL h, uint16_t id,
+                                               uint32_t count, const float *data);
+RZ_PUBLIC int32_t RZAPI DARARARReadUserByte(HGLOBAL h, uint32_t record, uint16_t id,
+                                            uint8_t *buffer, int32_t maxCount);
+RZ_PUBLIC int32_t RZAPI DARARARReadUserWord(HGLOBAL h, uint32_t record, uint16_t id,
+                                            uint16_t *buffer, int32_t maxCount);
+RZ_PUBLIC int32_t RZAPI DARARARReadUserShort(HGLOBAL h, uint32_t record, uint16_t id,
+                                             int16_t *buffer, int32_t maxCount);
+RZ_PUBLIC int32_t RZAPI DARARARReadUserDword(HGLOBAL h, uint32_t record, uint16_t id,
+                                             uint32_t *buffer, int32_t maxCount);
+RZ_PUBLIC int32_t RZAPI DARARARReadUserLong(HGLOBAL h, uint32_t record, uint16_t id,
+                                            int32_t *buffer, int32_t maxCount);
+RZ_PUBLIC int32_t RZAPI DARARARReadUserFloat(HGLOBAL h, uint32_t record, uint16_t id,
+                                             float *buffer, int32_t maxCount);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* RAZIVERA_H */

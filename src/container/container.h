@@ -1,0 +1,116 @@
+// The container: base header, records, chunk heads and the byte-order rule,
+// with the shared mechanics every chunk writer and reader uses - the record
+// scan, the chunk search and the append rule.
+#pragma once
+
+#include <cstdint>
+
+#include "container/byteorder.h"
+#include "frame/biofile.h"
+
+namespace rz::container {
+
+// Registry of chunk type codes.  TextInfo and UserInfo chunks take a type
+// code chosen by the caller.
+enum ChunkType : uint32_t {
+  kRecordType = 10,  // type of a record (RecordHeader), not of a chunk
+  kWaveInfo = 100,
+  kFrameChInfo = 120,
+  kFrameChEntry = 125,
+  kFrameInfo = 140,
+  kFrameWave = 145,
+  kEventTable = 200,
+  kUserText = 2000,
+  kUserByte = 2100,
+  kUserWord = 2110,
+  kUserShort = 2120,
+  kUserDword = 2130,
+  kUserLong = 2140,
+  kUserFloat = 2200,
+  kNonLinearInfo = 2600,
+  kUserChInfo = 2700,
+  kUserChEntry = 2705,
+  kScoreTable = 3000,
+};
+
+// Display name of a registered chunk type, or nullptr.
+const char* chunk_type_name(uint32_t type);
+
+// BaseHeader: 32 bytes of ASCII text at offset 0, never byte-swapped.
+namespace base_header {
+constexpr uint32_t kSize = 32;
+constexpr uint32_t kMagic = 0;        // 8: "VOZO-SPG"
+constexpr uint32_t kVersion = 8;      // 6 decimal digits
+constexpr uint32_t kCode = 14;        // 2: "00", "01" or "--"
+constexpr uint32_t kByteOrder = 16;   // 1: 'L', 'B' or '-'
+constexpr uint32_t kLetter = 17;      // 1: 'S', 'J', 'E' or '-'
+constexpr uint32_t kCount = 18;       // 4 decimal digits
+constexpr uint32_t kPadding = 22;     // 10 spaces
+constexpr char kMagicText[] = "VOZO-SPG";
+constexpr char kWrittenVersion[] = "000110";
+constexpr uint16_t kRefusedVersion = 300;  // this and above cannot be read
+
+void compose(char out[kSize], uint16_t code, uint16_t byteOrder, uint16_t letter);
+}  // namespace base_header
+
+// RecordHeader: four u32 in the file's byte order.
+namespace record_header {
+constexpr uint32_t kSize = 16;
+constexpr uint32_t kLength = 0;  // from this header through the terminator
+constexpr uint32_t kType = 4;    // kRecordType
+constexpr uint32_t kNumber = 8;  // counted from 1
+constexpr uint32_t kOpenLength = 16;  // what the header says while being written
+void pack(uint8_t out[kSize], uint32_t length, uint32_t number, bool big);
+}  // namespace record_header
+
+// RecordTerminator: 16 zero bytes; read as a chunk head its size 0 ends walks.
+constexpr uint32_t kTerminatorSize = 16;
+
+// ChunkHead: the first 12 bytes of every chunk.
+namespace chunk_head {
+constexpr uint32_t kSize = 0;
+constexpr uint32_t kType = 4;
+constexpr uint32_t kId = 8;
+constexpr uint32_t kLength = 12;
+}  // namespace chunk_head
+
+constexpr uint32_t kMaxChunksPerSearch = 1000;
+
+// Reads the BaseHeader and runs the record scan (open, modes 1 to 3).
+// Records 1010 / 1011 for a wrong magic / a refused version.
+bool read_header(BioFile& bf);
+
+// Finds the records from offset 32 on; true when record 0 was visited.
+bool scan_records(BioFile& bf);
+
+// The chunk search: the file offset of the first chunk of `type` (and `id`,
+// 0 meaning any) in `record`, or 0.  `buf` receives the first `len` bytes of
+// the last chunk examined as they stand in the file (bytes the file does not
+// hold read as zero); `position`, when given, its index in the record.
+uint32_t find_chunk(BioFile& bf, uint32_t record, uint32_t type, uint32_t id,
+                    void* buf, uint32_t len, uint32_t* position = nullptr);
+
+// The append rule.  The record chunk writers append to, or -1 when there is
+// none: no record, or nothing started through this handle (a file opened for
+// editing has writePos 0, and appending there would overwrite the header).
+int current_record(const BioFile& bf);
+
+// Writes n bytes at writePos into record r; on a complete write writePos and
+// recordSize[r] advance by n.  A short write is not reported beyond the
+// result: the positions stay, the OS error is dropped.
+bool append(BioFile& bf, int r, const void* data, uint32_t n);
+
+// Positioned access for readers and in-place editors.  read_at returns the
+// bytes read (0 on a failed seek or read); write_at true on a complete write.
+uint32_t read_at(BioFile& bf, uint32_t pos, void* buf, uint32_t n);
+bool write_at(BioFile& bf, uint32_t pos, const void* data, uint32_t n);
+
+// Rewrites record r's RecordHeader with its current length and number r + 1.
+bool rewrite_record_header(BioFile& bf, int r);
+
+// End of record r as written or found: recordOffset + recordSize.
+inline uint32_t record_end(const BioFile& bf, int r) {
+  return bf.recordOffset[r] + bf.recordSize[r];
+}
+
+}  // namespace rz::container

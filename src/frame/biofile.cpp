@@ -1,0 +1,197 @@
+// The BioFile handle and its lifecycle: open, close, reopen, and the
+// file-level fields.
+#include <cstring>
+
+#include "container/container.h"
+#include "container/textbuffer.h"
+#include "frame/error_ring.h"
+#include "frame/handle.h"
+
+namespace rz {
+namespace {
+
+constexpr uint16_t kModeRead = 1;
+constexpr uint16_t kModeWrite = 2;
+constexpr uint16_t kModeReadWrite = 3;
+constexpr uint16_t kModeCreate = 4;
+
+// Info selectors.
+constexpr uint16_t kSelHeaderValid = 1;
+constexpr uint16_t kSelFormatVersion = 2;
+constexpr uint16_t kSelHeaderCode = 3;
+constexpr uint16_t kSelByteOrder = 4;
+constexpr uint16_t kSelHeaderLetter = 5;
+constexpr uint16_t kSelRecordCount = 6;
+constexpr uint16_t kSelWritePos = 10;
+
+uint32_t open_flags(uint16_t mode) {
+  switch (mode) {
+    case kModeRead: return plat::kOpenRead;
+    case kModeWrite: return plat::kOpenWrite;
+    case kModeReadWrite: return plat::kOpenReadWrite;
+    default: return plat::kOpenCreate | plat::kOpenReadWrite;
+  }
+}
+
+uint16_t* header_field(BioFile& bf, uint16_t selector) {
+  switch (selector) {
+    case kSelHeaderValid: return &bf.headerValid;
+    case kSelFormatVersion: return &bf.formatVersion;
+    case kSelHeaderCode: return &bf.headerCode;
+    case kSelByteOrder: return &bf.ByteOrder;
+    case kSelHeaderLetter: return &bf.headerLetter;
+    case kSelRecordCount: return &bf.recordCount;
+    default: return nullptr;
+  }
+}
+
+}  // namespace
+
+HGLOBAL begin_handle(uint32_t framesPerBuffer, BioFile** out) {
+  *out = nullptr;
+  HGLOBAL h = plat::mem_alloc(plat::kMemFlags, sizeof(BioFile));
+  if (!h) {
+    errors::record(errors::kNoBlock);
+    return nullptr;
+  }
+  auto* bf = static_cast<BioFile*>(plat::mem_lock(h));
+  if (!bf) {
+    errors::record(errors::kNoLock);
+    plat::mem_free(h);
+    return nullptr;
+  }
+  bf->blockSize = static_cast<uint32_t>(sizeof(BioFile));
+  bf->fileType = kSupportedFileType;
+  bf->framesPerBuffer = framesPerBuffer ? framesPerBuffer : 1;
+  bf->workBufferSize = kWorkBufferSize;
+  bf->readOnly = 1;
+  bf->workBuffer = plat::mem_alloc(plat::kMemFlags, kWorkBufferSize);
+  if (!bf->workBuffer) {
+    errors::record(errors::kNoWorkBuffer);
+    plat::mem_unlock(h);
+    plat::mem_free(h);
+    return nullptr;
+  }
+  *out = bf;
+  return h;
+}
+
+void release_contents(BioFile& bf) {
+  plat::set_error_mode(plat::kQuietErrorMode);
+  if (bf.fileHandle) plat::file_close(bf.fileHandle);
+  bf.fileHandle = nullptr;
+  release_block(bf.workBuffer);
+  release_block(bf.textBuffer);
+  release_block(bf.scoreTable);
+  for (RecordSlot& rs : bf.records) {
+    release_block(rs.eventTable);
+    for (ChannelSlot& cs : rs.channels) release_block(cs.frameBuf);
+  }
+}
+
+void abandon_handle(HGLOBAL h, BioFile* bf) {
+  if (bf) release_contents(*bf);
+  plat::mem_unlock(h);
+  plat::mem_free(h);
+}
+
+bool attach_file(BioFile& bf, const char* path, uint32_t openFlags) {
+  if (!path || std::strlen(path) >= kPathSize) return false;
+  HMMIO file = plat::file_open(path, openFlags);
+  if (!file) {
+    plat::discard_last_error();
+    return false;
+  }
+  bf.fileHandle = file;
+  std::memcpy(bf.path, path, std::strlen(path) + 1);
+  bf.fileAttributes = plat::file_attributes(path);
+  return true;
+}
+
+void init_slots(BioFile& bf) {
+  for (RecordSlot& rs : bf.records) {
+    for (ChannelSlot& cs : rs.channels) {
+      cs.flags = 2;
+      cs.extraCode = 1;
+      cs.nonLinearCount = 0;
+    }
+  }
+}
+
+}  // namespace rz
+
+using namespace rz;
+
+extern "C" {
+
+RZ_PUBLIC HGLOBAL RZAPI RAZIVERAOpenBioFile(const char* path, uint16_t mode,
+                                            uint32_t framesPerBuffer) {
+  BioFile* bf = nullptr;
+  HGLOBAL h = begin_handle(framesPerBuffer, &bf);
+  if (!h) return nullptr;
+  plat::set_error_mode(plat::kQuietErrorMode);
+  if (mode < kModeRead || mode > kModeCreate || !attach_file(*bf, path, open_flags(mode))) {
+    abandon_handle(h, bf);
+    return nullptr;
+  }
+  if (mode != kModeRead) bf->readOnly = 0;
+  bf->textBuffer = create_text_buffer(kHandleTextCapacity);
+  if (mode != kModeCreate && !container::read_header(*bf)) {
+    abandon_handle(h, bf);
+    return nullptr;
+  }
+  init_slots(*bf);
+  plat::mem_unlock(h);
+  return h;
+}
+
+RZ_PUBLIC HGLOBAL RZAPI RAZIVERACloseBioFile(HGLOBAL h) {
+  if (!h) return nullptr;
+  // A block too small to be a BioFile is not ours to release.
+  if (plat::mem_size(h) < sizeof(BioFile)) return h;
+  auto* bf = static_cast<BioFile*>(plat::mem_lock(h));
+  if (!bf) return h;
+  if (bf->fileType == kSupportedFileType) release_contents(*bf);
+  plat::mem_unlock(h);
+  plat::mem_free(h);
+  return nullptr;
+}
+
+RZ_PUBLIC int32_t RZAPI RAZIVERAUpdateDirectory(HGLOBAL h) {
+  BioLock bf(h);
+  if (!bf || !bf->fileHandle) return 0;
+  plat::set_error_mode(plat::kQuietErrorMode);
+  plat::file_close(bf->fileHandle);
+  bf->fileHandle = plat::file_open(bf->path, plat::kOpenReadWrite);
+  if (!bf->fileHandle) {
+    plat::discard_last_error();
+    return 0;
+  }
+  return 1;
+}
+
+RZ_PUBLIC HMMIO RZAPI RAZIVERAGetFileHandle(HGLOBAL h) {
+  BioLock bf(h);
+  return bf ? bf->fileHandle : nullptr;
+}
+
+RZ_PUBLIC uint32_t RZAPI RAZIVERAGetInfo(HGLOBAL h, uint16_t selector) {
+  BioLock bf(h);
+  if (!bf) return 0;
+  if (selector == kSelWritePos) return bf->writePos;
+  const uint16_t* field = header_field(*bf, selector);
+  return field ? *field : 0;
+}
+
+RZ_PUBLIC uint32_t RZAPI RAZIVERASetInfo(HGLOBAL h, uint16_t selector, uint16_t value) {
+  BioLock bf(h);
+  if (!bf) return 0;
+  uint16_t* field = header_field(*bf, selector);
+  if (!field) return 0;
+  // recordCount indexes the 32 record slots and tables.
+  if (selector == kSelRecordCount && value > kMaxRecords) return 0;
+  *field = value;
+  return 1;
+}
+
+}  // extern "C"

@@ -1,0 +1,71 @@
+// The thin layer between the library and the operating system: movable memory
+// blocks, the multimedia-style file layer, directory look-ups, the error mode,
+// the module's string table and decimal formatting.  Nothing above this layer
+// includes an OS header.  Two implementations stand behind it: Win32 (the real
+// services) and POSIX (our own).  Every allocation, lock, read, write and seek
+// passes the fault seam (faults.h) so that tests can make the n-th call fail
+// or fall short.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "razivera.h"
+
+namespace rz::plat {
+
+// ---- Movable memory blocks ----------------------------------------------
+constexpr uint32_t kMemMoveable = 0x0002;
+constexpr uint32_t kMemZeroInit = 0x0040;
+constexpr uint32_t kMemFlags = kMemMoveable | kMemZeroInit;  // 66
+
+HGLOBAL mem_alloc(uint32_t flags, size_t bytes);
+// Pointer to the block, or nullptr for a handle that is not live.
+void* mem_lock(HGLOBAL block);
+// Lock count left after this unlock.
+uint32_t mem_unlock(HGLOBAL block);
+// Releases a live block; false for a null or dead handle.
+bool mem_free(HGLOBAL block);
+// Size of a live block, 0 otherwise.
+size_t mem_size(HGLOBAL block);
+
+// ---- Multimedia-style file layer ------------------------------------------
+// Open flags as the library passes them.
+constexpr uint32_t kOpenRead = 0;
+constexpr uint32_t kOpenWrite = 1;
+constexpr uint32_t kOpenReadWrite = 2;
+constexpr uint32_t kOpenCreate = 0x1000;  // with kOpenReadWrite: 4098
+
+HMMIO file_open(const char* path, uint32_t flags);
+void file_close(HMMIO file);
+// Bytes transferred, 0 at the end of the file, negative on failure.
+int32_t file_read(HMMIO file, void* buffer, int32_t bytes);
+int32_t file_write(HMMIO file, const void* buffer, int32_t bytes);
+// Seeks from the start of the file; the new position, negative on failure.
+int32_t file_seek(HMMIO file, int32_t offset);
+
+// Attribute bits of a path (0xFFFFFFFF when it does not exist).
+uint32_t file_attributes(const char* path);
+// Length of the file as its directory entry gives it (low 32 bits).
+bool file_length(const char* path, uint32_t* length);
+// No message boxes for missing drives or files (no-op off Windows).
+void set_error_mode(uint32_t mode);
+constexpr uint32_t kQuietErrorMode = 0x8001;
+// Fetches the last OS error after a failed write and drops it.
+void discard_last_error();
+
+// ---- Strings ----------------------------------------------------------------
+// Copies string resource `id` into `buffer` with at most limit - 1 characters
+// and a NUL; returns the characters copied, 0 (buffer untouched) when the
+// table holds no such entry.
+int load_string(uint32_t id, char* buffer, int limit);
+
+// printf-style formatting into a bounded buffer (the decimal record count and
+// the start date text); always NUL-terminated, returns the length written.
+int format(char* buffer, size_t size, const char* fmt, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 3, 4)))
+#endif
+    ;
+
+}  // namespace rz::plat

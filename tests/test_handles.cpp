@@ -1,0 +1,48 @@
+// Handles that are null, closed, made up or of another kind are refused by
+// every export with its failure value, and never crash.
+#include <vector>
+
+#include "support/test_support.h"
+
+using namespace rzt;
+
+class BadHandleTest : public FileTest {
+ protected:
+  std::vector<HGLOBAL> bad_handles() {
+    Bio closed = create("closed.vzp");
+    HGLOBAL dead = closed.release();
+    RAZIVERACloseBioFile(dead);
+    small_ = GlobalAlloc(GHND, 128);
+    return {nullptr, dead, reinterpret_cast<HGLOBAL>(uintptr_t(0x12345678)), small_,
+            reinterpret_cast<HGLOBAL>(&local_)};
+  }
+  void TearDown() override {
+    if (small_) GlobalFree(small_);
+    FileTest::TearDown();
+  }
+  HGLOBAL small_ = nullptr;
+  int local_ = 0;
+};
+
+TEST_F(BadHandleTest, HandleAndContainerExportsReturnTheirFailureValue) {
+  for (HGLOBAL h : bad_handles()) {
+    SCOPED_TRACE(testing::Message() << "handle " << h);
+    EXPECT_EQ(RAZIVERAUpdateDirectory(h), 0);
+    EXPECT_EQ(RAZIVERAGetFileHandle(h), nullptr);
+    EXPECT_EQ(RAZIVERAGetInfo(h, 2), 0u);
+    EXPECT_EQ(RAZIVERASetInfo(h, 2, 1), 0u);
+    EXPECT_EQ(DARARARCreateBaseHeader(h), 0);
+    EXPECT_EQ(DARARARStartRecordWave(h), -1);
+    EXPECT_EQ(DARARAREndRecordWave(h), 0);
+    uint32_t head[16];
+    EXPECT_EQ(RAZIVERAFindIndexPtr(h, 0, 100, 0, head), 0);
+    EXPECT_EQ(DARARARReadUpdateTotalFrame(h, 0), -1);
+    if (h) {
+      EXPECT_EQ(RAZIVERACloseBioFile(h), h);
+    } else {
+      EXPECT_EQ(RAZIVERACloseBioFile(h), nullptr);
+    }
+  }
+  EXPECT_NE(GlobalLock(small_), nullptr) << "the foreign block was left alone";
+  GlobalUnlock(small_);
+}

@@ -1,0 +1,132 @@
+// The platform layer: movable blocks with a registry of live handles, the
+// positioned file layer and the fault seam the failure tests rely on.
+#include <atomic>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "platform/faults.h"
+#include "platform/platform.h"
+#include "support/test_support.h"
+
+using namespace rz;
+namespace faults = rz::plat::faults;
+
+class PlatformTest : public rzt::FileTest {};
+
+TEST_F(PlatformTest, BlocksAreZeroFilledLockableAndDieWhenFreed) {
+  HGLOBAL h = GlobalAlloc(GHND, 100);
+  ASSERT_NE(h, nullptr);
+  EXPECT_EQ(GlobalSize(h), 100u);
+  auto* p = static_cast<uint8_t*>(GlobalLock(h));
+  ASSERT_NE(p, nullptr);
+  for (int i = 0; i < 100; ++i) ASSERT_EQ(p[i], 0) << "byte " << i;
+  EXPECT_NE(GlobalLock(h), nullptr);
+  EXPECT_EQ(GlobalUnlock(h), 1) << "still locked once";
+  EXPECT_EQ(GlobalUnlock(h), 0);
+  EXPECT_EQ(GlobalFree(h), nullptr);
+  EXPECT_EQ(GlobalLock(h), nullptr) << "a freed handle must not lock";
+  EXPECT_EQ(GlobalSize(h), 0u);
+  EXPECT_EQ(GlobalFree(h), h) << "freeing twice reports the handle back";
+}
+
+TEST_F(PlatformTest, MadeUpHandlesNeverLock) {
+  for (uintptr_t v : {uintptr_t(1), uintptr_t(8), uintptr_t(0x1000), uintptr_t(-1)}) {
+    EXPECT_EQ(GlobalLock(reinterpret_cast<HGLOBAL>(v)), nullptr) << v;
+  }
+  int local = 0;
+  EXPECT_EQ(GlobalLock(reinterpret_cast<HGLOBAL>(&local)), nullptr);
+}
+
+TEST_F(PlatformTest, HandlesAreNotReusedAfterFree) {
+  HGLOBAL a = GlobalAlloc(GHND, 16);
+  GlobalFree(a);
+  HGLOBAL b = GlobalAlloc(GHND, 16);
+  EXPECT_NE(a, b) << "a stale handle must not alias a new block";
+  GlobalFree(b);
+}
+
+TEST_F(PlatformTest, RegistryIsSafeAcrossThreads) {
+  std::atomic<int> failures{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&failures, t] {
+      for (int i = 0; i < 2000; ++i) {
+        HGLOBAL h = plat::mem_alloc(plat::kMemFlags, 32);
+        auto* p = static_cast<int*>(plat::mem_lock(h));
+        if (!p) { ++failures; continue; }
+        p[0] = t;
+        plat::mem_unlock(h);
+        if (!plat::mem_free(h)) ++failures;
+      }
+    });
+  }
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(failures.load(), 0);
+}
+
+TEST_F(PlatformTest, FileLayerReadsWritesAndSeeksFromTheStart) {
+  const std::string p = path("f.bin");
+  HMMIO f = plat::file_open(p.c_str(), plat::kOpenCreate | plat::kOpenReadWrite);
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(plat::file_write(f, "abcdef", 6), 6);
+  EXPECT_EQ(plat::file_seek(f, 2), 2);
+  char buf[8] = {};
+  EXPECT_EQ(plat::file_read(f, buf, 8), 4) << "short at the end of the file";
+  EXPECT_STREQ(buf, "cdef");
+  EXPECT_EQ(plat::file_read(f, buf, 8), 0);
+  EXPECT_LT(plat::file_seek(f, -1), 0);
+  plat::file_close(f);
+  uint32_t len = 0;
+  ASSERT_TRUE(plat::file_length(p.c_str(), &len));
+  EXPECT_EQ(len, 6u);
+  EXPECT_EQ(plat::file_attributes(path("missing").c_str()), 0xFFFFFFFFu);
+  EXPECT_FALSE(plat::file_length(path("missing").c_str(), &len));
+
+  // Read-only and write-only opens refuse the other direction.
+  f = plat::file_open(p.c_str(), plat::kOpenRead);
+  EXPECT_LT(plat::file_write(f, "x", 1), 0);
+  plat::file_close(f);
+  f = plat::file_open(p.c_str(), plat::kOpenWrite);
+  EXPECT_LT(plat::file_read(f, buf, 1), 0);
+  plat::file_close(f);
+}
+
+TEST_F(PlatformTest, FaultSeamFailsTheNthCallOrLetsItFallShort) {
+  faults::arm(faults::Op::Alloc, 2);
+  HGLOBAL a = plat::mem_alloc(plat::kMemFlags, 8);
+  HGLOBAL b = plat::mem_alloc(plat::kMemFlags, 8);
+  HGLOBAL c = plat::mem_alloc(plat::kMemFlags, 8);
+  EXPECT_NE(a, nullptr);
+  EXPECT_EQ(b, nullptr);
+  EXPECT_NE(c, nullptr) << "one-shot by default";
+  plat::mem_free(a);
+  plat::mem_free(c);
+
+  const std::string p = path("g.bin");
+  HMMIO f = plat::file_open(p.c_str(), plat::kOpenCreate | plat::kOpenReadWrite);
+  faults::arm(faults::Op::Write, 1, 3);
+  EXPECT_EQ(plat::file_write(f, "abcdef", 6), 3);
+  faults::arm(faults::Op::Write, 1, -1, true);
+  EXPECT_LT(plat::file_write(f, "abcdef", 6), 0);
+  EXPECT_LT(plat::file_write(f, "abcdef", 6), 0) << "sticky: the disk stays full";
+  faults::reset();
+  EXPECT_EQ(plat::file_write(f, "abcdef", 6), 6);
+  faults::arm(faults::Op::Seek, 1);
+  EXPECT_LT(plat::file_seek(f, 0), 0);
+  plat::file_close(f);
+  EXPECT_EQ(rzt::read_file(p).size(), 9u);
+}
+
+TEST_F(PlatformTest, StringTableHasTheFileTypeAndNoErrorTexts) {
+  char buf[64];
+  EXPECT_EQ(plat::load_string(1, buf, 64), 20);
+  EXPECT_STREQ(buf, "VOZO-PSG File Format");
+  EXPECT_EQ(plat::load_string(1, buf, 4), 3);
+  EXPECT_STREQ(buf, "VOZ");
+  EXPECT_GT(plat::load_string(2, buf, 64), 0);
+  std::strcpy(buf, "keep");
+  EXPECT_EQ(plat::load_string(1010, buf, 4), 0);
+  EXPECT_STREQ(buf, "keep");
+  EXPECT_EQ(plat::load_string(3, buf, 4), 0);
+}
