@@ -75,6 +75,10 @@ struct RecordSlot {
   uint32_t framesWritten;
   uint32_t waveInfoPosition;
   HGLOBAL eventTable;
+  // True while frameDataPosition names the FrameInfo head this handle is
+  // writing (set by the frame writer); false once it names frame 0 as the
+  // reader sets it.
+  bool writingFrames;
   ChannelSlot channels[kMaxChannels];
 };
 

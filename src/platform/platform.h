@@ -48,6 +48,8 @@ int32_t file_seek(HMMIO file, int32_t offset);
 uint32_t file_attributes(const char* path);
 // Length of the file as its directory entry gives it (low 32 bits).
 bool file_length(const char* path, uint32_t* length);
+// True when both paths name one existing file.
+bool same_file(const char* a, const char* b);
 // No message boxes for missing drives or files (no-op off Windows).
 void set_error_mode(uint32_t mode);
 constexpr uint32_t kQuietErrorMode = 0x8001;

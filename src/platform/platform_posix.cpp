@@ -214,6 +214,12 @@ bool file_length(const char* path, uint32_t* length) {
   return true;
 }
 
+bool same_file(const char* a, const char* b) {
+  struct stat sa {}, sb {};
+  if (!a || !b || ::stat(a, &sa) != 0 || ::stat(b, &sb) != 0) return false;
+  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
 void set_error_mode(uint32_t) {}
 
 void discard_last_error() { errno = 0; }

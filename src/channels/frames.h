@@ -1,0 +1,76 @@
+// The frame area of a record: a FrameInfo head (type 140) followed by one
+// FrameWave chunk (type 145) per frame, back to back.  A frame holds a 24-byte
+// head and then, channel by channel, sampleRate x frameSeconds 16-bit samples.
+#pragma once
+
+#include <cstdint>
+
+#include "frame/biofile.h"
+
+namespace rz::frames {
+
+// FrameInfo head, 32 bytes, all u32.
+namespace info {
+constexpr uint32_t kSize = 32;
+constexpr uint32_t kChunkSize = 0;     // 32 + frameChunkSize x frames
+constexpr uint32_t kType = 4;
+constexpr uint32_t kId = 8;
+constexpr uint32_t kFrameSeconds = 16;
+constexpr uint32_t kFrameChunkSize = 20;
+constexpr uint32_t kFrameCount = 24;
+}  // namespace info
+
+// FrameWave head, 24 bytes: four u32, then hour, minute, second, 0 as u16.
+namespace wave {
+constexpr uint32_t kHeadSize = 24;
+constexpr uint32_t kChunkSize = 0;
+constexpr uint32_t kType = 4;
+constexpr uint32_t kNumber = 8;  // from 1
+constexpr uint32_t kHour = 16;
+constexpr uint32_t kMinute = 18;
+constexpr uint32_t kSecond = 20;
+}  // namespace wave
+
+// Largest frame the library handles: a frame chunk beyond this is treated as
+// damage (it would need a multi-gigabyte work area).
+constexpr uint64_t kMaxFrameChunkSize = 64u << 20;
+
+// Bytes one channel takes in one frame, or 0 when it would not fit 32 bits.
+inline uint32_t channel_frame_bytes(uint32_t sampleRate, uint32_t frameSeconds) {
+  const uint64_t bytes = uint64_t(sampleRate) * frameSeconds * 2;
+  return bytes > kMaxFrameChunkSize ? 0 : uint32_t(bytes);
+}
+
+// Builds a FrameInfo head image in the file's byte order.
+void pack_info(uint8_t out[info::kSize], uint32_t frameSeconds, uint32_t frameChunkSize,
+               uint32_t frames, bool big);
+
+// Frames staged per file write: one large write per batch instead of one or
+// two small writes per frame.
+constexpr uint32_t kBatchBytes = 1u << 20;
+inline uint32_t batch_frames(uint32_t frameChunkSize) {
+  const uint32_t n = frameChunkSize ? kBatchBytes / frameChunkSize : 1;
+  return n ? n : 1;
+}
+
+// The FrameBufs of a record's channels, locked for one call and unlocked on
+// every path out.  A channel without a buffer (or one that cannot be locked)
+// has a null data pointer and size 0.
+class LockedBuffers {
+ public:
+  explicit LockedBuffers(RecordSlot& rs);
+  ~LockedBuffers();
+  LockedBuffers(const LockedBuffers&) = delete;
+  LockedBuffers& operator=(const LockedBuffers&) = delete;
+  uint8_t* data(uint32_t c) const { return data_[c]; }
+  size_t size(uint32_t c) const { return size_[c]; }
+  uint32_t channels() const { return count_; }
+
+ private:
+  HGLOBAL handle_[kMaxChannels] = {};
+  uint8_t* data_[kMaxChannels] = {};
+  size_t size_[kMaxChannels] = {};
+  uint32_t count_ = 0;
+};
+
+}  // namespace rz::frames

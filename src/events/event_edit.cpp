@@ -1,0 +1,36 @@
+// Overwriting one stored 16-bit sample (an event code) of one channel in one
+// frame, in place, without reading the frame.
+#include "channels/frames.h"
+#include "container/container.h"
+
+using namespace rz;
+
+extern "C" RZ_PUBLIC int32_t RZAPI DARARARChangeEventData(HGLOBAL h, uint16_t record, uint32_t value,
+                                                          uint16_t channel, uint32_t frame,
+                                                          uint32_t sample) {
+  BioLock bf(h);
+  if (!bf) return -1;
+  RecordSlot* rs = record_at(*bf, record);
+  if (!rs || !channel_at(*rs, channel)) return -1;
+  // A frame area this handle is writing starts with its 32-byte FrameInfo head
+  // and holds the frames saved so far; one read back holds totalFrames frames
+  // from frameDataPosition on.
+  const uint64_t frame0 = uint64_t(rs->frameDataPosition) + (rs->writingFrames ? frames::info::kSize : 0);
+  const uint32_t frames = rs->writingFrames ? rs->framesWritten : rs->totalFrames;
+  if (frame >= frames) return -1;
+  uint64_t within = 0;
+  for (uint32_t c = 0; c < channel; ++c)
+    within += uint64_t(rs->channels[c].sampleRate) * rs->frameSeconds * 2;
+  const uint64_t samples = uint64_t(rs->channels[channel].sampleRate) * rs->frameSeconds;
+  if (sample >= samples) return -1;
+  within += uint64_t(sample) * 2;
+  // The sample must lie inside its frame: a damaged frame size cannot send the
+  // write into the next frame or past the area.
+  if (frames::wave::kHeadSize + within + 2 > rs->frameChunkSize) return -1;
+  const uint64_t pos = frame0 + frames::wave::kHeadSize + uint64_t(frame) * rs->frameChunkSize + within;
+  if (pos > uint64_t(INT32_MAX)) return -1;
+  uint8_t bytes[2];
+  store_u16(bytes, 0, uint16_t(value), bf->big());
+  if (!container::write_at(*bf, uint32_t(pos), bytes, 2)) return -1;
+  return int32_t(pos);
+}
