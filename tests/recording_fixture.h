@@ -24,7 +24,7 @@ class RecordingTest : public FileTest {
   static uint32_t write_pos(HGLOBAL h) { return RAZIVERAGetInfo(h, 10); }
 };
 
-// A little table of bytes of a file, in either byte order.
+// len bytes of b from off; empty when b is shorter.
 inline Bytes slice(const Bytes& b, size_t off, size_t len) {
   return off + len <= b.size() ? Bytes(b.begin() + long(off), b.begin() + long(off + len)) : Bytes();
 }
