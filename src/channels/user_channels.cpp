@@ -12,7 +12,6 @@ namespace {
 
 using namespace container;
 namespace ue = user_ch_entry;
-namespace uh = user_ch_info;
 
 void pack_entry(uint8_t out[ue::kSize], const ChannelSlot& cs, uint32_t index, bool big) {
   std::memset(out, 0, ue::kSize);
