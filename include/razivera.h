@@ -154,6 +154,11 @@ RZ_PUBLIC uint32_t RZAPI RAZIVERASetTextIDBuffer(HGLOBAL h, HGLOBAL buffer,
 
 /* ---- Wave information ------------------------------------------------------ */
 
+/* Items: 1 record code, 2 channel count (at most 256), 3 frame seconds,
+ * 4 total frames, 5 frame chunk size, 8 frame data position (4, 5, 8 get
+ * only), 10-15 start year, month, day, hour, minute, second, 20 total samples,
+ * 21 base rate, 22 mains frequency, 25-26 user values, 30 (get only) 1 when
+ * the record has an event table.  Set: 1 or 0; Get: the value or 0. */
 RZ_PUBLIC int32_t RZAPI DARARARSetWaveInfo(HGLOBAL h, uint16_t record,
                                            uint16_t item, uint32_t value);
 RZ_PUBLIC uint32_t RZAPI DARARARGetWaveInfo(HGLOBAL h, uint16_t record,
@@ -167,17 +172,26 @@ RZ_PUBLIC int16_t RZAPI DARARARGetWaveText(HGLOBAL h, uint16_t record,
 /* Writes the WaveInfo chunk; the write position after it, or 0. */
 RZ_PUBLIC uint32_t RZAPI DARARARCreateWaveInfo(HGLOBAL h);
 /* Rewrites the stored frame count from totalSamples and the record length in
- * its header; returns totalSamples, or 0. */
+ * its header; returns totalSamples, or 0.  Only for a WaveInfo chunk written
+ * through this handle; otherwise nothing is written. */
 RZ_PUBLIC uint32_t RZAPI DARARARUpdateWaveInfo(HGLOBAL h, uint32_t totalSamples);
+/* Loads the record's WaveInfo chunk; 1 when found.  A frame count above
+ * 2,764,800 reads as 0 (and is cleared in a writable file). */
 RZ_PUBLIC int32_t RZAPI DARARARReadRecordInfo(HGLOBAL h, uint32_t record);
 
 /* ---- Channel definitions ----------------------------------------------------- */
 
+/* Items: 1 flags, 2 channel number, 3 value, 4 sampling rate, 5 sampling
+ * period, 6-10 values (9 stored before 8), 11 filter form A, 12 filter form B,
+ * 13-14 values, 15 source rate, 20-29 user channel values (20-22 16-bit).
+ * Setting 4/5 and 11/12 chooses the stored form.  Set: 1 or 0; Get: the value
+ * or 0.  The channel must be below the record's channel count. */
 RZ_PUBLIC uint32_t RZAPI DARARARSetFrameChInfo(HGLOBAL h, uint16_t record,
                                                uint16_t item, uint16_t channel,
                                                uint32_t value);
 RZ_PUBLIC uint32_t RZAPI DARARARGetFrameChInfo(HGLOBAL h, uint16_t record,
                                                uint16_t item, uint16_t channel);
+/* item 1 (at most 63 characters kept; the file keeps 15) or item 2 (31). */
 RZ_PUBLIC uint32_t RZAPI DARARARSetFrameChText(HGLOBAL h, uint16_t record,
                                                uint16_t item, uint16_t channel,
                                                const char *text);
@@ -185,7 +199,11 @@ RZ_PUBLIC uint32_t RZAPI DARARARSetFrameChText(HGLOBAL h, uint16_t record,
 RZ_PUBLIC uint16_t RZAPI DARARARGetFrameChText(HGLOBAL h, uint16_t record,
                                                uint16_t item, uint16_t channel,
                                                char *buffer);
+/* Appends the channel definitions of the current record; the write position
+ * after the last entry written, or 0. */
 RZ_PUBLIC int32_t RZAPI DARARARCreateFrameChInfo(HGLOBAL h);
+/* Rewrites the stored entries from the handle; the channel count - 1, or -1
+ * (also for a read-only handle). */
 RZ_PUBLIC int32_t RZAPI DARARARUpdateFrameChInfo(HGLOBAL h, uint16_t record);
 RZ_PUBLIC int32_t RZAPI DARARARReadChannelInfo(HGLOBAL h, uint16_t record);
 RZ_PUBLIC int32_t RZAPI DARARARCreateUserChInfo(HGLOBAL h);

@@ -1,0 +1,32 @@
+// Shared by the tests of a record's description (wave information, channel
+// definitions, user channel values, non-linear tables): a file with one record
+// started, and quick access to the handle's slots.
+#pragma once
+
+#include <string>
+
+#include "frame/biofile.h"
+#include "support/test_support.h"
+
+namespace rzt {
+
+class RecordingTest : public FileTest {
+ protected:
+  // A new file (byte order 1 = big) with record 0 started and `channels` set.
+  Bio start(const std::string& name, bool big, uint16_t channels = 0) {
+    Bio h = create(name, big);
+    EXPECT_EQ(DARARARStartRecordWave(h), 0);
+    if (channels) {
+      EXPECT_EQ(DARARARSetWaveInfo(h, 0, 2, channels), 1);
+    }
+    return h;
+  }
+  static uint32_t write_pos(HGLOBAL h) { return RAZIVERAGetInfo(h, 10); }
+};
+
+// len bytes of b from off; empty when b is shorter.
+inline Bytes slice(const Bytes& b, size_t off, size_t len) {
+  return off + len <= b.size() ? Bytes(b.begin() + long(off), b.begin() + long(off + len)) : Bytes();
+}
+
+}  // namespace rzt
