@@ -1,0 +1,459 @@
+// Frames: placing samples and event codes into the write buffers, saving
+// them with their time stamps, and reading them back through windows.
+#include <cstring>
+#include <vector>
+
+#include "channels/frames.h"
+#include "frame/biofile.h"
+#include "platform/faults.h"
+#include "support/recording.h"
+
+using namespace rzt;
+namespace faults = rz::plat::faults;
+
+class FramesTest : public FileTest {
+ protected:
+  // Position of record 0's FrameInfo chunk in a file.
+  uint32_t frame_info_pos(HGLOBAL h) { return uint32_t(RAZIVERAFindIndexPtr(h, 0, 140, 0, nullptr)); }
+};
+
+TEST_F(FramesTest, SlowChannelsPickEveryStepthInterleavedRow) {
+  // 500 Hz base, eight interleaved channels (stride 16 bytes); channel 2 at
+  // 100 Hz takes every fifth row: its input advances 40 values per sample.
+  Layout L;
+  L.rates = {500, 250, 100, 500, 500, 500, 500, 500};
+  Bio h = begin_recording(*this, path("a.vzp"), L, 1);
+  std::vector<int16_t> input(500 * 8);
+  for (size_t i = 0; i < input.size(); ++i) input[i] = int16_t(i);
+  EXPECT_EQ(DARARARSetFramePointWave(h, 0, 1, 2, 16, input.data() + 2), 1);
+  EXPECT_EQ(DARARARSetFramePointWave(h, 0, 1, 0, 16, input.data()), 1);
+  EXPECT_EQ(DARARARSaveFrameWave(h, 1), 1);
+  const uint32_t frame0 = frame_info_pos(h) + 32;
+  h.close();
+  const Bytes b = read_file(path("a.vzp"));
+  const size_t ch0 = frame0 + 24, ch2 = ch0 + 1000 + 500;
+  for (uint32_t k = 0; k < 500; ++k) ASSERT_EQ(int16_t(get16(b, ch0 + 2 * k)), int16_t(k * 8)) << k;
+  for (uint32_t k = 0; k < 100; ++k) ASSERT_EQ(int16_t(get16(b, ch2 + 2 * k)), int16_t(2 + k * 40)) << k;
+}
+
+TEST_F(FramesTest, ExModesChooseTheStep) {
+  Layout L;
+  L.rates = {100};
+  L.baseRate = 500;
+  Bio h = begin_recording(*this, path("a.vzp"), L, 1);
+  std::vector<int16_t> input(1000);
+  for (size_t i = 0; i < input.size(); ++i) input[i] = int16_t(i);
+  rz::Pinned<rz::BioFile> bf(h);
+  auto out = [&](int k) {
+    rz::BlockLock buf(bf->records[0].channels[0].frameBuf);
+    return reinterpret_cast<int16_t*>(buf.data())[k];
+  };
+  EXPECT_EQ(DARARARSetFramePointWaveEx(h, 0, 0, 1, 0, 2, input.data()), 1);
+  EXPECT_EQ(out(3), 15) << "mode 0: base rate / channel rate";
+  EXPECT_EQ(DARARARSetFramePointWaveEx(h, 1, 0, 1, 0, 2, input.data()), 1);
+  EXPECT_EQ(out(3), 3) << "mode 1: every value";
+  EXPECT_EQ(DARARARSetFramePointWaveEx(h, 2, 0, 1, 0, 2, input.data()), 1);
+  EXPECT_EQ(out(3), 3) << "mode 2 without a source rate behaves like mode 1";
+  EXPECT_EQ(DARARARSetFrameChInfo(h, 0, 15, 0, 300), 1u);
+  EXPECT_EQ(DARARARSetFramePointWaveEx(h, 2, 0, 1, 0, 2, input.data()), 1);
+  EXPECT_EQ(out(3), 9) << "mode 2: source rate / channel rate";
+  EXPECT_EQ(DARARARSetFramePointWaveEx(h, 7, 0, 1, 0, 2, input.data()), 1);
+  EXPECT_EQ(out(3), 3) << "other modes: every value";
+}
+
+TEST_F(FramesTest, SetPointOperationsRefuseWhatTheBuffersCannotHold) {
+  Layout L;
+  L.rates = {100, 0};
+  Bio h = begin_recording(*this, path("a.vzp"), L, 4);
+  std::vector<int16_t> input(500 * 8 * 2);
+  EXPECT_EQ(DARARARSetFramePointWave(h, 0, 4, 0, 4, input.data()), 4);
+  EXPECT_EQ(DARARARSetFramePointWave(h, 3, 2, 0, 4, input.data()), 0) << "past the buffer's frames";
+  EXPECT_EQ(DARARARSetFramePointWave(h, 0, 1, 2, 4, input.data()), 0) << "no such channel";
+  EXPECT_EQ(DARARARSetFramePointWave(h, 0, 1, 1, 4, input.data()), 0) << "a rate of 0";
+  EXPECT_EQ(DARARARSetFramePointWave(h, 0, 1, 0, 4, nullptr), 0);
+  EXPECT_EQ(DARARARSetFramePointEvent(h, 0, 5, 0, 2, 1, input.data()), 0);
+  EXPECT_EQ(DARARARSetFramePointEvent(h, 0, 1, 1, 2, 1, input.data()), 0);
+  EXPECT_EQ(DARARARSaveFrameWave(h, 5), 0) << "more frames than the buffers hold";
+  EXPECT_EQ(DARARARSaveFrameWave(h, 4), 4);
+}
+
+TEST_F(FramesTest, EventCodesComeOutOnePerSampleInInputOrder) {
+  Layout L;
+  L.rates = {10};
+  L.baseRate = 100;
+  Bio h = begin_recording(*this, path("a.vzp"), L, 1);
+  rz::Pinned<rz::BioFile> bf(h);
+  auto outputs = [&] {
+    rz::BlockLock buf(bf->records[0].channels[0].frameBuf);
+    const auto* p = reinterpret_cast<const int16_t*>(buf.data());
+    return std::vector<int16_t>(p, p + 10);
+  };
+  std::vector<int16_t> input(100, 0);
+  input[11] = 7;  // three codes inside output sample 1's window of ten inputs
+  input[13] = 8;
+  input[19] = 9;
+  input[55] = 4;
+  EXPECT_EQ(DARARARSetFramePointEvent(h, 0, 1, 0, 2, 1, input.data()), 1);
+  EXPECT_EQ(outputs(), (std::vector<int16_t>{0, 7, 8, 9, 0, 4, 0, 0, 0, 0}));
+  std::fill(input.begin(), input.end(), 0);
+  EXPECT_EQ(DARARARSetFramePointEvent(h, 0, 1, 0, 2, 1, input.data()), 1);
+  EXPECT_EQ(outputs(), std::vector<int16_t>(10, 0));
+
+  // 2000 codes within the first output sample: 1024 are queued, the rest
+  // dropped; ten samples show the first ten, in order.
+  std::vector<int16_t> flood(20000, 0);
+  for (int i = 0; i < 2000; ++i) flood[size_t(i)] = int16_t(i + 1);
+  EXPECT_EQ(DARARARSetFramePointEvent(h, 0, 1, 0, 2, 200, flood.data()), 1);
+  EXPECT_EQ(outputs(), (std::vector<int16_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+}
+
+TEST_F(FramesTest, TimeStampsWrapOnceAtMidnight) {
+  Layout L;
+  L.rates = {1};
+  L.baseRate = 1;
+  L.hour = 23;
+  L.minute = 59;
+  L.second = 30;
+  Bio h = begin_recording(*this, path("a.vzp"), L, 40);
+  EXPECT_EQ(DARARARSaveFrameWave(h, 40), 40);
+  const uint32_t info = frame_info_pos(h);
+  h.close();
+  const Bytes b = read_file(path("a.vzp"));
+  const uint32_t fcs = 24 + 2;
+  auto stamp = [&](uint32_t number) {
+    const size_t f = info + 32 + (number - 1) * fcs;
+    EXPECT_EQ(get32(b, f + 8), number);
+    return std::vector<uint16_t>{get16(b, f + 16), get16(b, f + 18), get16(b, f + 20)};
+  };
+  EXPECT_EQ(stamp(1), (std::vector<uint16_t>{23, 59, 30}));
+  EXPECT_EQ(stamp(30), (std::vector<uint16_t>{23, 59, 59}));
+  EXPECT_EQ(stamp(31), (std::vector<uint16_t>{0, 0, 0}));
+  EXPECT_EQ(stamp(40), (std::vector<uint16_t>{0, 0, 9}));
+
+  // Hours 48 and above lose 24 only once.
+  Layout D;
+  D.rates = {1};
+  D.baseRate = 1;
+  D.frameSeconds = 3600;
+  D.hour = 0;
+  Bio d = begin_recording(*this, path("d.vzp"), D, 50);
+  EXPECT_EQ(DARARARSaveFrameWave(d, 50), 50);
+  const uint32_t dinfo = frame_info_pos(d);
+  d.close();
+  const Bytes db = read_file(path("d.vzp"));
+  EXPECT_EQ(get16(db, dinfo + 32 + 48 * (24 + 7200) + 16), 24) << "frame 49 starts 48 h in";
+}
+
+TEST_F(FramesTest, SavesContinueNumberingAndKeepTheHeadCurrent) {
+  Layout L;
+  Bio h = begin_recording(*this, path("a.vzp"), L, 10);
+  const uint32_t info = frame_info_pos(h);
+  const uint32_t fcs = 24 + (500 + 250 + 100) * 2;
+  EXPECT_EQ(DARARARGetWaveInfo(h, 0, 5), fcs);
+  EXPECT_EQ(write_frames(h, L, 0, 10), 10);
+  EXPECT_EQ(write_frames(h, L, 10, 10), 10);
+  const Bytes before = read_file(path("a.vzp"));
+  EXPECT_EQ(DARARARSaveFrameWave(h, 0), 0) << "saving no frame";
+  EXPECT_EQ(read_file(path("a.vzp")), before) << "the head is rewritten unchanged";
+  EXPECT_EQ(RAZIVERAGetInfo(h, 10), info + 32 + 20 * fcs);
+  h.close();
+  const Bytes b = read_file(path("a.vzp"));
+  EXPECT_EQ(get32(b, info), 32 + 20 * fcs);
+  EXPECT_EQ(get32(b, info + 4), 140u);
+  EXPECT_EQ(get32(b, info + 16), 1u);
+  EXPECT_EQ(get32(b, info + 20), fcs);
+  EXPECT_EQ(get32(b, info + 24), 20u);
+  for (uint32_t n = 1; n <= 20; ++n) {
+    const size_t f = info + 32 + (n - 1) * fcs;
+    ASSERT_EQ(get32(b, f), fcs);
+    ASSERT_EQ(get32(b, f + 4), 145u);
+    ASSERT_EQ(get32(b, f + 8), n);
+  }
+}
+
+TEST_F(FramesTest, BigEndianFilesReverseEverySampleAndHeadField) {
+  for (bool big : {false, true}) {
+    Layout L;
+    L.rates = {4, 2};
+    L.baseRate = 4;
+    L.big = big;
+    L.hour = 1;
+    L.minute = 2;
+    L.second = 3;
+    const std::string name = big ? "b.vzp" : "l.vzp";
+    Bio h = begin_recording(*this, path(name), L, 2);
+    EXPECT_EQ(write_frames(h, L, 0, 2), 2);
+    const uint32_t info = frame_info_pos(h);
+    h.close();
+    const Bytes b = read_file(path(name));
+    const uint32_t fcs = 24 + 12;
+    EXPECT_EQ(get32(b, info, big), 32 + 2 * fcs);
+    EXPECT_EQ(get32(b, info + 4, big), 140u);
+    const size_t f1 = info + 32 + fcs;
+    EXPECT_EQ(get32(b, f1 + 8, big), 2u);
+    EXPECT_EQ(get16(b, f1 + 16, big), 1);
+    EXPECT_EQ(get16(b, f1 + 18, big), 2);
+    EXPECT_EQ(get16(b, f1 + 20, big), 4);
+    for (uint32_t k = 0; k < 4; ++k)
+      EXPECT_EQ(int16_t(get16(b, f1 + 24 + 2 * k, big)), sample_value(0, 4 + k)) << k;
+    for (uint32_t k = 0; k < 2; ++k)
+      EXPECT_EQ(int16_t(get16(b, f1 + 32 + 2 * k, big)), sample_value(1, 2 + k)) << k;
+  }
+}
+
+// A recording of mixed rates written in buffers of several depths and read
+// back through windows: every sample equals what was put in.
+TEST_F(FramesTest, EightChannelRoundTripInBothByteOrders) {
+  for (bool big : {false, true}) {
+    SCOPED_TRACE(big ? "big-endian" : "little-endian");
+    Layout L;
+    L.rates = {500, 500, 250, 250, 100, 100, 50, 500};
+    L.baseRate = 500;
+    L.frameSeconds = 2;
+    L.big = big;
+    const std::string name = big ? "rb.vzp" : "rl.vzp";
+    Bio h = begin_recording(*this, path(name), L, 16);
+    uint32_t written = 0;
+    const uint16_t depths[] = {1, 16, 7, 3, 16, 10};
+    for (int round = 0; written < 300; ++round) {
+      uint16_t n = depths[round % 6];
+      if (written + n > 300) n = uint16_t(300 - written);
+      ASSERT_EQ(write_frames(h, L, written, n), n);
+      written += n;
+    }
+    EXPECT_GT(DARARAREndRecordWave(h), 0);
+    h.close();
+
+    const uint32_t window = 30;
+    Bio r = open_for_review(path(name), window);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(DARARARGetWaveInfo(r, 0, 4), 300u);
+    std::vector<int16_t> out(window * 500);
+    for (uint32_t start = 0; start + window <= 600; start += window) {
+      ASSERT_GT(DARARARReadFrameWave(r, 0, start), 0);
+      for (uint16_t c = 0; c < L.rates.size(); ++c) {
+        const uint32_t rate = L.rates[c];
+        ASSERT_EQ(DARARARGetFrameWave(r, 0, c, out.data()), int32_t(window * rate));
+        for (uint32_t k = 0; k < window * rate; ++k) {
+          ASSERT_EQ(out[k], sample_value(c, uint64_t(start) * rate + k))
+              << "channel " << c << " second " << start << " sample " << k;
+        }
+      }
+    }
+  }
+}
+
+TEST_F(FramesTest, WindowsStartWhereAsked) {
+  Layout L;
+  L.rates = {10, 5};
+  L.baseRate = 10;
+  Bio h = begin_recording(*this, path("a.vzp"), L, 200);
+  ASSERT_EQ(write_frames(h, L, 0, 200), 200);
+  h.close();
+  const uint32_t fcs = 24 + 30;
+
+  Bio r = open_for_review(path("a.vzp"), 10);
+  rz::Pinned<rz::BioFile> bf(r);
+  EXPECT_EQ(bf->records[0].framesPerBuffer, 12);
+  EXPECT_EQ(DARARARReadFrameWave(r, 0, 100), int32_t(12 * fcs / 2));
+  EXPECT_EQ(bf->records[0].bufferFirstFrame, 100u);
+  EXPECT_EQ(bf->records[0].bufferEndFrame, 112u);
+  std::vector<int16_t> out(200);
+  EXPECT_EQ(DARARARGetFrameWave(r, 0, 0, out.data()), 100);
+  for (uint32_t k = 0; k < 100; ++k) ASSERT_EQ(out[k], sample_value(0, 1000 + k));
+  EXPECT_EQ(DARARARGetFrameWaveEx(r, 0, 1, out.data(), 2, 3), 15);
+  for (uint32_t k = 0; k < 15; ++k) ASSERT_EQ(out[k], sample_value(1, 510 + k));
+  EXPECT_EQ(DARARARGetFrameWave(r, 0, 2, out.data()), 0) << "no such channel";
+  EXPECT_EQ(DARARARGetFrameWaveEx(r, 0, 0, out.data(), 0, 1000), 0) << "beyond the buffer";
+
+  // Windows that begin before the recording.
+  EXPECT_EQ(DARARARReadFrameWaveEx(r, 0, -3, 10), int32_t(7 * fcs / 2));
+  EXPECT_EQ(DARARARGetFrameWave(r, 0, 0, out.data()), 100);
+  for (uint32_t k = 0; k < 30; ++k) ASSERT_EQ(out[k], 0) << k;
+  for (uint32_t k = 30; k < 100; ++k) ASSERT_EQ(out[k], sample_value(0, k - 30)) << k;
+  EXPECT_EQ(DARARARReadFrameWaveEx(r, 0, -5, 3), int32_t(fcs / 2));
+  EXPECT_EQ(DARARARGetFrameWaveEx(r, 0, 0, out.data(), 0, 6), 60);
+  for (uint32_t k = 0; k < 50; ++k) ASSERT_EQ(out[k], 0) << k;
+  for (uint32_t k = 50; k < 60; ++k) ASSERT_EQ(out[k], sample_value(0, k - 50)) << k;
+
+  // Frames beyond the end of the file read as zeros.
+  EXPECT_EQ(DARARARReadFrameWave(r, 0, 195), int32_t(12 * fcs / 2));
+  EXPECT_EQ(DARARARGetFrameWave(r, 0, 0, out.data()), 100);
+  for (uint32_t k = 0; k < 50; ++k) ASSERT_EQ(out[k], sample_value(0, 1950 + k));
+  for (uint32_t k = 50; k < 100; ++k) ASSERT_EQ(out[k], 0) << k;
+}
+
+TEST_F(FramesTest, TwoSecondFramesStartInsideTheFirstFrame) {
+  Layout L;
+  L.rates = {4};
+  L.baseRate = 4;
+  L.frameSeconds = 2;
+  Bio h = begin_recording(*this, path("a.vzp"), L, 20);
+  ASSERT_EQ(write_frames(h, L, 0, 20), 20);
+  h.close();
+  Bio r = open_for_review(path("a.vzp"), 10);
+  rz::Pinned<rz::BioFile> bf(r);
+  EXPECT_EQ(bf->records[0].framesPerBuffer, 7);
+  EXPECT_GT(DARARARReadFrameWave(r, 0, 5), 0);
+  EXPECT_EQ(bf->records[0].bufferFirstFrame, 2u);
+  EXPECT_EQ(bf->records[0].bufferEndFrame, 9u);
+  std::vector<int16_t> out(40);
+  EXPECT_EQ(DARARARGetFrameWave(r, 0, 0, out.data()), 40);
+  for (uint32_t k = 0; k < 40; ++k) ASSERT_EQ(out[k], sample_value(0, 20 + k)) << k;
+}
+
+TEST_F(FramesTest, AChannelWithoutABufferIsSavedAsZeros) {
+  Layout L;
+  L.rates = {10, 10};
+  L.baseRate = 10;
+  Bio h(RAZIVERAOpenBioFile(path("a.vzp").c_str(), 4, 2));
+  RAZIVERASetInfo(h, 4, 0);
+  DARARARCreateBaseHeader(h);
+  DARARARStartRecordWave(h);
+  DARARARSetWaveInfo(h, 0, 2, 2);
+  DARARARSetWaveInfo(h, 0, 3, 1);
+  DARARARSetWaveInfo(h, 0, 21, 10);
+  DARARARSetFrameChInfo(h, 0, 4, 0, 10);
+  DARARARSetFrameChInfo(h, 0, 4, 1, 10);
+  DARARARCreateWaveInfo(h);
+  DARARARCreateFrameChInfo(h);
+  faults::arm(faults::Op::Alloc, 2);  // channel 1's buffer
+  ASSERT_EQ(DARARARCreateFrameBuf(h, 0), 24 + 40);
+  faults::reset();
+  std::vector<int16_t> in(10, 0x1234);
+  EXPECT_EQ(DARARARSetFramePointWave(h, 0, 1, 0, 2, in.data()), 1);
+  EXPECT_EQ(DARARARSetFramePointWave(h, 0, 1, 1, 2, in.data()), 0);
+  EXPECT_EQ(DARARARSaveFrameWave(h, 1), 1);
+  const uint32_t info = uint32_t(RAZIVERAFindIndexPtr(h, 0, 140, 0, nullptr));
+  h.close();
+  const Bytes b = read_file(path("a.vzp"));
+  ASSERT_EQ(b.size(), info + 32 + 64);
+  for (int k = 0; k < 10; ++k) EXPECT_EQ(get16(b, info + 32 + 24 + 2 * k), 0x1234);
+  for (int k = 0; k < 10; ++k) EXPECT_EQ(get16(b, info + 32 + 44 + 2 * k), 0);
+}
+
+TEST_F(FramesTest, AFullDiskCountsOnlyTheFramesOnDisk) {
+  Layout L;
+  L.rates = {10};
+  L.baseRate = 10;
+  Bio h = begin_recording(*this, path("a.vzp"), L, 10);
+  const uint32_t info = frame_info_pos(h);
+  const uint32_t fcs = 44;
+  EXPECT_EQ(write_frames(h, L, 0, 10), 10);
+  // The batch of ten falls short: the save goes frame by frame instead.
+  faults::arm(faults::Op::Write, 1, 100);
+  EXPECT_EQ(write_frames(h, L, 10, 10), 10);
+  EXPECT_EQ(RAZIVERAGetInfo(h, 10), info + 32 + 20 * fcs);
+  // The disk stays full: nothing is counted, nothing claimed.
+  faults::arm(faults::Op::Write, 1, -1, true);
+  EXPECT_EQ(write_frames(h, L, 20, 10), 0);
+  faults::reset();
+  EXPECT_EQ(RAZIVERAGetInfo(h, 10), info + 32 + 20 * fcs);
+  EXPECT_EQ(DARARARSaveFrameWave(h, 0), 0);  // rewrites the head
+  EXPECT_GT(DARARAREndRecordWave(h), 0);
+  h.close();
+  const Bytes b = read_file(path("a.vzp"));
+  EXPECT_EQ(get32(b, info + 24), 20u) << "the head counts the frames the file holds";
+  EXPECT_EQ(get32(b, info), 32 + 20 * fcs);
+  EXPECT_EQ(get32(b, info + 32 + 19 * fcs + 8), 20u);
+  EXPECT_EQ(get32(b, info + 32 + 20 * fcs), 0u) << "the terminator follows the last frame";
+}
+
+TEST_F(FramesTest, DamagedFrameInfoNeverDividesByZeroOrOverruns) {
+  Layout L;
+  L.rates = {10, 10};
+  L.baseRate = 10;
+  Bio h = begin_recording(*this, path("a.vzp"), L, 5);
+  ASSERT_EQ(write_frames(h, L, 0, 5), 5);
+  const uint32_t info = frame_info_pos(h);
+  h.close();
+  const Bytes good = read_file(path("a.vzp"));
+  const struct {
+    uint32_t off, value;
+  } damage[] = {{16, 0}, {20, 0}, {20, 30}, {20, 0x7FFFFFFF}, {20, 0xFFFFFFFF}, {16, 0xFFFFFFFF}};
+  std::vector<int16_t> out(100000);
+  for (const auto& d : damage) {
+    SCOPED_TRACE(testing::Message() << "offset " << d.off << " = " << d.value);
+    Bytes b = good;
+    put32(b, info + d.off, d.value);
+    write_file(path("d.vzp"), b);
+    Bio r(RAZIVERAOpenBioFile(path("d.vzp").c_str(), 1, 1));
+    DARARARReadRecordInfo(r, 0);
+    DARARARReadChannelInfo(r, 0);
+    EXPECT_EQ(DARARARReadFrameWave(r, 0, 0), -1) << "no frame information read yet";
+    DARARARReadFrameInfo(r, 0);
+    DARARARCreateReadFrameBuf(r, 0, 10);
+    DARARARReadFrameWave(r, 0, 3);
+    DARARARReadFrameWaveEx(r, 0, -7, 20);
+    DARARARGetFrameWave(r, 0, 1, out.data());
+    DARARARGetFrameWaveEx(r, 0, 0, out.data(), 1, 2);
+  }
+}
+
+TEST_F(FramesTest, ChangeEventDataWritesExactlyTwoBytes) {
+  Layout L;
+  L.rates = {100, 200};
+  L.baseRate = 200;
+  for (bool big : {false, true}) {
+    SCOPED_TRACE(big ? "big-endian" : "little-endian");
+    L.big = big;
+    Bio h = begin_recording(*this, path("a.vzp"), L, 5);
+    ASSERT_EQ(write_frames(h, L, 0, 5), 5);
+    const uint32_t frame0 = frame_info_pos(h) + 32;
+    // A record still being written: the head before frame 0 is allowed for.
+    EXPECT_EQ(DARARARChangeEventData(h, 0, 0x11, 1, 4, 0), int32_t(frame0 + 24 + 4 * 624 + 200));
+    EXPECT_EQ(DARARARChangeEventData(h, 0, 0x11, 1, 5, 0), -1) << "not yet saved";
+    ASSERT_GT(DARARAREndRecordWave(h), 0);
+    h.close();
+
+    Bio r = open("a.vzp", 3);
+    ASSERT_EQ(DARARARReadRecordInfo(r, 0), 1);
+    ASSERT_EQ(DARARARReadChannelInfo(r, 0), 1);
+    ASSERT_EQ(DARARARReadFrameInfo(r, 0), 1);
+    const Bytes before = read_file(path("a.vzp"));
+    EXPECT_EQ(DARARARChangeEventData(r, 0, 0xABCD1234u, 1, 3, 5), int32_t(frame0 + 24 + 3 * 624 + 200 + 10));
+    const Bytes after = read_file(path("a.vzp"));
+    const auto changed = diff_offsets(before, after);
+    ASSERT_EQ(changed.size(), 2u);
+    EXPECT_EQ(get16(after, changed[0], big), 0x1234);
+    EXPECT_EQ(DARARARChangeEventData(r, 0, 1, 0, 0, 0), int32_t(frame0 + 24));
+    for (auto refused : {std::vector<uint32_t>{1, 0, 2, 0, 0}, {0, 0, 0, 5, 0}, {0, 0, 0, 0, 100},
+                         {0, 0, 1, 0, 200}, {0, 0, 1, 0xFFFFFFFF, 0}}) {
+      EXPECT_EQ(DARARARChangeEventData(r, uint16_t(refused[0]), 9, uint16_t(refused[2]), refused[3], refused[4]), -1);
+    }
+    r.close();
+    Bio ro = open("a.vzp", 1);
+    DARARARReadRecordInfo(ro, 0);
+    DARARARReadChannelInfo(ro, 0);
+    DARARARReadFrameInfo(ro, 0);
+    EXPECT_EQ(DARARARChangeEventData(ro, 0, 1, 0, 0, 0), -1) << "a read-only handle cannot write";
+  }
+}
+
+TEST_F(FramesTest, AReaderFollowsAGrowingFile) {
+  Layout L;
+  L.rates = {10};
+  L.baseRate = 10;
+  Bio w = begin_recording(*this, path("g.vzp"), L, 10);
+  ASSERT_EQ(write_frames(w, L, 0, 10), 10);
+  EXPECT_EQ(DARARARUpdateWaveInfo(w, 100), 100u);
+  EXPECT_EQ(RAZIVERAUpdateDirectory(w), 1);
+
+  Bio r(RAZIVERAOpenBioFile(path("g.vzp").c_str(), 1, 1));
+  ASSERT_TRUE(r);
+  ASSERT_EQ(DARARARReadRecordInfo(r, 0), 1);
+  ASSERT_EQ(DARARARReadChannelInfo(r, 0), 1);
+  ASSERT_EQ(DARARARReadFrameInfo(r, 0), 1);
+  EXPECT_EQ(DARARARReadUpdateTotalFrame(r, 0), 10);
+  DARARARCreateReadFrameBuf(r, 0, 5);
+  std::vector<int16_t> out(50);
+  for (uint32_t round = 1; round <= 3; ++round) {
+    ASSERT_EQ(write_frames(w, L, round * 10, 10), 10);
+    EXPECT_EQ(DARARARUpdateWaveInfo(w, (round + 1) * 100), (round + 1) * 100);
+    EXPECT_EQ(RAZIVERAUpdateDirectory(w), 1);
+    EXPECT_EQ(DARARARReadUpdateTotalFrame(r, 0), int32_t((round + 1) * 10));
+    ASSERT_GT(DARARARReadFrameWave(r, 0, round * 10 + 5), 0);
+    ASSERT_EQ(DARARARGetFrameWave(r, 0, 0, out.data()), 50);
+    for (uint32_t k = 0; k < 50; ++k) ASSERT_EQ(out[k], sample_value(0, (round * 10 + 5) * 10 + k));
+  }
+}
