@@ -135,6 +135,7 @@ TEST_F(TextInfoTest, ReadingBackGivesRoomsIdsAndTerminatedTexts) {
     EXPECT_EQ(DARARARReadTextInfo(r, b, 0, kType), 3u);
     EXPECT_EQ(entries(r, b, 3), (std::vector<Read>{{8, 7, "hello"}, {0, 9, ""}, {8, 0x0102, "ABCDEFGH"}}))
         << "a text that fills its room comes back whole and terminated";
+    EXPECT_EQ(DARARARGetUserDataNum(r, 0, kType, 0), 3u) << "the entry count";
     GlobalFree(b);
   }
 }
