@@ -78,61 +78,55 @@ RZ_PUBLIC HGLOBAL RZAPI RAZIVERACreateTextBuffer(uint16_t capacity) {
 RZ_PUBLIC uint16_t RZAPI RAZIVERASetTextBuffer(HGLOBAL h, HGLOBAL buffer, int32_t index,
                                                uint16_t len, uint16_t id, const char* text) {
   if (!text || len > kMaxTextChars) return 0;
-  BioLock bf(h);
-  if (!bf) return 0;
-  TextBufferLock tb(*bf, buffer);
-  if (!tb) return 0;
-  const uint32_t i = index < 0 ? tb.count() : uint32_t(index);
-  // Nothing is stored at or past the capacity (an append to a full buffer
-  // included), and the count stays: the id searches and the chunk writers
-  // visit every entry below it.
-  if (i >= tb.capacity()) return tb.count();
-  // The room follows len, not the text: a caller may reserve room for a
-  // longer text to come.
-  tb.store(i, text_room(len), id, text, len);
-  if (i >= tb.count()) tb.set_count(uint16_t(i + 1));
-  return tb.count();
+  return with_text_buffer(h, buffer, uint16_t{0}, [&](BioFile&, TextBufferLock& tb) {
+    const uint32_t i = index < 0 ? tb.count() : uint32_t(index);
+    // Nothing is stored at or past the capacity (an append to a full buffer
+    // included), and the count stays: the id searches and the chunk writers
+    // visit every entry below it.
+    if (i >= tb.capacity()) return tb.count();
+    // The room follows len, not the text: a caller may reserve room for a
+    // longer text to come.
+    tb.store(i, text_room(len), id, text, len);
+    if (i >= tb.count()) tb.set_count(uint16_t(i + 1));
+    return tb.count();
+  });
 }
 
 RZ_PUBLIC uint32_t RZAPI RAZIVERAGetTextBuffer(HGLOBAL h, HGLOBAL buffer, int32_t index,
                                                char* dest) {
   if (!h || !dest) return 0;
   dest[0] = '\0';
-  BioLock bf(h);
-  if (!bf) return 0;
-  TextBufferLock tb(*bf, buffer);
-  // The bound is the capacity: an entry past the count reads what it holds.
-  if (!tb || index < 0 || uint32_t(index) >= tb.capacity()) return 0;
-  return fetch(tb.entry(uint32_t(index)), dest);
+  return with_text_buffer(h, buffer, uint32_t{0}, [&](BioFile&, TextBufferLock& tb) {
+    // The bound is the capacity: an entry past the count reads what it holds.
+    if (index < 0 || uint32_t(index) >= tb.capacity()) return uint32_t{0};
+    return fetch(tb.entry(uint32_t(index)), dest);
+  });
 }
 
 RZ_PUBLIC uint32_t RZAPI RAZIVERAGetTextIDBuffer(HGLOBAL h, HGLOBAL buffer, uint16_t id,
                                                  char* dest) {
   if (!h || !dest) return 0;
   dest[0] = '\0';
-  BioLock bf(h);
-  if (!bf) return 0;
-  TextBufferLock tb(*bf, buffer);
-  if (!tb) return 0;
-  const int32_t i = tb.find_id(id);
-  return i < 0 ? 0 : fetch(tb.entry(uint32_t(i)), dest);
+  return with_text_buffer(h, buffer, uint32_t{0}, [&](BioFile&, TextBufferLock& tb) {
+    const int32_t i = tb.find_id(id);
+    return i < 0 ? 0 : fetch(tb.entry(uint32_t(i)), dest);
+  });
 }
 
 RZ_PUBLIC uint32_t RZAPI RAZIVERASetTextIDBuffer(HGLOBAL h, HGLOBAL buffer, uint16_t id,
                                                  const char* text) {
   if (!text) return 0;
-  BioLock bf(h);
-  if (!bf) return 0;
-  TextBufferLock tb(*bf, buffer);
-  if (!tb) return 0;
-  const int32_t i = tb.find_id(id);
-  if (i < 0) return 0;
-  TextEntry& e = tb.entry(uint32_t(i));
-  size_t n = 0;
-  while (n <= kMaxTextChars && text[n]) ++n;
-  // The new text must fit the entry's room with its NUL; length and id stay,
-  // so a chunk written from the buffer keeps its layout.
-  if (n < e.length && n <= kMaxTextChars) tb.store(uint32_t(i), e.length, e.id, text, n);
+  with_text_buffer(h, buffer, 0, [&](BioFile&, TextBufferLock& tb) {
+    const int32_t i = tb.find_id(id);
+    if (i < 0) return 0;
+    TextEntry& e = tb.entry(uint32_t(i));
+    size_t n = 0;
+    while (n <= kMaxTextChars && text[n]) ++n;
+    // The new text must fit the entry's room with its NUL; length and id
+    // stay, so a chunk written from the buffer keeps its layout.
+    if (n < e.length && n <= kMaxTextChars) tb.store(uint32_t(i), e.length, e.id, text, n);
+    return 0;
+  });
   return 0;
 }
 

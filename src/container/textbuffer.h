@@ -72,4 +72,14 @@ class TextBufferLock {
   TextEntry* entries_ = nullptr;
 };
 
+// Runs f(bf, tb) on a live handle and the buffer it names (the caller's, or
+// the handle's own); `fail` when either cannot be locked.
+template <class R, class F>
+R with_text_buffer(HGLOBAL h, HGLOBAL buffer, R fail, F f) {
+  BioLock bf(h);
+  if (!bf) return fail;
+  TextBufferLock tb(*bf, buffer);
+  return tb ? f(*bf, tb) : fail;
+}
+
 }  // namespace rz

@@ -115,11 +115,9 @@ extern "C" {
 
 RZ_PUBLIC int32_t RZAPI DARARARCreateTextInfo(HGLOBAL h, HGLOBAL textBuffer, uint16_t typeCode,
                                               uint16_t count) {
-  BioLock bf(h);
-  if (!bf) return 0;
-  TextBufferLock tb(*bf, textBuffer);
-  if (!tb) return 0;
-  return write_chunk(*bf, tb, typeCode, 0, count, text_info_format(bf->big()));
+  return with_text_buffer(h, textBuffer, 0, [&](BioFile& bf, TextBufferLock& tb) {
+    return write_chunk(bf, tb, typeCode, 0, count, text_info_format(bf.big()));
+  });
 }
 
 RZ_PUBLIC int32_t RZAPI DARARARUpdateTextInfo(HGLOBAL h, uint32_t record, uint16_t typeCode,
@@ -152,11 +150,10 @@ RZ_PUBLIC int32_t RZAPI DARARARUpdateTextInfo(HGLOBAL h, uint32_t record, uint16
 
 RZ_PUBLIC uint32_t RZAPI DARARARReadTextInfo(HGLOBAL h, HGLOBAL textBuffer, uint32_t record,
                                              uint16_t typeCode) {
-  BioLock bf(h);
-  if (!bf || !record_at(*bf, record)) return 0;
-  TextBufferLock tb(*bf, textBuffer);
-  if (!tb) return 0;
-  return read_chunk(*bf, tb, record, typeCode, 0, text_info_format(bf->big()));
+  return with_text_buffer(h, textBuffer, uint32_t{0}, [&](BioFile& bf, TextBufferLock& tb) {
+    if (!record_at(bf, record)) return uint32_t{0};
+    return uint32_t{read_chunk(bf, tb, record, typeCode, 0, text_info_format(bf.big()))};
+  });
 }
 
 }  // extern "C"

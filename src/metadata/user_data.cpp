@@ -194,22 +194,19 @@ RZ_PUBLIC uint32_t RZAPI DARARARGetUserDataNum(HGLOBAL h, uint32_t record, uint1
 
 RZ_PUBLIC int32_t RZAPI DARARARCreateUserText(HGLOBAL h, HGLOBAL textBuffer, uint16_t id,
                                               uint16_t count) {
-  BioLock bf(h);
-  if (!bf) return 0;
-  TextBufferLock tb(*bf, textBuffer);
-  if (!tb) return 0;
-  return text_info::write_chunk(*bf, tb, container::kUserText, id, count,
-                                text_info::kUserTextFormat);
+  return with_text_buffer(h, textBuffer, 0, [&](BioFile& bf, TextBufferLock& tb) {
+    return text_info::write_chunk(bf, tb, container::kUserText, id, count,
+                                  text_info::kUserTextFormat);
+  });
 }
 
 RZ_PUBLIC uint16_t RZAPI DARARARReadUserText(HGLOBAL h, HGLOBAL textBuffer, uint32_t record,
                                              uint16_t id) {
-  BioLock bf(h);
-  if (!bf || !record_at(*bf, record)) return 0;
-  TextBufferLock tb(*bf, textBuffer);
-  if (!tb) return 0;
-  return text_info::read_chunk(*bf, tb, record, container::kUserText, id,
-                               text_info::kUserTextFormat);
+  return with_text_buffer(h, textBuffer, uint16_t{0}, [&](BioFile& bf, TextBufferLock& tb) {
+    if (!record_at(bf, record)) return uint16_t{0};
+    return text_info::read_chunk(bf, tb, record, container::kUserText, id,
+                                 text_info::kUserTextFormat);
+  });
 }
 
 }  // extern "C"
