@@ -138,17 +138,24 @@ RZ_PUBLIC int32_t RZAPI DARARARReadUpdateTotalFrame(HGLOBAL h, uint16_t record);
 /* A new empty TextBuffer of capacity entries (1..65535), owned by the caller
  * (release it with GlobalFree); NULL on failure. */
 RZ_PUBLIC HGLOBAL RZAPI RAZIVERACreateTextBuffer(uint16_t capacity);
-/* In the calls below buffer NULL means the handle's own TextBuffer; dest must
- * hold 256 bytes.  Results pack (length << 16) | id. */
+/* In the calls below h must be a live handle even when a buffer is given;
+ * buffer NULL means the handle's own TextBuffer (capacity 128); dest must hold
+ * 256 bytes and is emptied first.  Results pack (length << 16) | id, where
+ * length is the entry's room (its declared length raised to a multiple of 4).
+ * Entry index (0..capacity-1, past the count included); 0 when refused. */
 RZ_PUBLIC uint32_t RZAPI RAZIVERAGetTextBuffer(HGLOBAL h, HGLOBAL buffer,
                                                int32_t index, char *dest);
-/* Stores entry index (negative: the next free one); the count afterwards, or 0. */
+/* Stores entry index (negative: the next free one) with room len (< 256) and
+ * the first len characters of text; the count afterwards, 0 on failure.  At
+ * or past the capacity nothing is stored and the count stays. */
 RZ_PUBLIC uint16_t RZAPI RAZIVERASetTextBuffer(HGLOBAL h, HGLOBAL buffer,
                                                int32_t index, uint16_t len,
                                                uint16_t id, const char *text);
+/* The first entry below the count with this id; 0 when none. */
 RZ_PUBLIC uint32_t RZAPI RAZIVERAGetTextIDBuffer(HGLOBAL h, HGLOBAL buffer,
                                                  uint16_t id, char *dest);
-/* Replaces the text of the first entry with this id when it fits; always 0. */
+/* Replaces the text of the first entry with this id when it is shorter than
+ * the entry's room; room and id stay.  Always 0. */
 RZ_PUBLIC uint32_t RZAPI RAZIVERASetTextIDBuffer(HGLOBAL h, HGLOBAL buffer,
                                                  uint16_t id, const char *text);
 
@@ -208,7 +215,10 @@ RZ_PUBLIC int32_t RZAPI DARARARUpdateFrameChInfo(HGLOBAL h, uint16_t record);
 RZ_PUBLIC int32_t RZAPI DARARARReadChannelInfo(HGLOBAL h, uint16_t record);
 RZ_PUBLIC int32_t RZAPI DARARARCreateUserChInfo(HGLOBAL h);
 RZ_PUBLIC int32_t RZAPI DARARARReadUserChannelInfo(HGLOBAL h, uint16_t record);
-/* name must hold 9 bytes. */
+/* The display name of a signal type code (name must hold 9 bytes); its
+ * length, 0 and "" for a code without a name or a NULL name.  The Ex lookup
+ * gives "SpO2" for 11 when flag bit 0 is set and "EDA" for 14 when bit 1 is;
+ * otherwise both agree on every code (16 is "Analysis"). */
 RZ_PUBLIC uint16_t RZAPI DARARARGetSignalTypeName(uint16_t code, char *name);
 RZ_PUBLIC uint16_t RZAPI DARARARGetSignalTypeNameEx(uint32_t nameFlags,
                                                     uint16_t code, char *name);
@@ -282,6 +292,14 @@ RZ_PUBLIC int32_t RZAPI DARARARReadScoreInfo(HGLOBAL h, uint16_t record,
 
 /* ---- Texts, non-linear tables, user information and user data ----------------- */
 
+/* Text lists.  CreateTextInfo writes the first min(count, buffer count)
+ * entries of textBuffer (NULL: the handle's own) as a chunk of typeCode; the
+ * write position after it, or 0.  UpdateTextInfo replaces, in place, the text
+ * of the entry with this id, cut to the room it was written with; its index,
+ * or -1 (read-only handle, no such entry, damaged list, failed write).
+ * ReadTextInfo clears every entry's room and id, then loads the list; the
+ * number of entries (texts keep at most 250 characters), 0 when none - the
+ * count then stays.  Damaged lists are read only as far as they hold. */
 RZ_PUBLIC int32_t RZAPI DARARARCreateTextInfo(HGLOBAL h, HGLOBAL textBuffer,
                                               uint16_t typeCode, uint16_t count);
 RZ_PUBLIC int32_t RZAPI DARARARUpdateTextInfo(HGLOBAL h, uint32_t record,
@@ -301,6 +319,12 @@ RZ_PUBLIC int32_t RZAPI DARARARGetNonLinearInfo(HGLOBAL h, uint16_t record,
 RZ_PUBLIC int32_t RZAPI DARARARCreateNonLineaInfo(HGLOBAL h, uint16_t channel);
 RZ_PUBLIC uint16_t RZAPI DARARARReadNonLinearInfo(HGLOBAL h, uint32_t record,
                                                   uint16_t channelNumber);
+/* User information: count 32-bit values under typeCode and id, appended to
+ * the record started last (record is not consulted; refused on a read-only
+ * handle); the caller's array is never modified.  ReadUserInfo returns the
+ * stored count (id 0: the first chunk of the type) and, when values is not
+ * NULL, reads that many values into it; 0 when missing, short, or when the
+ * chunk cannot hold its count. */
 RZ_PUBLIC int32_t RZAPI DARARARCreateUserInfo(HGLOBAL h, uint32_t record,
                                               uint16_t typeCode, uint16_t id,
                                               const uint32_t *values,
@@ -308,12 +332,24 @@ RZ_PUBLIC int32_t RZAPI DARARARCreateUserInfo(HGLOBAL h, uint32_t record,
 RZ_PUBLIC int32_t RZAPI DARARARReadUserInfo(HGLOBAL h, uint32_t record,
                                             uint16_t typeCode, uint16_t id,
                                             uint32_t *values);
+/* The count word of the record's chunk of typeCode and id (id 0: the first):
+ * elements, values or entries; 0 when none. */
 RZ_PUBLIC uint32_t RZAPI DARARARGetUserDataNum(HGLOBAL h, uint32_t record,
                                                uint16_t typeCode, uint16_t id);
+/* The user text list (type 2000) under id: written and read like a text list;
+ * its entry sizes are always stored most significant byte first and its text
+ * ids least significant byte first.  Read keeps up to 255 characters. */
 RZ_PUBLIC int32_t RZAPI DARARARCreateUserText(HGLOBAL h, HGLOBAL textBuffer,
                                               uint16_t id, uint16_t count);
 RZ_PUBLIC uint16_t RZAPI DARARARReadUserText(HGLOBAL h, HGLOBAL textBuffer,
                                              uint32_t record, uint16_t id);
+/* Typed user data items, one chunk each under id in the record started last:
+ * bytes 2100, words 2110, shorts 2120, dwords 2130, longs 2140, floats 2200
+ * (raw bits, NaN payloads kept).  8- and 16-bit data end on a multiple of 4
+ * with zero filler.  Creators: the write position after the chunk, or 0; the
+ * caller's array is only read.  Readers (id 0: the first of the type) read at
+ * most maxCount elements into buffer and return how many; 0 when missing or
+ * when the chunk or file holds fewer. */
 RZ_PUBLIC int32_t RZAPI DARARARCreateUserByte(HGLOBAL h, uint16_t id,
                                               uint32_t count, const uint8_t *data);
 RZ_PUBLIC int32_t RZAPI DARARARCreateUserWord(HGLOBAL h, uint16_t id,
