@@ -120,6 +120,35 @@ TEST_F(ScoreTableTest, ZeroBytesEndingAnOpenRecordAreNotTakenForItsTerminator) {
   EXPECT_EQ(get32(read_file(path("s.vzp")), 48 + 160 + 8), 2u);
 }
 
+// A damaged chunk chain hides how the record ends: 16 zero bytes at its end
+// are taken for its terminator, anything else is data and stays.
+TEST_F(ScoreTableTest, WhenTheWalkCannotTellNoDataIsOverwritten) {
+  const struct { bool ended; uint16_t recordClosed; size_t growth; } cases[] = {
+      {true, 1, 168}, {true, 0, 168}, {false, 1, 168 + 16}, {false, 0, 168}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "ended " << c.ended << " recordClosed " << c.recordClosed);
+    FileImage img;
+    img.start_record();
+    img.chunk(7, 0, Bytes(20, 0xAB), 1000);  // its size runs past the record
+    if (c.ended) img.end_record();
+    img.save(path("u.vzp"));
+    Bio h = open("u.vzp", 3);
+    fill_table(h);
+    const int32_t end = DARARARCreateScoreInfo(h, c.recordClosed);
+    h.close();
+    const Bytes file = read_file(path("u.vzp"));
+    const size_t old = img.bytes().size();
+    ASSERT_EQ(file.size(), old + c.growth);
+    EXPECT_EQ(size_t(end), file.size());
+    const size_t at = c.ended ? old - 16 : old;
+    EXPECT_EQ(slice(file, 48, 32), slice(img.bytes(), 48, 32)) << "the chunk in front stays";
+    EXPECT_EQ(slice(file, at, 168), expected_chunk(false));
+    if (c.recordClosed || c.ended) {
+      EXPECT_EQ(slice(file, at + 168, 16), Bytes(16, 0));
+    }
+  }
+}
+
 TEST_F(ScoreTableTest, ItemCodes) {
   Bio h = create("s.vzp");
   ASSERT_EQ(DARARARCreateScoreTable(h, 1, 10), 1);

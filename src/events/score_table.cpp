@@ -99,6 +99,18 @@ Ending ending_of(BioFile& bf, int r) {
   return Ending::Unknown;
 }
 
+// True when the record's last 16 bytes could be its terminator: they lie
+// behind its header and read as zeros.
+bool ends_in_zeros(BioFile& bf, int r) {
+  if (bf.recordSize[r] < container::record_header::kSize + container::kTerminatorSize) return false;
+  uint8_t tail[container::kTerminatorSize];
+  const uint32_t at = container::record_end(bf, r) - container::kTerminatorSize;
+  if (container::read_at(bf, at, tail, sizeof tail) < sizeof tail) return false;
+  for (uint8_t b : tail)
+    if (b != 0) return false;
+  return true;
+}
+
 // Entries the stored chunk at `pos` has room for, or -1 when the chunk is too
 // small even for its head.
 int64_t stored_room(const BioFile& bf, uint32_t record, uint32_t pos, const uint8_t* head) {
@@ -273,18 +285,17 @@ RZ_PUBLIC int32_t RZAPI DARARARCreateScoreInfo(HGLOBAL h, uint16_t recordClosed)
   if (!t) return 0;
   const int r = bf->recordCount - 1;
   if (bf->recordSize[r] < container::record_header::kSize) return 0;
+  if (uint64_t{bf->recordOffset[r]} + bf->recordSize[r] > uint64_t{INT32_MAX}) return 0;
   const uint32_t end = container::record_end(*bf, r);
 
   // The chunk goes where the record's terminator stands, or at its end when
-  // it has none.  Where the walk cannot tell, the caller's word decides.  A
-  // terminator follows the chunk when the record was ended or the caller says
-  // it was: an ended record keeps exactly one, and one the caller takes for
-  // ended gets one.
+  // it has none; where the walk cannot tell, 16 zero bytes at the end are
+  // taken for the terminator.  A terminator follows the chunk when the record
+  // was ended or the caller says it was: an ended record keeps exactly one,
+  // and one the caller takes for ended gets one.
   const Ending ending = ending_of(*bf, r);
   const bool overTerminator =
-      ending == Ending::Ended ||
-      (ending == Ending::Unknown && recordClosed != 0 &&
-       bf->recordSize[r] >= container::record_header::kSize + container::kTerminatorSize);
+      ending == Ending::Ended || (ending == Ending::Unknown && ends_in_zeros(*bf, r));
   const bool terminate = overTerminator || recordClosed != 0;
   const uint32_t back = overTerminator ? container::kTerminatorSize : 0;
 
