@@ -259,34 +259,68 @@ RZ_PUBLIC int32_t RZAPI DARARARGetFrameWaveEx(HGLOBAL h, uint16_t record,
 
 /* ---- Events and scores ------------------------------------------------------- */
 
+/* Event tables: one per record, count entries each holding a value and
+ * dataSize data bytes (rounded up to 4; at most 1016).  Entries are numbered 1
+ * to count.  Creating or reading a record's table replaces the previous one.
+ * Create: 1 when made; 0 for id 0, a record not started, a negative count or
+ * too large an entry (the previous table then stays). */
 RZ_PUBLIC int32_t RZAPI DARARARCreateEventTable(HGLOBAL h, uint16_t record,
                                                 uint16_t id, int32_t count,
                                                 uint32_t dataSize);
+/* Set/Get entry index (1 to count): data provides/receives the entry's
+ * rounded data size in bytes.  1 when done, else 0; a failed get leaves
+ * *value 0 and data[0] 0. */
 RZ_PUBLIC int32_t RZAPI DARARARSetEventTableInfo(HGLOBAL h, uint16_t record,
                                                  uint16_t index, uint32_t value,
                                                  const void *data);
 RZ_PUBLIC int32_t RZAPI DARARARGetEventTableInfo(HGLOBAL h, uint16_t record,
                                                  uint16_t index, uint32_t *value,
                                                  void *data);
+/* Writes the current record's table as a chunk; the write position after the
+ * last complete write, 0 when nothing was written. */
 RZ_PUBLIC int32_t RZAPI DARARARCreateEventInfo(HGLOBAL h);
+/* Rewrites the data bytes (never the values) of the record's first stored
+ * table from the table in memory, within the stored chunk.  Always 0. */
 RZ_PUBLIC int32_t RZAPI DARARARUpdateEventInfo(HGLOBAL h, uint16_t record);
+/* Reads the record's first stored table; the number of entries read, 0 when
+ * none (the record is then left without a table). */
 RZ_PUBLIC int32_t RZAPI DARARARReadEventInfo(HGLOBAL h, uint16_t record);
 RZ_PUBLIC int32_t RZAPI DARARARChangeEventData(HGLOBAL h, uint16_t record,
                                                uint32_t value, uint16_t channel,
                                                uint32_t frame, uint32_t sample);
+/* The score table: one per handle, count 32-bit entries (indexed from 0),
+ * settings addressed by item codes and a text of at most 62 characters.
+ * Create: 1 when made; 0 for count 0 (the current table stays). */
 RZ_PUBLIC int32_t RZAPI DARARARCreateScoreTable(HGLOBAL h, uint16_t id,
                                                 uint32_t count);
+/* Items: 1 count (get only), 2, 3, 4-6 (an entry index, -1 clears), 7, 8,
+ * 10 entry[index] (get: bits 0-23), 11 entry[index] (get only, all bits),
+ * 15, 16, 17 (index 0 to 5).  Set: 1 when stored.  Get: *out is 0 unless
+ * delivered; items 7, 8, 15, 16 and 17 deliver and return 0. */
 RZ_PUBLIC int32_t RZAPI DARARARSetScoreTableInfo(HGLOBAL h, uint16_t item,
                                                  int32_t index, uint32_t value);
 RZ_PUBLIC int32_t RZAPI DARARARGetScoreTableInfo(HGLOBAL h, uint16_t item,
                                                  int32_t index, uint32_t *out);
+/* Item 20 only; index ignored.  1 when stored, 0 for 63 characters or more. */
 RZ_PUBLIC int32_t RZAPI DARARARSetScoreTableText(HGLOBAL h, uint16_t item,
                                                  uint32_t index, const char *text);
-/* text must hold 63 bytes. */
+/* text must hold 63 bytes; it is emptied first.  The text's length. */
 RZ_PUBLIC uint16_t RZAPI DARARARGetScoreTableText(HGLOBAL h, uint16_t item,
                                                   uint32_t index, char *text);
+/* Adds the table as a chunk to the last record: where its terminator stands
+ * when it was ended, else at its end.  A record that was ended, or that the
+ * caller says was (recordClosed not 0), ends with one terminator behind the
+ * chunk; otherwise it stays open for DARARAREndRecordWave.  Works through a
+ * handle opened for editing too.  The record's new end, or 0 when nothing was
+ * written. */
 RZ_PUBLIC int32_t RZAPI DARARARCreateScoreInfo(HGLOBAL h, uint16_t recordClosed);
+/* Rewrites in place the stored chunk with this id (0: the first) in the record
+ * of the last read: settings, text and entries.  A stored chunk never grows:
+ * the table is cut to the entries it holds.  1 when rewritten, else 0. */
 RZ_PUBLIC int32_t RZAPI DARARARUpdateScoreInfo(HGLOBAL h, uint16_t id);
+/* Reads the record's stored chunk with this id (0: the first) into a new table
+ * whose id is the id argument; the number of entries read, 0 when none.  A
+ * stored chunk without entries updates an existing table's settings and text. */
 RZ_PUBLIC int32_t RZAPI DARARARReadScoreInfo(HGLOBAL h, uint16_t record,
                                              uint16_t id);
 
