@@ -17,7 +17,9 @@ class CopyTest : public FileTest {
     L.baseRate = 10;
     L.big = big;
     Bio h = begin_recording(*this, path(name), L, 10);
-    if (frames) EXPECT_EQ(write_frames(h, L, 0, frames), frames);
+    if (frames) {
+      EXPECT_EQ(write_frames(h, L, 0, frames), frames);
+    }
     return h;
   }
 };
