@@ -138,17 +138,24 @@ RZ_PUBLIC int32_t RZAPI DARARARReadUpdateTotalFrame(HGLOBAL h, uint16_t record);
 /* A new empty TextBuffer of capacity entries (1..65535), owned by the caller
  * (release it with GlobalFree); NULL on failure. */
 RZ_PUBLIC HGLOBAL RZAPI RAZIVERACreateTextBuffer(uint16_t capacity);
-/* In the calls below buffer NULL means the handle's own TextBuffer; dest must
- * hold 256 bytes.  Results pack (length << 16) | id. */
+/* In the calls below h must be a live handle even when a buffer is given;
+ * buffer NULL means the handle's own TextBuffer (capacity 128); dest must hold
+ * 256 bytes and is emptied first.  Results pack (length << 16) | id, where
+ * length is the entry's room (its declared length raised to a multiple of 4).
+ * Entry index (0..capacity-1, past the count included); 0 when refused. */
 RZ_PUBLIC uint32_t RZAPI RAZIVERAGetTextBuffer(HGLOBAL h, HGLOBAL buffer,
                                                int32_t index, char *dest);
-/* Stores entry index (negative: the next free one); the count afterwards, or 0. */
+/* Stores entry index (negative: the next free one) with room len (< 256) and
+ * the first len characters of text; the count afterwards, 0 on failure.  At
+ * or past the capacity nothing is stored and the count stays. */
 RZ_PUBLIC uint16_t RZAPI RAZIVERASetTextBuffer(HGLOBAL h, HGLOBAL buffer,
                                                int32_t index, uint16_t len,
                                                uint16_t id, const char *text);
+/* The first entry below the count with this id; 0 when none. */
 RZ_PUBLIC uint32_t RZAPI RAZIVERAGetTextIDBuffer(HGLOBAL h, HGLOBAL buffer,
                                                  uint16_t id, char *dest);
-/* Replaces the text of the first entry with this id when it fits; always 0. */
+/* Replaces the text of the first entry with this id when it is shorter than
+ * the entry's room; room and id stay.  Always 0. */
 RZ_PUBLIC uint32_t RZAPI RAZIVERASetTextIDBuffer(HGLOBAL h, HGLOBAL buffer,
                                                  uint16_t id, const char *text);
 
@@ -208,14 +215,28 @@ RZ_PUBLIC int32_t RZAPI DARARARUpdateFrameChInfo(HGLOBAL h, uint16_t record);
 RZ_PUBLIC int32_t RZAPI DARARARReadChannelInfo(HGLOBAL h, uint16_t record);
 RZ_PUBLIC int32_t RZAPI DARARARCreateUserChInfo(HGLOBAL h);
 RZ_PUBLIC int32_t RZAPI DARARARReadUserChannelInfo(HGLOBAL h, uint16_t record);
-/* name must hold 9 bytes. */
+/* The display name of a signal type code (name must hold 9 bytes); its
+ * length, 0 and "" for a code without a name or a NULL name.  The Ex lookup
+ * gives "SpO2" for 11 when flag bit 0 is set and "EDA" for 14 when bit 1 is;
+ * otherwise both agree on every code (16 is "Analysis"). */
 RZ_PUBLIC uint16_t RZAPI DARARARGetSignalTypeName(uint16_t code, char *name);
 RZ_PUBLIC uint16_t RZAPI DARARARGetSignalTypeNameEx(uint32_t nameFlags,
                                                     uint16_t code, char *name);
 
 /* ---- Frames ------------------------------------------------------------------ */
 
+/* Writing.  The frame area of the record being written: after its wave and
+ * channel information, CreateFrameBuf makes one FrameBuf per channel (owned by
+ * the handle, framesPerBuffer frames each; 0 keeps the handle's setting) and
+ * writes the FrameInfo head.  Result: the size of one stored frame, or 0. */
 RZ_PUBLIC int32_t RZAPI DARARARCreateFrameBuf(HGLOBAL h, uint16_t framesPerBuffer);
+/* Fill buffer frames [frameIndex, frameIndex + frameCount) of one channel from
+ * the caller's input: output sample k is input value k x step x stride / 2,
+ * where stride is the byte distance between the channel's input values and
+ * step = baseRate / sampleRate (Ex: mode 0 the same, mode 1 every value,
+ * mode 2 sourceRate / sampleRate).  The input must hold that many values.
+ * Result: frameCount; 0 for a channel beyond the count, without a buffer or
+ * with rate 0, or frames beyond the buffer (nothing is written then). */
 RZ_PUBLIC uint16_t RZAPI DARARARSetFramePointWave(HGLOBAL h, uint16_t frameIndex,
                                                   uint16_t frameCount,
                                                   uint16_t channel, uint32_t stride,
@@ -226,20 +247,43 @@ RZ_PUBLIC uint16_t RZAPI DARARARSetFramePointWaveEx(HGLOBAL h, uint16_t mode,
                                                     uint16_t channel,
                                                     uint32_t stride,
                                                     const int16_t *input);
+/* Event-code channels: each output sample consumes baseRate x rateFactor /
+ * sampleRate input values; every nonzero code appears in its own output
+ * sample, in input order (at most 1024 pending; the surplus is dropped). */
 RZ_PUBLIC uint16_t RZAPI DARARARSetFramePointEvent(HGLOBAL h, uint16_t frameIndex,
                                                    uint16_t frameCount,
                                                    uint16_t channel, int32_t stride,
                                                    uint32_t rateFactor,
                                                    const int16_t *input);
+/* Appends buffer frames 0 to frameCount - 1 of every channel as stored frames
+ * (numbered, time-stamped) and rewrites the FrameInfo head.  Result:
+ * frameCount when at least one frame reached the file, else 0.  On a full disk
+ * only the frames that reached the file are counted, so the stored count,
+ * size and numbering always match what the file holds. */
 RZ_PUBLIC uint16_t RZAPI DARARARSaveFrameWave(HGLOBAL h, uint16_t frameCount);
+
+/* Reading.  ReadFrameInfo loads the record's frame length, frame size and
+ * frame count (1, or 0 when the record has no frame area). */
 RZ_PUBLIC int32_t RZAPI DARARARReadFrameInfo(HGLOBAL h, uint16_t record);
+/* Makes the record's read buffers (owned by the handle) for windows of
+ * windowSeconds.  Always returns 0. */
 RZ_PUBLIC int32_t RZAPI DARARARCreateReadFrameBuf(HGLOBAL h, uint16_t record,
                                                   uint32_t windowSeconds);
+/* Reads the frames covering a window from startSecond into the read buffers.
+ * Frames past the recorded ones read what follows them in the file, and zeros
+ * past its end (a reader of a growing file relies on this).  Result: 16-bit
+ * words read (frames x frame size / 2), or -1 (no frame information, no work
+ * area).  Ex: startSecond may be negative (the window then begins with frames
+ * of zeros) and the length is given. */
 RZ_PUBLIC int32_t RZAPI DARARARReadFrameWave(HGLOBAL h, uint16_t record,
                                              uint32_t startSecond);
 RZ_PUBLIC int32_t RZAPI DARARARReadFrameWaveEx(HGLOBAL h, uint16_t record,
                                                int32_t startSecond,
                                                uint32_t lengthSeconds);
+/* Copies one channel's samples of the last window (windowSeconds x rate; Ex:
+ * lengthSeconds x rate from offsetSeconds into the window) to output, in
+ * machine byte order.  Result: samples copied; 0 for a channel beyond the
+ * count or a range outside the read buffer. */
 RZ_PUBLIC int32_t RZAPI DARARARGetFrameWave(HGLOBAL h, uint16_t record,
                                             uint16_t channel, int16_t *output);
 RZ_PUBLIC int32_t RZAPI DARARARGetFrameWaveEx(HGLOBAL h, uint16_t record,
@@ -249,39 +293,86 @@ RZ_PUBLIC int32_t RZAPI DARARARGetFrameWaveEx(HGLOBAL h, uint16_t record,
 
 /* ---- Events and scores ------------------------------------------------------- */
 
+/* Event tables: one per record, count entries each holding a value and
+ * dataSize data bytes (rounded up to 4; at most 1016).  Entries are numbered 1
+ * to count.  Creating or reading a record's table replaces the previous one.
+ * Create: 1 when made; 0 for id 0, a record not started, a negative count or
+ * too large an entry (the previous table then stays). */
 RZ_PUBLIC int32_t RZAPI DARARARCreateEventTable(HGLOBAL h, uint16_t record,
                                                 uint16_t id, int32_t count,
                                                 uint32_t dataSize);
+/* Set/Get entry index (1 to count): data provides/receives the entry's
+ * rounded data size in bytes.  1 when done, else 0; a failed get leaves
+ * *value 0 and data[0] 0. */
 RZ_PUBLIC int32_t RZAPI DARARARSetEventTableInfo(HGLOBAL h, uint16_t record,
                                                  uint16_t index, uint32_t value,
                                                  const void *data);
 RZ_PUBLIC int32_t RZAPI DARARARGetEventTableInfo(HGLOBAL h, uint16_t record,
                                                  uint16_t index, uint32_t *value,
                                                  void *data);
+/* Writes the current record's table as a chunk; the write position after the
+ * last complete write, 0 when nothing was written. */
 RZ_PUBLIC int32_t RZAPI DARARARCreateEventInfo(HGLOBAL h);
+/* Rewrites the data bytes (never the values) of the record's first stored
+ * table from the table in memory, within the stored chunk.  Always 0. */
 RZ_PUBLIC int32_t RZAPI DARARARUpdateEventInfo(HGLOBAL h, uint16_t record);
+/* Reads the record's first stored table; the number of entries read, 0 when
+ * none (the record is then left without a table). */
 RZ_PUBLIC int32_t RZAPI DARARARReadEventInfo(HGLOBAL h, uint16_t record);
+/* Overwrites one stored 16-bit sample (low 16 bits of value) of one channel in
+ * one frame, in place.  Needs the record, channel and frame information read
+ * first (or the record being written through this handle).  Result: the file
+ * position written; -1 for a record, channel, frame or sample out of range, or
+ * when the two bytes could not be written (a read-only handle). */
 RZ_PUBLIC int32_t RZAPI DARARARChangeEventData(HGLOBAL h, uint16_t record,
                                                uint32_t value, uint16_t channel,
                                                uint32_t frame, uint32_t sample);
+/* The score table: one per handle, count 32-bit entries (indexed from 0),
+ * settings addressed by item codes and a text of at most 62 characters.
+ * Create: 1 when made; 0 for count 0 (the current table stays). */
 RZ_PUBLIC int32_t RZAPI DARARARCreateScoreTable(HGLOBAL h, uint16_t id,
                                                 uint32_t count);
+/* Items: 1 count (get only), 2, 3, 4-6 (an entry index, -1 clears), 7, 8,
+ * 10 entry[index] (get: bits 0-23), 11 entry[index] (get only, all bits),
+ * 15, 16, 17 (index 0 to 5).  Set: 1 when stored.  Get: *out is 0 unless
+ * delivered; items 7, 8, 15, 16 and 17 deliver and return 0. */
 RZ_PUBLIC int32_t RZAPI DARARARSetScoreTableInfo(HGLOBAL h, uint16_t item,
                                                  int32_t index, uint32_t value);
 RZ_PUBLIC int32_t RZAPI DARARARGetScoreTableInfo(HGLOBAL h, uint16_t item,
                                                  int32_t index, uint32_t *out);
+/* Item 20 only; index ignored.  1 when stored, 0 for 63 characters or more. */
 RZ_PUBLIC int32_t RZAPI DARARARSetScoreTableText(HGLOBAL h, uint16_t item,
                                                  uint32_t index, const char *text);
-/* text must hold 63 bytes. */
+/* text must hold 63 bytes; it is emptied first.  The text's length. */
 RZ_PUBLIC uint16_t RZAPI DARARARGetScoreTableText(HGLOBAL h, uint16_t item,
                                                   uint32_t index, char *text);
+/* Adds the table as a chunk to the last record: where its terminator stands
+ * when it was ended, else at its end.  A record that was ended, or that the
+ * caller says was (recordClosed not 0), ends with one terminator behind the
+ * chunk; otherwise it stays open for DARARAREndRecordWave.  Works through a
+ * handle opened for editing too.  The record's new end, or 0 when nothing was
+ * written. */
 RZ_PUBLIC int32_t RZAPI DARARARCreateScoreInfo(HGLOBAL h, uint16_t recordClosed);
+/* Rewrites in place the stored chunk with this id (0: the first) in the record
+ * of the last read: settings, text and entries.  A stored chunk never grows:
+ * the table is cut to the entries it holds.  1 when rewritten, else 0. */
 RZ_PUBLIC int32_t RZAPI DARARARUpdateScoreInfo(HGLOBAL h, uint16_t id);
+/* Reads the record's stored chunk with this id (0: the first) into a new table
+ * whose id is the id argument; the number of entries read, 0 when none.  A
+ * stored chunk without entries updates an existing table's settings and text. */
 RZ_PUBLIC int32_t RZAPI DARARARReadScoreInfo(HGLOBAL h, uint16_t record,
                                              uint16_t id);
 
 /* ---- Texts, non-linear tables, user information and user data ----------------- */
 
+/* Text lists.  CreateTextInfo writes the first min(count, buffer count)
+ * entries of textBuffer (NULL: the handle's own) as a chunk of typeCode; the
+ * write position after it, or 0.  UpdateTextInfo replaces, in place, the text
+ * of the entry with this id, cut to the room it was written with; its index,
+ * or -1 (read-only handle, no such entry, damaged list, failed write).
+ * ReadTextInfo clears every entry's room and id, then loads the list; the
+ * number of entries (texts keep at most 250 characters), 0 when none - the
+ * count then stays.  Damaged lists are read only as far as they hold. */
 RZ_PUBLIC int32_t RZAPI DARARARCreateTextInfo(HGLOBAL h, HGLOBAL textBuffer,
                                               uint16_t typeCode, uint16_t count);
 RZ_PUBLIC int32_t RZAPI DARARARUpdateTextInfo(HGLOBAL h, uint32_t record,
@@ -301,6 +392,12 @@ RZ_PUBLIC int32_t RZAPI DARARARGetNonLinearInfo(HGLOBAL h, uint16_t record,
 RZ_PUBLIC int32_t RZAPI DARARARCreateNonLineaInfo(HGLOBAL h, uint16_t channel);
 RZ_PUBLIC uint16_t RZAPI DARARARReadNonLinearInfo(HGLOBAL h, uint32_t record,
                                                   uint16_t channelNumber);
+/* User information: count 32-bit values under typeCode and id, appended to
+ * the record started last (record is not consulted; refused on a read-only
+ * handle); the caller's array is never modified.  ReadUserInfo returns the
+ * stored count (id 0: the first chunk of the type) and, when values is not
+ * NULL, reads that many values into it; 0 when missing, short, or when the
+ * chunk cannot hold its count. */
 RZ_PUBLIC int32_t RZAPI DARARARCreateUserInfo(HGLOBAL h, uint32_t record,
                                               uint16_t typeCode, uint16_t id,
                                               const uint32_t *values,
@@ -308,12 +405,24 @@ RZ_PUBLIC int32_t RZAPI DARARARCreateUserInfo(HGLOBAL h, uint32_t record,
 RZ_PUBLIC int32_t RZAPI DARARARReadUserInfo(HGLOBAL h, uint32_t record,
                                             uint16_t typeCode, uint16_t id,
                                             uint32_t *values);
+/* The count word of the record's chunk of typeCode and id (id 0: the first):
+ * elements, values or entries; 0 when none. */
 RZ_PUBLIC uint32_t RZAPI DARARARGetUserDataNum(HGLOBAL h, uint32_t record,
                                                uint16_t typeCode, uint16_t id);
+/* The user text list (type 2000) under id: written and read like a text list;
+ * its entry sizes are always stored most significant byte first and its text
+ * ids least significant byte first.  Read keeps up to 255 characters. */
 RZ_PUBLIC int32_t RZAPI DARARARCreateUserText(HGLOBAL h, HGLOBAL textBuffer,
                                               uint16_t id, uint16_t count);
 RZ_PUBLIC uint16_t RZAPI DARARARReadUserText(HGLOBAL h, HGLOBAL textBuffer,
                                              uint32_t record, uint16_t id);
+/* Typed user data items, one chunk each under id in the record started last:
+ * bytes 2100, words 2110, shorts 2120, dwords 2130, longs 2140, floats 2200
+ * (raw bits, NaN payloads kept).  8- and 16-bit data end on a multiple of 4
+ * with zero filler.  Creators: the write position after the chunk, or 0; the
+ * caller's array is only read.  Readers (id 0: the first of the type) read at
+ * most maxCount elements into buffer and return how many; 0 when missing or
+ * when the chunk or file holds fewer. */
 RZ_PUBLIC int32_t RZAPI DARARARCreateUserByte(HGLOBAL h, uint16_t id,
                                               uint32_t count, const uint8_t *data);
 RZ_PUBLIC int32_t RZAPI DARARARCreateUserWord(HGLOBAL h, uint16_t id,
