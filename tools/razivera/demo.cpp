@@ -134,8 +134,11 @@ int write_demo(const std::string& out, const DemoOptions& o, Console& con) {
     codes.assign(size_t(n) * baseRate, 0);
     const std::vector<synth::Event>& ev = night.events();
     for (; nextEvent < ev.size() && ev[nextEvent].onset < double(t + n); ++nextEvent) {
-      const size_t at = size_t(std::llround((ev[nextEvent].onset - double(t)) * baseRate));
-      codes[std::min(at, codes.size() - 1)] = int16_t(ev[nextEvent].code);
+      // Two events at one instant take neighbouring input samples; the event
+      // channel then shows them one after the other.
+      size_t at = std::min(size_t(std::llround((ev[nextEvent].onset - double(t)) * baseRate)), codes.size() - 1);
+      while (at + 1 < codes.size() && codes[at] != 0) ++at;
+      codes[at] = int16_t(ev[nextEvent].code);
     }
     if (DARARARSetFramePointEvent(f, 0, uint16_t(n), eventChannel, 2, 1, codes.data()) != n ||
         DARARARSaveFrameWave(f, uint16_t(n)) != n)

@@ -415,14 +415,14 @@ void Night::make_hypnogram(uint64_t seed) {
   stages_.assign(epochs, kWake);
   uint64_t e = latency;
   for (int cycle = 0; e + wakeAtEnd < epochs; ++cycle) {
-    const int n3 = std::max(0, 60 - 22 * cycle) + int(rng.range(0, 8));
-    const int rem = std::min(70, 10 + 14 * cycle) + int(rng.range(0, 6));
-    const std::pair<uint32_t, int> runs[] = {{kN1, 6 + int(rng.range(0, 6))}, {kN2, 30 + int(rng.range(0, 14))},
+    const int n3 = std::max(0, 70 - 25 * cycle) + int(rng.range(0, 8));
+    const int rem = std::min(50, 10 + 20 * cycle) + int(rng.range(0, 6));
+    const std::pair<uint32_t, int> runs[] = {{kN1, 6 + int(rng.range(0, 6))}, {kN2, 44 + int(rng.range(0, 14))},
                                              {kN3, n3}, {kN2, 18 + int(rng.range(0, 10))}, {kRem, rem}};
     for (const auto& run : runs) {
       for (int k = 0; k < run.second && e + wakeAtEnd < epochs; ++k, ++e) {
         uint32_t st = run.first;
-        if (rng.chance(0.02)) st = kWake;            // a brief awakening
+        if (rng.chance(0.03)) st = kWake;            // a brief awakening
         else if (st == kN2 && rng.chance(0.04)) st = kN1;
         else if (st == kN3 && rng.chance(0.08)) st = kN2;
         stages_[e] = st;
