@@ -410,7 +410,7 @@ void Night::make_hypnogram(uint64_t seed) {
   // Falling asleep takes about a tenth of the night, at most ten minutes;
   // then come cycles of about 90 minutes in which deep sleep shrinks and REM
   // sleep grows towards the morning, and the last minutes are awake again.
-  const uint64_t latency = std::min<uint64_t>(20, epochs / 10);
+  const uint64_t latency = std::min<uint64_t>(20, std::max<uint64_t>(1, epochs / 10));
   const uint64_t wakeAtEnd = epochs > 240 ? 16 : 0;
   stages_.assign(epochs, kWake);
   uint64_t e = latency;
