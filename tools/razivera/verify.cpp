@@ -1,5 +1,6 @@
 #include "verify.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -75,7 +76,7 @@ class RecordCheck {
       problem(channels->offset, "channel definitions without wave information");
     }
     sum.chunks += uint32_t(r_.chunks.size());
-    if (channelCount_ > sum.channels) sum.channels = channelCount_;
+    sum.channels = std::max(sum.channels, std::min(channelCount_, kMaxChannels));
   }
 
  private:
@@ -114,7 +115,7 @@ class RecordCheck {
     const std::vector<uint8_t> b = bytes(c, 0, kSize);
     haveWave_ = true;
     const uint32_t count = u32(b, kChannelCount);
-    channelCount_ = count > kMaxChannels ? kMaxChannels : count;
+    channelCount_ = count;
     if (count > kMaxChannels)
       problem(c.offset + kChannelCount,
               strf("wave information names %u channels; a record holds at most %u", count,
