@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# CI for the razivera tool: build it, write a demo night and describe it,
+# verify it, check its EDF+ export with readers that are not ours (MNE-Python
+# and biosig's save2gdf) against what the library reads, check that
+# import-edf followed by export-edf gives back the same file, and fuzz verify
+# and the EDF reader for a short while.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+need=(cmake ninja-build g++ python3-numpy python3-mne biosig-tools clang libclang-rt-dev)
+missing=()
+for p in "${need[@]}"; do dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p"); done
+if [ ${#missing[@]} -gt 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -q
+  apt-get install -y -q "${missing[@]}"
+fi
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+build=build-tool
+fuzzbuild=build-tool-fuzz
+fuzz_seconds=${RAZIVERA_FUZZ_SECONDS:-45}
+
+echo "== build"
+cmake -S . -B "$build" -G Ninja -DRAZIVERA_TESTS=OFF >/dev/null
+cmake --build "$build"
+tool="$build/tools/razivera"
+lib="$build/libRAZIVERA.so"
+
+echo "== razivera demo + info (the README's main job)"
+"$tool" demo "$work/night.vzp" --hours 1
+"$tool" info "$work/night.vzp"
+"$tool" demo "$work/night-big.vzp" --hours 0.25 --channels 20 --big-endian
+"$tool" dump "$work/night-big.vzp" >/dev/null
+
+echo "== verify"
+"$tool" verify "$work/night.vzp"
+"$tool" verify "$work/night-big.vzp"
+printf 'not a recording' >"$work/junk.vzp"
+if "$tool" verify "$work/junk.vzp"; then
+  echo "verify passed a file that is not a recording" >&2
+  exit 1
+fi
+
+echo "== export-edf, read by MNE-Python and biosig"
+for f in night night-big; do
+  "$tool" export-edf "$work/$f.vzp" "$work/$f.edf"
+  /usr/bin/python3 .ci/check_edf.py "$lib" "$work/$f.vzp" "$work/$f.edf"
+done
+
+echo "== import-edf then export-edf gives back the same file"
+for order in "" "--big-endian"; do
+  "$tool" import-edf "$work/night.edf" "$work/again.vzp" $order
+  "$tool" verify "$work/again.vzp"
+  "$tool" export-edf "$work/again.vzp" "$work/again.edf"
+  cmp "$work/night.edf" "$work/again.edf"
+  /usr/bin/python3 .ci/check_edf.py "$lib" "$work/again.vzp" "$work/again.edf"
+done
+
+echo "== fuzzing verify and the EDF reader (${fuzz_seconds} s each)"
+CC=clang CXX=clang++ cmake -S . -B "$fuzzbuild" -G Ninja -DRAZIVERA_SANITIZE=ON -DRAZIVERA_FUZZ=ON \
+  -DRAZIVERA_TESTS=OFF -DRAZIVERA_EXAMPLES=OFF -DCMAKE_BUILD_TYPE=Debug >/dev/null
+cmake --build "$fuzzbuild" --target fuzz_tool_verify fuzz_tool_edf
+mkdir -p "$work/corpus-verify" "$work/corpus-edf"
+"$tool" demo "$work/corpus-verify/little.vzp" --hours 0.01 --channels 2 >/dev/null
+"$tool" demo "$work/corpus-verify/big.vzp" --hours 0.01 --channels 2 --big-endian >/dev/null
+"$tool" demo "$work/short.vzp" --hours 0.02 --channels 1 >/dev/null
+"$tool" export-edf "$work/short.vzp" "$work/corpus-edf/short.edf" >/dev/null
+for target in verify edf; do
+  "$fuzzbuild/tools/fuzz_tool_$target" -max_total_time="$fuzz_seconds" -max_len=65536 \
+    -artifact_prefix="$work/crash-$target-" "$work/corpus-$target" 2>&1 | tail -2
+done
+
+echo "== tool checks passed"

@@ -1,0 +1,28 @@
+// Converting between recordings and EDF/EDF+ files.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "cli.h"
+
+namespace tool {
+
+struct ExportOptions {
+  static constexpr int kAutoEvents = -1;  // the channel labelled EVENT, if any
+  static constexpr int kNoEvents = -2;
+  uint32_t record = 0;
+  int eventChannel = kAutoEvents;  // or a channel index
+};
+
+// Writes record `o.record` of `in` as an EDF+C file at `out`.  The exit code.
+int export_edf(const std::string& in, const std::string& out, const ExportOptions& o, Console& con);
+
+struct ImportOptions {
+  bool big = false;
+};
+
+// Writes the EDF or EDF+ file `in` as a new recording at `out`.  The exit code.
+int import_edf(const std::string& in, const std::string& out, const ImportOptions& o, Console& con);
+
+}  // namespace tool

@@ -1,0 +1,163 @@
+#include "recording.h"
+
+#include <cstring>
+
+#include "conventions.h"
+#include "text.h"
+
+namespace tool {
+namespace {
+
+// Item codes of the wave information and the channel definitions.
+enum WaveItem : uint16_t {
+  kWaveCode = 1,
+  kWaveChannels = 2,
+  kWaveFrameSeconds = 3,
+  kWaveFrames = 4,
+  kWaveFrameSize = 5,
+  kWaveYear = 10,
+  kWaveMonth = 11,
+  kWaveDay = 12,
+  kWaveHour = 13,
+  kWaveMinute = 14,
+  kWaveSecond = 15,
+  kWaveBaseRate = 21,
+  kWaveMains = 22,
+};
+enum ChannelItem : uint16_t {
+  kChFlags = 1,
+  kChNumber = 2,
+  kChRate = 4,
+  kChFilterA = 11,
+  kChFilterB = 12,
+};
+constexpr uint16_t kTextLabel = 1, kTextUnit = 2, kWaveText = 1;
+constexpr size_t kLabelRoom = 64, kUnitRoom = 32, kWaveTextRoom = 33;
+constexpr uint64_t kBatchBytes = 1u << 20;
+
+double double_from_words(uint32_t low, uint32_t high) {
+  const uint64_t bits = (uint64_t(high) << 32) | low;
+  double d;
+  std::memcpy(&d, &bits, sizeof d);
+  return d;
+}
+
+void read_calibration(HGLOBAL h, uint32_t record, ChannelDesc& c) {
+  using namespace convention;
+  const auto item = [&](uint16_t i) { return DARARARGetFrameChInfo(h, uint16_t(record), i, uint16_t(c.index)); };
+  if (item(kItemMark) != kCalibrationMark) return;
+  Calibration cal;
+  cal.present = true;
+  cal.digitalMin = int16_t(uint16_t(item(kItemDigitalMin)));
+  cal.digitalMax = int16_t(uint16_t(item(kItemDigitalMax)));
+  cal.physicalMin = double_from_words(item(kItemPhysicalMinLow), item(kItemPhysicalMinHigh));
+  cal.physicalMax = double_from_words(item(kItemPhysicalMaxLow), item(kItemPhysicalMaxHigh));
+  if (cal.digitalMin < cal.digitalMax && cal.physicalMin != cal.physicalMax) c.calibration = cal;
+}
+
+}  // namespace
+
+bool Handle::close() {
+  if (!h_) return true;
+  const bool released = RAZIVERACloseBioFile(h_) == nullptr;
+  h_ = nullptr;
+  return released;
+}
+
+std::string open_error_text() {
+  const uint16_t code = RAZIVERAGetErrorInfo(1, nullptr);
+  switch (code) {
+    case 0: return "cannot open it (missing, unreadable, or a recording without records)";
+    case 1001: case 1002: case 1003: return strf("out of memory (error %u)", code);
+    case 1010: return "not a recording file: its header does not start with VOZO-SPG (error 1010)";
+    case 1011: return "its format version is too new to be read (error 1011)";
+    default: return strf("cannot open it (error %u)", code);
+  }
+}
+
+int RecordDesc::event_channel() const {
+  for (const ChannelDesc& c : channels)
+    if (upper(trim(c.label)) == convention::kEventLabel) return int(c.index);
+  return -1;
+}
+
+bool read_record(HGLOBAL h, uint32_t record, RecordDesc& out) {
+  const uint16_t r = uint16_t(record);
+  out = RecordDesc();
+  out.index = record;
+  if (DARARARReadRecordInfo(h, record) != 1) return false;
+  const auto wave = [&](uint16_t item) { return DARARARGetWaveInfo(h, r, item); };
+  out.code = wave(kWaveCode);
+  out.channelCount = wave(kWaveChannels);
+  out.waveFrames = wave(kWaveFrames);
+  out.year = wave(kWaveYear);
+  out.month = wave(kWaveMonth);
+  out.day = wave(kWaveDay);
+  out.hour = wave(kWaveHour);
+  out.minute = wave(kWaveMinute);
+  out.second = wave(kWaveSecond);
+  out.mains = wave(kWaveMains);
+  char text[kWaveTextRoom + 8] = {};
+  DARARARGetWaveText(h, r, kWaveText, text);
+  out.text = text;
+
+  if (out.channelCount && DARARARReadChannelInfo(h, r) == 1) {
+    const bool userValues = DARARARReadUserChannelInfo(h, r) == 1;
+    for (uint32_t c = 0; c < out.channelCount; ++c) {
+      ChannelDesc d;
+      d.index = c;
+      const auto item = [&](uint16_t i) { return DARARARGetFrameChInfo(h, r, i, uint16_t(c)); };
+      d.number = item(kChNumber);
+      d.flags = item(kChFlags);
+      d.rate = item(kChRate);
+      d.filterA = int32_t(item(kChFilterA));
+      d.filterB = int32_t(item(kChFilterB));
+      char label[kLabelRoom + 8] = {}, unit[kUnitRoom + 8] = {};
+      DARARARGetFrameChText(h, r, kTextLabel, uint16_t(c), label);
+      DARARARGetFrameChText(h, r, kTextUnit, uint16_t(c), unit);
+      d.label = label;
+      d.unit = unit;
+      if (userValues) read_calibration(h, record, d);
+      out.channels.push_back(d);
+    }
+  }
+  out.baseRate = wave(kWaveBaseRate);
+  if (DARARARReadFrameInfo(h, r) == 1) {
+    out.hasFrames = true;
+    out.frameSeconds = wave(kWaveFrameSeconds);
+    out.frames = wave(kWaveFrames);
+    out.frameBytes = wave(kWaveFrameSize);
+  }
+  return true;
+}
+
+uint32_t frames_per_batch(uint64_t frameBytes) {
+  const uint64_t n = frameBytes ? kBatchBytes / frameBytes : 1;
+  return n == 0 ? 1 : n > 3600 ? 3600 : uint32_t(n);
+}
+
+FrameReader::FrameReader(HGLOBAL h, const RecordDesc& rec, uint32_t framesPerRead)
+    : h_(h), rec_(rec), framesPerRead_(framesPerRead ? framesPerRead : 1) {
+  DARARARCreateReadFrameBuf(h_, uint16_t(rec_.index), framesPerRead_ * rec_.frameSeconds);
+}
+
+bool FrameReader::read(uint32_t first, uint32_t n, std::vector<std::vector<int16_t>>& out) {
+  const uint16_t r = uint16_t(rec_.index);
+  if (n == 0 || n > framesPerRead_ || rec_.frameSeconds == 0) return false;
+  const uint64_t start = uint64_t(first) * rec_.frameSeconds;
+  const uint64_t length = uint64_t(n) * rec_.frameSeconds;
+  if (start > uint64_t(INT32_MAX) || length > uint64_t(UINT32_MAX)) return false;
+  if (DARARARReadFrameWaveEx(h_, r, int32_t(start), uint32_t(length)) < 0) return false;
+  out.resize(rec_.channels.size());
+  for (const ChannelDesc& c : rec_.channels) {
+    const uint64_t want = length * c.rate;
+    std::vector<int16_t>& v = out[c.index];
+    v.resize(want);
+    if (want == 0) continue;
+    const int32_t got = DARARARGetFrameWaveEx(h_, r, uint16_t(c.index), v.data(), 0, uint32_t(length));
+    if (got < 0 || uint64_t(got) != want) return false;
+  }
+  return true;
+}
+
+}  // namespace tool
