@@ -86,9 +86,14 @@ void save_frames(HGLOBAL h, uint32_t firstFrame) {
   DARARARSaveFrameWave(h, kFramesPerSave);
 }
 
-bool write_seed(const std::string& path, bool big, bool ended) {
+}  // namespace
+
+SessionResult write_recording(const std::string& path, bool big, bool ended,
+                              const std::function<void(HGLOBAL)>& beforeClose) {
+  SessionResult result;
   HGLOBAL h = RAZIVERAOpenBioFile(path.c_str(), 4, kFramesPerSave);
-  if (!h) return false;
+  if (!h) return result;
+  result.opened = true;
   RAZIVERASetInfo(h, 4, big ? 1 : 0);
   DARARARCreateBaseHeader(h);
   const uint16_t records = ended ? 2 : 1;
@@ -114,17 +119,18 @@ bool write_seed(const std::string& path, bool big, bool ended) {
   } else {
     RAZIVERAUpdateDirectory(h);
   }
-  return RAZIVERACloseBioFile(h) == nullptr;
+  if (beforeClose) beforeClose(h);
+  result.handle = RAZIVERACloseBioFile(h);
+  result.closed = result.handle == nullptr;
+  return result;
 }
-
-}  // namespace
 
 std::vector<std::string> make_seeds(const std::string& dir) {
   std::vector<std::string> out;
   for (bool big : {false, true}) {
     for (bool ended : {true, false}) {
       const std::string path = dir + "/seed-" + (big ? "big" : "little") + (ended ? "-ended" : "-open") + ".vozo";
-      if (write_seed(path, big, ended)) out.push_back(path);
+      if (write_recording(path, big, ended).closed) out.push_back(path);
     }
   }
   return out;

@@ -4,6 +4,7 @@
 #include <dirent.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -184,5 +185,59 @@ TEST_F(DamagedFramesTest, ReadBuffersOnlyForChannelBlocksTheFrameHolds) {
     for (uint32_t i = 0; i < 1000; ++i) ASSERT_EQ(out[i], sample_value(0, i)) << i;
     EXPECT_EQ(DARARARGetFrameWave(h, 0, 1, out.data()), 0);
     EXPECT_EQ(DARARARGetFrameWave(h, 0, 2, out.data()), 0);
+  }
+}
+
+TEST_F(FuzzRegressionTest, InPlaceEditorsNeverLengthenTheFile) {
+  // A recording cut short inside a chunk whose head still claims its full
+  // size: the editors that rewrite the missing bytes refuse, and the file
+  // keeps its length and bytes.
+  struct Case {
+    const char* what;
+    uint32_t type;
+    uint32_t cutBehindHead;  // bytes of the chunk kept
+    std::function<void(HGLOBAL)> read;
+    std::function<int32_t(HGLOBAL)> edit;
+    int32_t refused;
+  };
+  const Case cases[] = {
+      {"text list", 3100, 24 + 8 + 2, [](HGLOBAL) {},
+       [](HGLOBAL h) { return DARARARUpdateTextInfo(h, 0, 3100, 101, "changed"); }, -1},
+      {"event data", 200, 24 + 8 + 5,
+       [](HGLOBAL h) {
+         EXPECT_EQ(DARARARReadEventInfo(h, 0), 1);
+         uint8_t data[12] = {9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9};
+         EXPECT_EQ(DARARARSetEventTableInfo(h, 0, 1, 1, data), 1);
+       },
+       [](HGLOBAL h) { return DARARARUpdateEventInfo(h, 0); }, 0},
+      {"event code", 140, 32 + 24 + 2,
+       [](HGLOBAL h) {
+         EXPECT_EQ(DARARARReadRecordInfo(h, 0), 1);
+         EXPECT_EQ(DARARARReadChannelInfo(h, 0), 1);
+         EXPECT_EQ(DARARARReadFrameInfo(h, 0), 1);
+       },
+       [](HGLOBAL h) { return DARARARChangeEventData(h, 0, 7, 0, 0, 1); }, -1},
+  };
+  for (bool big : {false, true}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.what) + (big ? ", big" : ", little"));
+      const std::string file = path("cut.vzp");
+      ASSERT_TRUE(rzfuzz::write_recording(file, big, true).closed);
+      uint32_t at = 0;
+      {
+        Bio h(RAZIVERAOpenBioFile(file.c_str(), 1, 1));
+        at = uint32_t(RAZIVERAFindIndexPtr(h, 0, c.type, 0, nullptr));
+      }
+      ASSERT_GT(at, 0u);
+      Bytes b = read_file(file);
+      b.resize(at + c.cutBehindHead);
+      write_file(file, b);
+      Bio h(RAZIVERAOpenBioFile(file.c_str(), 3, 1));
+      ASSERT_TRUE(h);
+      c.read(h);
+      EXPECT_EQ(c.edit(h), c.refused);
+      h.close();
+      EXPECT_EQ(read_file(file), b);
+    }
   }
 }

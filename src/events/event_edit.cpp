@@ -49,6 +49,6 @@ extern "C" RZ_PUBLIC int32_t RZAPI DARARARChangeEventData(HGLOBAL h, uint16_t re
   if (pos < areaBegin || pos + 2 > areaEnd) return -1;
   uint8_t bytes[2];
   store_u16(bytes, 0, uint16_t(value), bf->big());
-  if (!container::write_at(*bf, uint32_t(pos), bytes, 2)) return -1;
+  if (!container::rewrite_at(*bf, uint32_t(pos), bytes, 2)) return -1;
   return int32_t(pos);
 }
