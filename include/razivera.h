@@ -225,7 +225,18 @@ RZ_PUBLIC uint16_t RZAPI DARARARGetSignalTypeNameEx(uint32_t nameFlags,
 
 /* ---- Frames ------------------------------------------------------------------ */
 
+/* Writing.  The frame area of the record being written: after its wave and
+ * channel information, CreateFrameBuf makes one FrameBuf per channel (owned by
+ * the handle, framesPerBuffer frames each; 0 keeps the handle's setting) and
+ * writes the FrameInfo head.  Result: the size of one stored frame, or 0. */
 RZ_PUBLIC int32_t RZAPI DARARARCreateFrameBuf(HGLOBAL h, uint16_t framesPerBuffer);
+/* Fill buffer frames [frameIndex, frameIndex + frameCount) of one channel from
+ * the caller's input: output sample k is input value k x step x stride / 2,
+ * where stride is the byte distance between the channel's input values and
+ * step = baseRate / sampleRate (Ex: mode 0 the same, mode 1 every value,
+ * mode 2 sourceRate / sampleRate).  The input must hold that many values.
+ * Result: frameCount; 0 for a channel beyond the count, without a buffer or
+ * with rate 0, or frames beyond the buffer (nothing is written then). */
 RZ_PUBLIC uint16_t RZAPI DARARARSetFramePointWave(HGLOBAL h, uint16_t frameIndex,
                                                   uint16_t frameCount,
                                                   uint16_t channel, uint32_t stride,
@@ -236,20 +247,43 @@ RZ_PUBLIC uint16_t RZAPI DARARARSetFramePointWaveEx(HGLOBAL h, uint16_t mode,
                                                     uint16_t channel,
                                                     uint32_t stride,
                                                     const int16_t *input);
+/* Event-code channels: each output sample consumes baseRate x rateFactor /
+ * sampleRate input values; every nonzero code appears in its own output
+ * sample, in input order (at most 1024 pending; the surplus is dropped). */
 RZ_PUBLIC uint16_t RZAPI DARARARSetFramePointEvent(HGLOBAL h, uint16_t frameIndex,
                                                    uint16_t frameCount,
                                                    uint16_t channel, int32_t stride,
                                                    uint32_t rateFactor,
                                                    const int16_t *input);
+/* Appends buffer frames 0 to frameCount - 1 of every channel as stored frames
+ * (numbered, time-stamped) and rewrites the FrameInfo head.  Result:
+ * frameCount when at least one frame reached the file, else 0.  On a full disk
+ * only the frames that reached the file are counted, so the stored count,
+ * size and numbering always match what the file holds. */
 RZ_PUBLIC uint16_t RZAPI DARARARSaveFrameWave(HGLOBAL h, uint16_t frameCount);
+
+/* Reading.  ReadFrameInfo loads the record's frame length, frame size and
+ * frame count (1, or 0 when the record has no frame area). */
 RZ_PUBLIC int32_t RZAPI DARARARReadFrameInfo(HGLOBAL h, uint16_t record);
+/* Makes the record's read buffers (owned by the handle) for windows of
+ * windowSeconds.  Always returns 0. */
 RZ_PUBLIC int32_t RZAPI DARARARCreateReadFrameBuf(HGLOBAL h, uint16_t record,
                                                   uint32_t windowSeconds);
+/* Reads the frames covering a window from startSecond into the read buffers.
+ * Frames past the recorded ones read what follows them in the file, and zeros
+ * past its end (a reader of a growing file relies on this).  Result: 16-bit
+ * words read (frames x frame size / 2), or -1 (no frame information, no work
+ * area).  Ex: startSecond may be negative (the window then begins with frames
+ * of zeros) and the length is given. */
 RZ_PUBLIC int32_t RZAPI DARARARReadFrameWave(HGLOBAL h, uint16_t record,
                                              uint32_t startSecond);
 RZ_PUBLIC int32_t RZAPI DARARARReadFrameWaveEx(HGLOBAL h, uint16_t record,
                                                int32_t startSecond,
                                                uint32_t lengthSeconds);
+/* Copies one channel's samples of the last window (windowSeconds x rate; Ex:
+ * lengthSeconds x rate from offsetSeconds into the window) to output, in
+ * machine byte order.  Result: samples copied; 0 for a channel beyond the
+ * count or a range outside the read buffer. */
 RZ_PUBLIC int32_t RZAPI DARARARGetFrameWave(HGLOBAL h, uint16_t record,
                                             uint16_t channel, int16_t *output);
 RZ_PUBLIC int32_t RZAPI DARARARGetFrameWaveEx(HGLOBAL h, uint16_t record,
@@ -285,6 +319,11 @@ RZ_PUBLIC int32_t RZAPI DARARARUpdateEventInfo(HGLOBAL h, uint16_t record);
 /* Reads the record's first stored table; the number of entries read, 0 when
  * none (the record is then left without a table). */
 RZ_PUBLIC int32_t RZAPI DARARARReadEventInfo(HGLOBAL h, uint16_t record);
+/* Overwrites one stored 16-bit sample (low 16 bits of value) of one channel in
+ * one frame, in place.  Needs the record, channel and frame information read
+ * first (or the record being written through this handle).  Result: the file
+ * position written; -1 for a record, channel, frame or sample out of range, or
+ * when the two bytes could not be written (a read-only handle). */
 RZ_PUBLIC int32_t RZAPI DARARARChangeEventData(HGLOBAL h, uint16_t record,
                                                uint32_t value, uint16_t channel,
                                                uint32_t frame, uint32_t sample);
