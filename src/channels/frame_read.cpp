@@ -121,9 +121,20 @@ RZ_PUBLIC int32_t RZAPI DARARARCreateReadFrameBuf(HGLOBAL h, uint16_t record, ui
   bf->framesPerBuffer = depth;
   rs->framesPerBuffer = depth;
   for (ChannelSlot& cs : rs->channels) release_block(cs.frameBuf);
+  // Buffers are made only for the channel blocks a stored frame can hold.  A
+  // channel whose samples would reach past the frame (a damaged rate or frame
+  // size) has nothing to read, and would otherwise let a small file demand
+  // and zero gigabytes.  Before the frame size is known the blocks together
+  // stay within the largest frame the writer makes.
+  const uint64_t frameEnd =
+      rs->frameChunkSize >= wave::kHeadSize ? rs->frameChunkSize : kMaxFrameChunkSize;
+  uint64_t blockEnd = wave::kHeadSize;
   for (uint32_t c = 0; c < channel_limit(*rs); ++c) {
     ChannelSlot& cs = rs->channels[c];
-    const uint64_t bytes = uint64_t(cs.sampleRate) * fs * depth * 2;
+    const uint64_t block = uint64_t(cs.sampleRate) * fs * 2;
+    blockEnd += block;
+    if (blockEnd > frameEnd) break;
+    const uint64_t bytes = block * depth;
     if (bytes <= kMaxReadBuffer)
       cs.frameBuf = plat::mem_alloc(plat::kMemFlags, size_t(bytes) + kBufferSlack);
   }

@@ -105,6 +105,12 @@ bool append(BioFile& bf, int r, const void* data, uint32_t n);
 uint32_t read_at(BioFile& bf, uint32_t pos, void* buf, uint32_t n);
 bool write_at(BioFile& bf, uint32_t pos, const void* data, uint32_t n);
 
+// In-place rewrite of n bytes the file already holds at pos: refused, with
+// nothing written, when the file ends before pos + n.  Editors that follow a
+// size word from the file use it, so that a damaged size never lengthens the
+// file with bytes that were never stored.
+bool rewrite_at(BioFile& bf, uint32_t pos, const void* data, uint32_t n);
+
 // Rewrites record r's RecordHeader with its current length and number r + 1.
 bool rewrite_record_header(BioFile& bf, int r);
 

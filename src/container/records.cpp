@@ -37,6 +37,14 @@ bool write_at(BioFile& bf, uint32_t pos, const void* data, uint32_t n) {
   return true;
 }
 
+bool rewrite_at(BioFile& bf, uint32_t pos, const void* data, uint32_t n) {
+  if (n == 0 || pos > uint32_t(INT32_MAX) || n > uint32_t(INT32_MAX) - pos) return false;
+  // The last byte of the range is there, so every byte before it is too.
+  uint8_t last;
+  if (read_at(bf, pos + n - 1, &last, 1) != 1) return false;
+  return write_at(bf, pos, data, n);
+}
+
 int current_record(const BioFile& bf) {
   if (bf.recordCount == 0 || bf.recordCount > kMaxRecords) return -1;
   if (bf.writePos == 0) return -1;

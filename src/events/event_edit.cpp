@@ -2,6 +2,7 @@
 // frame, in place, without reading the frame.
 #include "channels/frames.h"
 #include "container/container.h"
+#include "events/stored_chunk.h"
 
 using namespace rz;
 
@@ -29,8 +30,25 @@ extern "C" RZ_PUBLIC int32_t RZAPI DARARARChangeEventData(HGLOBAL h, uint16_t re
   if (frames::wave::kHeadSize + within + 2 > rs->frameChunkSize) return -1;
   const uint64_t pos = frame0 + frames::wave::kHeadSize + uint64_t(frame) * rs->frameChunkSize + within;
   if (pos > uint64_t(INT32_MAX)) return -1;
+  // Nor outside the stored frame area: a frame count or record length taken
+  // from a damaged file cannot send the write into the chunks behind the
+  // area or into the next record.  The area this handle is writing ends with
+  // its record; one read back ends where its FrameInfo head's size says,
+  // within its record.
+  uint64_t areaBegin = frame0;
+  uint64_t areaEnd = container::record_end(*bf, record);
+  if (!rs->writingFrames) {
+    uint8_t head[frames::info::kSize];
+    const uint32_t at =
+        container::find_chunk(*bf, record, container::kFrameInfo, 0, head, sizeof head);
+    if (at == 0) return -1;
+    areaBegin = uint64_t{at} + frames::info::kSize;
+    areaEnd = events::stored_chunk_end(*bf, record, at,
+                                       load_u32(head, frames::info::kChunkSize, bf->big()));
+  }
+  if (pos < areaBegin || pos + 2 > areaEnd) return -1;
   uint8_t bytes[2];
   store_u16(bytes, 0, uint16_t(value), bf->big());
-  if (!container::write_at(*bf, uint32_t(pos), bytes, 2)) return -1;
+  if (!container::rewrite_at(*bf, uint32_t(pos), bytes, 2)) return -1;
   return int32_t(pos);
 }

@@ -255,7 +255,9 @@ RZ_PUBLIC int32_t RZAPI DARARARUpdateEventInfo(HGLOBAL h, uint16_t record) {
     uint8_t eh[entry::kHeadSize];
     if (container::read_at(*bf, p, eh, sizeof eh) < sizeof eh) break;
     if (load_u32(eh, entry::kSize, big) != s || s > end - p) break;
-    container::write_at(*bf, p + entry::kData, t.at(off + entry::kData), s - entry::kHeadSize);
+    if (s > entry::kHeadSize &&
+        !container::rewrite_at(*bf, p + entry::kData, t.at(off + entry::kData), s - entry::kHeadSize))
+      break;
     p += s;
     off += s;
   }

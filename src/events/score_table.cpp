@@ -360,7 +360,7 @@ RZ_PUBLIC int32_t RZAPI DARARARUpdateScoreInfo(HGLOBAL h, uint16_t id) {
   copy_words32(stage.data() + kSettingsFirst, t.at(kSettingsFirst), kSettingsWords, big);
   std::memcpy(stage.data() + kText, t.at(kText), kTextSize);
   copy_words32(stage.data() + kEntries, t.at(kEntries), count, big);
-  return container::write_at(*bf, pos, stage.data(), total) ? 1 : 0;
+  return container::rewrite_at(*bf, pos, stage.data(), total) ? 1 : 0;
 }
 
 RZ_PUBLIC int32_t RZAPI DARARARReadScoreInfo(HGLOBAL h, uint16_t record, uint16_t id) {

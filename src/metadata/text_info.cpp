@@ -141,7 +141,7 @@ RZ_PUBLIC int32_t RZAPI DARARARUpdateTextInfo(HGLOBAL h, uint32_t record, uint16
          const uint32_t room = stored_room(eh);
          uint8_t field[kTextFieldSize];
          Packed(field, sizeof field, false).text(0, room, text, room);
-         written = container::write_at(*bf, pos + entry::kText, field, room);
+         written = room == 0 || container::rewrite_at(*bf, pos + entry::kText, field, room);
          found = int32_t(k);
          return false;
        });

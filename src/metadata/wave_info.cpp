@@ -249,7 +249,7 @@ RZ_PUBLIC int32_t RZAPI DARARARReadRecordInfo(HGLOBAL h, uint32_t record) {
   const uint32_t stored = load_u32(chunk, wave_info::kTotalFrames, bf->big());
   if (rs->totalFrames == 0 && stored != 0 && bf->readOnly == 0) {
     const uint8_t zero[4] = {};
-    write_at(*bf, at + wave_info::kTotalFrames, zero, sizeof zero);
+    rewrite_at(*bf, at + wave_info::kTotalFrames, zero, sizeof zero);
   }
   return 1;
 }

@@ -113,6 +113,12 @@ size_t mem_size(HGLOBAL block) {
   return it == r.live.end() ? 0 : it->second.size;
 }
 
+size_t live_blocks() {
+  Registry& r = registry();
+  std::lock_guard<std::mutex> lock(r.mutex);
+  return r.live.size();
+}
+
 HMMIO file_open(const char* path, uint32_t flags) {
   if (!path) return nullptr;
   int oflags = O_CLOEXEC;

@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <mmsystem.h>
 
+#include <atomic>
 #include <cstdarg>
 #include <cstring>
 
@@ -18,10 +19,18 @@ extern HINSTANCE g_moduleInstance;
 
 namespace rz::plat {
 
+namespace {
+std::atomic<size_t> g_liveBlocks{0};
+}
+
 HGLOBAL mem_alloc(uint32_t flags, size_t bytes) {
   if (faults::hit(faults::Op::Alloc, nullptr)) return nullptr;
-  return GlobalAlloc(flags, bytes);
+  HGLOBAL block = GlobalAlloc(flags, bytes);
+  if (block) ++g_liveBlocks;
+  return block;
 }
+
+size_t live_blocks() { return g_liveBlocks.load(); }
 
 void* mem_lock(HGLOBAL block) {
   if (!block) return nullptr;
@@ -36,7 +45,9 @@ uint32_t mem_unlock(HGLOBAL block) {
 
 bool mem_free(HGLOBAL block) {
   if (!block) return false;
-  return GlobalFree(block) == nullptr;
+  if (GlobalFree(block) != nullptr) return false;
+  --g_liveBlocks;
+  return true;
 }
 
 size_t mem_size(HGLOBAL block) { return block ? GlobalSize(block) : 0; }

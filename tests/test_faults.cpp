@@ -1,0 +1,262 @@
+// Injected faults: every family of writer under a failing or short write, the
+// event and score tables under failing allocations, and sweeps that fail each
+// allocation, write, read and seek of a whole recording session in turn.
+// Whatever fails, the handle stays consistent, closes, and whatever the file
+// then holds opens (or is refused) and reads without fault.
+#include <sys/stat.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "frame/biofile.h"
+#include "harness.h"
+#include "platform/faults.h"
+#include "seeds.h"
+#include "support/recording.h"
+
+using namespace rzt;
+namespace faults = rz::plat::faults;
+
+namespace {
+
+struct Positions {
+  uint32_t writePos;
+  uint32_t recordSize;
+};
+
+Positions positions(HGLOBAL h) {
+  rz::Pinned<rz::BioFile> bf(h);
+  const uint32_t r = bf->recordCount ? bf->recordCount - 1u : 0u;
+  return {bf->writePos, bf->recordSize[r]};
+}
+
+uint64_t file_size(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 ? uint64_t(st.st_size) : 0;
+}
+
+// The handle's own account of the file agrees with itself and with the disk:
+// records follow one another, the last ends at the write position, and the
+// disk holds every byte the handle counts.
+std::string inconsistency(HGLOBAL h, const std::string& path) {
+  rz::Pinned<rz::BioFile> bf(h);
+  if (!bf) return "handle cannot be locked";
+  if (bf->recordCount > rz::kMaxRecords) return "record count above 32";
+  for (uint32_t r = 0; r + 1 < bf->recordCount; ++r)
+    if (uint64_t(bf->recordOffset[r]) + bf->recordSize[r] > bf->recordOffset[r + 1])
+      return "record " + std::to_string(r) + " overlaps the next";
+  if (bf->recordCount && bf->writePos) {
+    const uint32_t last = bf->recordCount - 1u;
+    if (uint64_t(bf->recordOffset[last]) + bf->recordSize[last] != bf->writePos)
+      return "write position is not the last record's end";
+  }
+  if (file_size(path) < bf->writePos) return "write position beyond the file";
+  return {};
+}
+
+}  // namespace
+
+class FaultTest : public FileTest {};
+
+// Every writer of a chunk, run once on a handle that has a record started and
+// described, so that each has something to write.
+struct Writer {
+  const char* name;
+  std::function<void(HGLOBAL)> prepare;
+  std::function<void(HGLOBAL)> write;
+};
+
+TEST_F(FaultTest, EveryWriterLeavesPositionsUnadvancedOnAFailedOrShortWrite) {
+  static const uint8_t bytes[6] = {1, 2, 3, 4, 5, 6};
+  static const uint32_t values[2] = {1, 2};
+  const auto none = [](HGLOBAL) {};
+  const std::vector<Writer> writers = {
+      {"wave information", none, [](HGLOBAL h) { DARARARCreateWaveInfo(h); }},
+      {"channel definitions", none, [](HGLOBAL h) { DARARARCreateFrameChInfo(h); }},
+      {"user channel values", none, [](HGLOBAL h) { DARARARCreateUserChInfo(h); }},
+      {"non-linear table", [](HGLOBAL h) { DARARARSetNonLinearInfo(h, 0, 1, 0, 0, 2, 0, nullptr); },
+       [](HGLOBAL h) { DARARARCreateNonLineaInfo(h, 0); }},
+      {"text list", [](HGLOBAL h) { RAZIVERASetTextBuffer(h, nullptr, -1, 4, 1, "abc"); },
+       [](HGLOBAL h) { DARARARCreateTextInfo(h, nullptr, 3100, 1); }},
+      {"user text", [](HGLOBAL h) { RAZIVERASetTextBuffer(h, nullptr, -1, 4, 1, "abc"); },
+       [](HGLOBAL h) { DARARARCreateUserText(h, nullptr, 1, 1); }},
+      {"user information", none, [](HGLOBAL h) { DARARARCreateUserInfo(h, 0, 4000, 1, values, 2); }},
+      {"user bytes", none, [](HGLOBAL h) { DARARARCreateUserByte(h, 1, 6, bytes); }},
+      {"user floats", none,
+       [](HGLOBAL h) { DARARARCreateUserFloat(h, 1, 1, reinterpret_cast<const float*>(values)); }},
+      {"event table", [](HGLOBAL h) { DARARARCreateEventTable(h, 0, 1, 2, 4); },
+       [](HGLOBAL h) { DARARARCreateEventInfo(h); }},
+      {"frame area", none, [](HGLOBAL h) { DARARARCreateFrameBuf(h, 1); }},
+      {"frames", [](HGLOBAL h) { DARARARCreateFrameBuf(h, 2); },
+       [](HGLOBAL h) { DARARARSaveFrameWave(h, 2); }},
+      {"record end", none, [](HGLOBAL h) { DARARAREndRecordWave(h); }},
+      {"score table", [](HGLOBAL h) { DARARARCreateScoreTable(h, 1, 3); },
+       [](HGLOBAL h) { DARARARCreateScoreInfo(h, 1); }},
+  };
+  struct Fault {
+    const char* what;
+    int32_t keep;
+  };
+  const Fault kinds[] = {{"failed", -1}, {"short", 3}, {"nothing written", 0}};
+  for (const Writer& w : writers) {
+    for (const Fault& f : kinds) {
+      SCOPED_TRACE(std::string(w.name) + ", " + f.what);
+      const std::string file = path(std::string(w.name) + f.what);
+      Layout L;
+      L.rates = {4, 2};
+      L.baseRate = 4;
+      Bio h(RAZIVERAOpenBioFile(file.c_str(), 4, 1));
+      ASSERT_TRUE(h);
+      ASSERT_EQ(DARARARCreateBaseHeader(h), 1);
+      ASSERT_EQ(DARARARStartRecordWave(h), 0);
+      DARARARSetWaveInfo(h, 0, 2, 2);
+      DARARARSetWaveInfo(h, 0, 3, 1);
+      DARARARSetWaveInfo(h, 0, 21, 4);
+      DARARARSetFrameChInfo(h, 0, 4, 0, 4);
+      DARARARSetFrameChInfo(h, 0, 4, 1, 2);
+      w.prepare(h);
+      const Positions before = positions(h);
+      faults::arm(faults::Op::Write, 1, f.keep, true);
+      w.write(h);
+      faults::reset();
+      const Positions after = positions(h);
+      EXPECT_EQ(after.writePos, before.writePos);
+      EXPECT_EQ(after.recordSize, before.recordSize);
+      EXPECT_EQ(inconsistency(h, file), "");
+      // The disk recovers: the next chunk goes where the failed one began.
+      const uint32_t next = DARARARCreateWaveInfo(h);
+      EXPECT_EQ(next, before.writePos + 128);
+      EXPECT_EQ(inconsistency(h, file), "");
+    }
+  }
+}
+
+TEST_F(FaultTest, FailedTableAllocationsLeaveNoTable) {
+  // Creating or reading an event or score table whose block cannot be had
+  // leaves the record or handle without any table, never with the old one or
+  // a half-made one.
+  const std::string file = path("tables.vzp");
+  ASSERT_TRUE(rzfuzz::write_recording(file, false, true).closed);
+  struct Case {
+    const char* what;
+    std::function<int32_t(HGLOBAL)> make;
+    std::function<bool(HGLOBAL)> hasTable;
+  };
+  const auto eventTable = [](HGLOBAL h) { return DARARARGetWaveInfo(h, 0, 30) == 1; };
+  const auto scoreTable = [](HGLOBAL h) {
+    uint32_t count = 0;
+    return DARARARGetScoreTableInfo(h, 1, 0, &count) == 1;
+  };
+  const Case cases[] = {
+      {"event table created", [](HGLOBAL h) { return DARARARCreateEventTable(h, 0, 2, 5, 8); }, eventTable},
+      {"event table read", [](HGLOBAL h) { return DARARARReadEventInfo(h, 0); }, eventTable},
+      {"score table created", [](HGLOBAL h) { return DARARARCreateScoreTable(h, 2, 9); }, scoreTable},
+      {"score table read", [](HGLOBAL h) { return DARARARReadScoreInfo(h, 1, 0); }, scoreTable},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bio h(RAZIVERAOpenBioFile(file.c_str(), 1, 1));
+    ASSERT_TRUE(h);
+    // A table already there, which the new one would replace.
+    ASSERT_EQ(DARARARCreateEventTable(h, 0, 1, 2, 4), 1);
+    ASSERT_EQ(DARARARCreateScoreTable(h, 1, 4), 1);
+    ASSERT_TRUE(c.hasTable(h));
+    faults::arm(faults::Op::Alloc, 1);
+    EXPECT_EQ(c.make(h), 0);
+    faults::reset();
+    EXPECT_FALSE(c.hasTable(h));
+    // The next attempt, with memory to be had, works again.
+    EXPECT_GT(c.make(h), 0);
+    EXPECT_TRUE(c.hasTable(h));
+  }
+}
+
+// ---- Sweeps over a whole recording session ------------------------------------------
+
+struct Sweep {
+  faults::Op op;
+  const char* name;
+  int32_t keep;
+  bool sticky;
+  bool edit;  // also run every in-place editor over what the session left
+};
+
+class SessionSweepTest : public FileTest, public ::testing::WithParamInterface<Sweep> {};
+
+TEST_P(SessionSweepTest, EveryFailingCallLeavesAConsistentHandleAndAReadableFile) {
+  const Sweep sweep = GetParam();
+  for (bool big : {false, true}) {
+    for (bool ended : {true, false}) {
+      // How many calls of this kind a clean session makes.
+      const std::string clean = path("clean.vzp");
+      faults::reset();
+      ASSERT_TRUE(rzfuzz::write_recording(clean, big, ended).closed);
+      const uint64_t calls = faults::calls(sweep.op);
+      ASSERT_GT(calls, 0u);
+      // Sweeping every call of a kind made thousands of times (locks) would
+      // take long; every one of the first 64 and a spread of the rest is
+      // enough to meet each writer.
+      const uint64_t step = calls > 200 ? calls / 100 : 1;
+      for (uint64_t n = 1; n <= calls + 1; n += (n < 64 ? 1 : step)) {
+        SCOPED_TRACE(std::string(sweep.name) + " call " + std::to_string(n) + " of " +
+                     std::to_string(calls) + (big ? ", big" : ", little") +
+                     (ended ? ", ended" : ", open"));
+        const std::string file = path("swept.vzp");
+        std::string broken;
+        faults::arm(sweep.op, n, sweep.keep, sweep.sticky);
+        const rzfuzz::SessionResult result = rzfuzz::write_recording(file, big, ended, [&](HGLOBAL h) {
+          // The check itself runs without faults; the close after it meets
+          // the fault still to come, if any.
+          const uint64_t made = faults::calls(sweep.op);
+          faults::reset();
+          broken = inconsistency(h, file);
+          if (made < n) faults::arm(sweep.op, n - made, sweep.keep, sweep.sticky);
+          else if (sweep.sticky) faults::arm(sweep.op, 1, sweep.keep, true);
+        });
+        faults::reset();
+        EXPECT_EQ(broken, "");
+        // A close that met the fault itself leaves the handle whole: the next
+        // one releases it.
+        if (result.handle) {
+          EXPECT_EQ(RAZIVERACloseBioFile(result.handle), nullptr);
+        }
+        // Whatever the session left, every reader (and editor) meets it safely.
+        EXPECT_EQ(rzfuzz::read_all(file), "");
+        if (sweep.edit) {
+          EXPECT_EQ(rzfuzz::edit_all(file), "");
+        }
+        if (::testing::Test::HasFailure()) return;
+      }
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, SessionSweepTest,
+    ::testing::Values(Sweep{faults::Op::Write, "FailedWrite", -1, false, true},
+                      Sweep{faults::Op::Write, "ShortWrite", 5, false, true},
+                      Sweep{faults::Op::Write, "FullDisk", 0, true, true},
+                      Sweep{faults::Op::Alloc, "FailedAlloc", -1, false, false},
+                      Sweep{faults::Op::Lock, "FailedLock", -1, false, false},
+                      Sweep{faults::Op::Seek, "FailedSeek", -1, false, false},
+                      Sweep{faults::Op::Read, "FailedRead", -1, false, false}),
+    [](const ::testing::TestParamInfo<Sweep>& info) { return std::string(info.param.name); });
+
+TEST_F(FaultTest, ReadersMeetFailingReadsAndSeeksSafely) {
+  // A review of a whole recording whose every n-th read or seek fails or
+  // falls short: no fault, whatever the readers then deliver.
+  const std::string file = path("review.vzp");
+  ASSERT_TRUE(rzfuzz::write_recording(file, true, true).closed);
+  faults::reset();
+  ASSERT_EQ(rzfuzz::read_all(file), "");
+  const uint64_t reads = faults::calls(faults::Op::Read);
+  for (uint64_t n = 1; n <= reads; n += 1 + reads / 150) {
+    for (int32_t keep : {-1, 0, 7}) {
+      SCOPED_TRACE("read " + std::to_string(n) + " keeps " + std::to_string(keep));
+      faults::arm(faults::Op::Read, n, keep);
+      EXPECT_EQ(rzfuzz::read_all(file), "");
+      faults::reset();
+    }
+  }
+}
