@@ -28,6 +28,11 @@ uint32_t mem_unlock(HGLOBAL block);
 bool mem_free(HGLOBAL block);
 // Size of a live block, 0 otherwise.
 size_t mem_size(HGLOBAL block);
+#ifndef _WIN32
+// Blocks alive now and their total size: lets a long session be checked for
+// memory that grows with the hours recorded or reviewed.
+size_t mem_live(size_t* bytes);
+#endif
 
 // ---- Multimedia-style file layer ------------------------------------------
 // Open flags as the library passes them.
