@@ -120,7 +120,7 @@ const std::vector<int16_t>& acquisition_input() {
   return rows;
 }
 
-Written write_recording(const std::string& path, uint32_t seconds, bool big, uint32_t records) {
+Written write_recording(const std::string& path, uint32_t seconds, bool big, uint32_t records, bool sync) {
   Written w;
   const uint32_t n = channel_count();
   const std::vector<int16_t>& input = acquisition_input();
@@ -149,6 +149,7 @@ Written write_recording(const std::string& path, uint32_t seconds, bool big, uin
     for (uint32_t done = 0; ok && done < framesPerRecord;) {
       const uint16_t frames =
           uint16_t(framesPerRecord - done < kFramesPerBuffer ? framesPerRecord - done : kFramesPerBuffer);
+      const Clock::time_point t0 = Clock::now();
       for (uint16_t c = 0; c < n; ++c) {
         const uint16_t placed =
             channels()[c].event
@@ -156,7 +157,11 @@ Written write_recording(const std::string& path, uint32_t seconds, bool big, uin
                 : DARARARSetFramePointWave(h, 0, frames, c, stride, input.data() + c);
         ok = ok && placed == frames;
       }
+      const Clock::time_point t1 = Clock::now();
       ok = ok && DARARARSaveFrameWave(h, frames) == frames;
+      const Clock::time_point t2 = Clock::now();
+      w.placeSeconds += std::chrono::duration<double>(t1 - t0).count();
+      w.saveSeconds += std::chrono::duration<double>(t2 - t1).count();
       done += frames;
     }
     ok = ok && DARARARUpdateWaveInfo(h, framesPerRecord * kFrameSeconds * kBaseRate) != 0;
@@ -164,6 +169,7 @@ Written write_recording(const std::string& path, uint32_t seconds, bool big, uin
     w.frameBytes += uint64_t(framesPerRecord) * frame_chunk_size();
   }
   ok = RAZIVERACloseBioFile(h) == nullptr && ok;
+  if (sync) ok = sync_file(path) && ok;
   w.fileBytes = file_size(path);
   w.ok = ok;
   return w;
@@ -171,7 +177,7 @@ Written write_recording(const std::string& path, uint32_t seconds, bool big, uin
 
 // ---- Baselines ------------------------------------------------------------------
 
-bool plain_write(const std::string& path, uint64_t bytes) {
+bool plain_write(const std::string& path, uint64_t bytes, bool sync) {
   static const std::vector<char> chunk(kPlainChunk, 'x');
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return false;
@@ -181,6 +187,14 @@ bool plain_write(const std::string& path, uint64_t bytes) {
     ok = ::write(fd, chunk.data(), n) == ssize_t(n);
     done += n;
   }
+  if (sync) ok = ::fsync(fd) == 0 && ok;
+  return ::close(fd) == 0 && ok;
+}
+
+bool sync_file(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool ok = ::fsync(fd) == 0;
   return ::close(fd) == 0 && ok;
 }
 

@@ -54,21 +54,27 @@ uint32_t frame_chunk_size();
 const std::vector<int16_t>& acquisition_input();
 
 struct Written {
-  uint64_t fileBytes = 0;  // size of the file afterwards
-  uint64_t frameBytes = 0; // bytes of stored frames (heads included)
+  uint64_t fileBytes = 0;   // size of the file afterwards
+  uint64_t frameBytes = 0;  // bytes of stored frames (heads included)
+  double placeSeconds = 0;  // in the set-point calls
+  double saveSeconds = 0;   // in the saves
   bool ok = false;
 };
 // Writes a recording of `seconds` through the library exactly as an
 // acquisition application does: describe, then fill the buffers with the
 // set-point calls from interleaved input and save them, 10 frames at a time.
 // `records` > 1 splits the seconds evenly over that many records.
-Written write_recording(const std::string& path, uint32_t seconds, bool big, uint32_t records = 1);
+// `sync` flushes the file to the disk before returning.
+Written write_recording(const std::string& path, uint32_t seconds, bool big, uint32_t records = 1,
+                        bool sync = false);
 
 // ---- Baselines ------------------------------------------------------------------
 constexpr size_t kPlainChunk = 1u << 20;
-// Writes `bytes` to a new file with sequential 1 MiB write calls; false on
-// any failure.
-bool plain_write(const std::string& path, uint64_t bytes);
+// Writes `bytes` to a new file with sequential 1 MiB write calls (and, with
+// `sync`, flushes it to the disk); false on any failure.
+bool plain_write(const std::string& path, uint64_t bytes, bool sync = false);
+// Flushes a file to the disk.
+bool sync_file(const std::string& path);
 // Reads the whole file with sequential 1 MiB read calls; the bytes read.
 uint64_t plain_read(const std::string& path);
 uint64_t file_size(const std::string& path);
