@@ -35,12 +35,23 @@ HGLOBAL open_for_review(const std::string& path) {
   return h;
 }
 
+// Time spent reading windows and handing out their samples.
+struct Split {
+  double read = 0, get = 0;
+};
+
 // One window: read it, then fetch every channel as a review display does.
 // The samples handed out, or -1.
-int64_t show_window(HGLOBAL h, int32_t start, std::vector<int16_t>& out) {
+int64_t show_window(HGLOBAL h, int32_t start, std::vector<int16_t>& out, Split* split = nullptr) {
+  const Clock::time_point t0 = Clock::now();
   if (DARARARReadFrameWave(h, 0, uint32_t(start)) <= 0) return -1;
+  const Clock::time_point t1 = Clock::now();
   int64_t samples = 0;
   for (uint16_t c = 0; c < channel_count(); ++c) samples += DARARARGetFrameWave(h, 0, c, out.data());
+  if (split) {
+    split->read += std::chrono::duration<double>(t1 - t0).count();
+    split->get += seconds_since(t1);
+  }
   return samples;
 }
 
@@ -58,13 +69,13 @@ uint64_t window_read_bytes() {
 }
 
 // A whole night, start to end; false when anything went wrong.
-bool review_night(const std::string& path, std::vector<int16_t>& out, MemUsage* first, MemUsage* peak,
-                  MemUsage* last, size_t* ownBytes) {
+bool review_night(const std::string& path, std::vector<int16_t>& out, Split* split, MemUsage* first,
+                  MemUsage* peak, MemUsage* last, size_t* ownBytes) {
   HGLOBAL h = open_for_review(path);
   if (!h) return false;
   bool ok = true;
   for (uint32_t start = 0; ok && start < settings().seconds; start += kWindowSeconds) {
-    ok = show_window(h, int32_t(start), out) == samples_per_window();
+    ok = show_window(h, int32_t(start), out, split) == samples_per_window();
     if (peak) {
       const MemUsage m = mem_usage();
       if (start == 0) *first = m;
@@ -95,17 +106,20 @@ void review(benchmark::State& state, bool big) {
   const MemUsage before = mem_usage();
   MemUsage first, peak, last;
   size_t own = 0;
-  if (!check(state, review_night(path, out, &first, &peak, &last, &own), "review failed")) return;
+  if (!check(state, review_night(path, out, nullptr, &first, &peak, &last, &own), "review failed")) return;
 
-  Times libTimes, plainTimes;
+  Times libTimes, plainTimes, readTimes, getTimes;
   for (auto _ : state) {
     auto t0 = Clock::now();
     const bool plainOk = plain_read(path) == bytes;
     plainTimes.add(seconds_since(t0));
     t0 = Clock::now();
-    const bool ok = review_night(path, out, nullptr, nullptr, nullptr, nullptr);
+    Split split;
+    const bool ok = review_night(path, out, &split, nullptr, nullptr, nullptr, nullptr);
     const double t = seconds_since(t0);
     libTimes.add(t);
+    readTimes.add(split.read);
+    getTimes.add(split.get);
     state.SetIterationTime(t);
     if (!check(state, plainOk && ok, "a read failed")) return;
   }
@@ -115,6 +129,10 @@ void review(benchmark::State& state, bool big) {
   state.counters["plain_read_MB/s"] = bytes / plainTimes.best() / 1e6;
   state.counters["ratio"] = plainTimes.best() / libTimes.best();
   state.counters["x_realtime"] = settings().seconds / libTimes.best();
+  // Where the library's time goes: reading windows into the read buffers,
+  // and handing every channel's samples out.
+  state.counters["read_s"] = readTimes.best();
+  state.counters["get_s"] = getTimes.best();
   // Memory of one session: blocks and bytes the open handle holds after the
   // first window, the most seen at any window boundary, and the growth from
   // the first window to the last (0 means nothing accumulates overnight).
