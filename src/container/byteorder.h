@@ -7,6 +7,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace rz {
 
@@ -58,12 +61,19 @@ inline void reverse_words32(void* base, size_t off, size_t count) {
 
 // Exchanges the two bytes of each 16-bit value of `count` values from src
 // to dst (which may be src itself).  Waveform samples pass through here by
-// the megabyte, so four values are exchanged at a time in a 64-bit word; the
-// word is moved with memcpy, which compiles to plain loads and stores at any
-// alignment.
+// the megabyte, so eight values are exchanged at a time in a 128-bit register
+// where the processor has them, then four at a time in a 64-bit word (moved
+// with memcpy, which compiles to plain loads and stores at any alignment).
 inline void swap_words16(uint8_t* dst, const uint8_t* src, size_t count) {
-  constexpr uint64_t kLow = 0x00FF00FF00FF00FFull;
   size_t i = 0;
+#if defined(__SSE2__)
+  for (; i + 8 <= count; i += 8) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 2 * i));
+    v = _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 2 * i), v);
+  }
+#endif
+  constexpr uint64_t kLow = 0x00FF00FF00FF00FFull;
   for (; i + 4 <= count; i += 4) {
     uint64_t w;
     std::memcpy(&w, src + 2 * i, 8);
