@@ -20,7 +20,7 @@ namespace rzb {
 struct Settings {
   uint32_t seconds = 8 * 3600;  // recording length: one night
   uint32_t windows = 10000;     // random-access windows
-  uint32_t iterations = 3;      // timed runs of each benchmark
+  uint32_t iterations = 5;      // timed runs of each benchmark
   std::string dir;              // where the files go (a fresh temporary directory)
 };
 Settings& settings();
