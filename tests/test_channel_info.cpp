@@ -286,6 +286,10 @@ TEST_F(ChannelInfoTest, DamagedChunksAreBoundedAndNeverOverrun) {
       {"entry size too small", 2, 100, 2, 0, 0, -1, 0},
       {"entry size above 256", 2, 4096, 2, 0, 1, 1, 2},
       {"last entry cut off", 2, 256, 2, 48 + 32 + 256 + 100, 1, 1, 1},
+      // Entries are read 32 at a time: a file ending in the second batch, and
+      // entries too large to batch at all.
+      {"cut off after 35 of 40 entries", 40, 256, 40, 48 + 32 + 35 * 256 + 100, 1, 39, 35},
+      {"entry size above a batch", 2, 10000, 2, 0, 1, 1, 2},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -296,7 +300,7 @@ TEST_F(ChannelInfoTest, DamagedChunksAreBoundedAndNeverOverrun) {
     EXPECT_EQ(DARARARReadChannelInfo(r, 0), c.read);
     {
       rz::Pinned<rz::BioFile> bf(r);
-      for (uint32_t k : {0u, 1u, 2u, 3u, 255u})
+      for (uint32_t k : {0u, 1u, 2u, 3u, 31u, 32u, 34u, 35u, 255u})
         EXPECT_EQ(bf->records[0].channels[k].sampleRate, k < c.loaded ? 100 * (k + 1) : 0u) << k;
       EXPECT_EQ(bf->records[1].channels[0].sampleRate, 0u) << "nothing past the record's slots";
       for (auto& cs : bf->records[0].channels) cs.value14 = 0x51515151;  // what the update writes

@@ -2,6 +2,7 @@
 // the append rule, in both byte orders.
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "container/container.h"
 #include "frame/biofile.h"
@@ -312,4 +313,28 @@ TEST_F(ContainerTest, AppendRefusesWithoutAStartedRecord) {
   EXPECT_FALSE(rz::container::append(*bf, 0, "efgh", 4));
   EXPECT_EQ(bf->writePos, 52u);
   EXPECT_EQ(bf->recordSize[0], 20u);
+}
+
+// Sample runs are converted several values at a time: every length (whole
+// registers, whole words and the values left over), unaligned starts, a copy
+// and in place.
+TEST(ByteOrder, SixteenBitRunsSwapEveryValueAtAnyLengthAndAlignment) {
+  for (size_t count = 0; count < 21; ++count) {
+    for (size_t shift : {0, 1, 3}) {
+      SCOPED_TRACE(testing::Message() << count << " values, offset " << shift);
+      std::vector<uint8_t> src(shift + 2 * count + 4, 0xEE), dst(src.size(), 0xEE);
+      for (size_t i = 0; i < 2 * count; ++i) src[shift + i] = uint8_t(i + 1);
+      rz::copy_words16(dst.data() + shift, src.data() + shift, count, !rz::kHostBigEndian);  // the other order
+      std::vector<uint8_t> inPlace = src;
+      rz::reverse_words16(inPlace.data(), shift, count);
+      for (size_t i = 0; i < 2 * count; ++i) {
+        const uint8_t want = src[shift + (i ^ 1)];
+        ASSERT_EQ(dst[shift + i], want) << i;
+        ASSERT_EQ(inPlace[shift + i], want) << i;
+      }
+      for (size_t i = shift + 2 * count; i < dst.size(); ++i) ASSERT_EQ(dst[i], 0xEE) << "written past the run";
+      rz::copy_words16(dst.data() + shift, src.data() + shift, count, rz::kHostBigEndian);
+      ASSERT_EQ(std::memcmp(dst.data() + shift, src.data() + shift, 2 * count), 0);
+    }
+  }
 }

@@ -283,6 +283,39 @@ TEST_F(FramesTest, WindowsStartWhereAsked) {
   for (uint32_t k = 50; k < 100; ++k) ASSERT_EQ(out[k], 0) << k;
 }
 
+// A review session pages through the whole recording: the handle holds the
+// same blocks after the last window as after the first (nothing accumulates
+// over a night), and closing it releases every one.
+TEST_F(FramesTest, AReviewSessionHoldsItsBlocksAndNoMore) {
+  Layout L;
+  L.rates = {100, 50, 10};
+  L.baseRate = 100;
+  Bio h = begin_recording(*this, path("a.vzp"), L, 20);
+  for (uint32_t f = 0; f < 600; f += 20) ASSERT_EQ(write_frames(h, L, f, 20), 20);
+  h.close();
+  size_t bytes0 = 0;
+  const size_t blocks0 = rz::plat::mem_live(&bytes0);
+  {
+    Bio r = open_for_review(path("a.vzp"), 30);
+    std::vector<int16_t> out(30 * 100);
+    ASSERT_GT(DARARARReadFrameWave(r, 0, 0), 0);
+    size_t bytes1 = 0;
+    const size_t blocks1 = rz::plat::mem_live(&bytes1);
+    EXPECT_EQ(blocks1, blocks0 + 1 + 2 + 3) << "handle, work and text buffers, one read buffer per channel";
+    for (uint32_t start = 30; start < 600; start += 30) {
+      ASSERT_GT(DARARARReadFrameWave(r, 0, start), 0);
+      for (uint16_t c = 0; c < 3; ++c) ASSERT_EQ(DARARARGetFrameWave(r, 0, c, out.data()), int32_t(30 * L.rates[c]));
+      ASSERT_GT(DARARARReadFrameWaveEx(r, 0, int32_t(start) - 45, 30), 0);
+      size_t bytes = 0;
+      ASSERT_EQ(rz::plat::mem_live(&bytes), blocks1) << start;
+      ASSERT_EQ(bytes, bytes1) << start;
+    }
+  }
+  size_t bytes = 0;
+  EXPECT_EQ(rz::plat::mem_live(&bytes), blocks0);
+  EXPECT_EQ(bytes, bytes0);
+}
+
 TEST_F(FramesTest, TwoSecondFramesStartInsideTheFirstFrame) {
   Layout L;
   L.rates = {4};

@@ -30,6 +30,21 @@ TEST_F(PlatformTest, BlocksAreZeroFilledLockableAndDieWhenFreed) {
   EXPECT_EQ(GlobalFree(h), h) << "freeing twice reports the handle back";
 }
 
+TEST_F(PlatformTest, LiveBlocksAreCountedWithTheirSizes) {
+  size_t bytes0 = 0;
+  const size_t blocks0 = plat::mem_live(&bytes0);
+  HGLOBAL a = plat::mem_alloc(plat::kMemFlags, 100);
+  HGLOBAL b = plat::mem_alloc(plat::kMemMoveable, 28);
+  size_t bytes = 0;
+  EXPECT_EQ(plat::mem_live(&bytes), blocks0 + 2);
+  EXPECT_EQ(bytes, bytes0 + 128);
+  plat::mem_free(a);
+  EXPECT_EQ(plat::mem_live(nullptr), blocks0 + 1);
+  plat::mem_free(b);
+  EXPECT_EQ(plat::mem_live(&bytes), blocks0);
+  EXPECT_EQ(bytes, bytes0);
+}
+
 TEST_F(PlatformTest, MadeUpHandlesNeverLock) {
   for (uintptr_t v : {uintptr_t(1), uintptr_t(8), uintptr_t(0x1000), uintptr_t(-1)}) {
     EXPECT_EQ(GlobalLock(reinterpret_cast<HGLOBAL>(v)), nullptr) << v;

@@ -40,7 +40,7 @@ TEST_F(SoakTest, ThousandsOfLifetimesLeaveNothingBehind) {
     DARARARCreateScoreTable(h, 1, 4);
     DARARARCreateScoreInfo(h, 0);
   }
-  const size_t blocks = rz::plat::live_blocks();
+  const size_t blocks = rz::plat::mem_live(nullptr);
   const size_t descriptors = open_descriptors();
   for (int cycle = 0; cycle < 2000; ++cycle) {
     // A review that takes every kind of block the handle owns.
@@ -64,11 +64,11 @@ TEST_F(SoakTest, ThousandsOfLifetimesLeaveNothingBehind) {
     EXPECT_EQ(RAZIVERAOpenBioFile(path("missing.vzp").c_str(), 1, 1), nullptr);
     EXPECT_EQ(RAZIVERAOpenBioFile(file.c_str(), 9, 1), nullptr);
     if (cycle % 500 == 0) {
-      ASSERT_EQ(rz::plat::live_blocks(), blocks) << "cycle " << cycle;
+      ASSERT_EQ(rz::plat::mem_live(nullptr), blocks) << "cycle " << cycle;
       ASSERT_EQ(open_descriptors(), descriptors) << "cycle " << cycle;
     }
   }
-  EXPECT_EQ(rz::plat::live_blocks(), blocks);
+  EXPECT_EQ(rz::plat::mem_live(nullptr), blocks);
   EXPECT_EQ(open_descriptors(), descriptors);
   RAZIVERAGetErrorInfo(2, nullptr);
 }

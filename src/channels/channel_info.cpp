@@ -239,6 +239,41 @@ bool read_entry(BioFile& bf, const StoredEntries& s, uint32_t k, uint8_t* entry)
   return read_at(bf, uint32_t(pos), entry, s.readSize) == s.readSize;
 }
 
+// Serves a record's stored entries from reads of several entries at once -
+// one read for a record of up to 32 channels - instead of one read each.
+// An entry is handed out exactly when read_entry would have read it whole.
+class EntryBatch {
+ public:
+  EntryBatch(BioFile& bf, const StoredEntries& s) : bf_(bf), s_(s) {}
+
+  // Entry k (the part the library handles), or nullptr when the file does
+  // not hold it.
+  uint8_t* get(uint32_t k) {
+    if (s_.stride > sizeof buf_) return read_entry(bf_, s_, k, buf_) ? buf_ : nullptr;
+    if (k < first_ || k - first_ >= count_) fill(k);
+    const uint64_t off = uint64_t(k - first_) * s_.stride;
+    if (s_.entry(k) > uint64_t(INT32_MAX) || off + s_.readSize > got_) return nullptr;
+    return buf_ + off;
+  }
+
+ private:
+  void fill(uint32_t k) {
+    first_ = k;
+    count_ = std::min<uint32_t>(uint32_t(sizeof buf_) / s_.stride, s_.count - k);
+    got_ = 0;
+    const uint64_t pos = s_.entry(k);
+    if (pos <= uint64_t(INT32_MAX))
+      got_ = read_at(bf_, uint32_t(pos), buf_, (count_ - 1) * s_.stride + s_.readSize);
+  }
+
+  BioFile& bf_;
+  const StoredEntries& s_;
+  uint8_t buf_[32 * fe::kSize];
+  uint32_t first_ = 0;
+  uint32_t count_ = 0;
+  uint32_t got_ = 0;
+};
+
 }  // namespace
 }  // namespace rz
 
@@ -378,9 +413,10 @@ RZ_PUBLIC int32_t RZAPI DARARARReadChannelInfo(HGLOBAL h, uint16_t record) {
   const bool big = bf->big();
   uint32_t maxRate = 0;
   bool repair = false;
-  uint8_t entry[fe::kSize];
+  EntryBatch entries(*bf, s);
   for (uint32_t k = 0; k < s.count; ++k) {
-    if (!read_entry(*bf, s, k, entry)) continue;
+    uint8_t* entry = entries.get(k);
+    if (!entry) continue;
     const Packed e(entry, s.readSize, big);
     if (e.u32(fe::kChunkType) != kFrameChEntry) repair = true;
     ChannelSlot& cs = rs->channels[k];
@@ -394,6 +430,7 @@ RZ_PUBLIC int32_t RZAPI DARARARReadChannelInfo(HGLOBAL h, uint16_t record) {
   if (repair && bf->readOnly == 0) {
     uint8_t code[4];
     store_u32(code, 0, kFrameChEntry, big);
+    uint8_t entry[fe::kSize];
     for (uint32_t k = 0; k < s.count; ++k) {
       if (!read_entry(*bf, s, k, entry)) continue;
       write_at(*bf, uint32_t(s.entry(k)) + fe::kChunkType, code, sizeof code);

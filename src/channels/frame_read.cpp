@@ -38,7 +38,8 @@ int32_t read_window(BioFile& bf, RecordSlot& rs, uint64_t f0, uint64_t frames,
     std::memset(bufs.data(c), 0, fill[c]);
   }
 
-  const uint32_t batch = batch_frames(fcs);
+  // The stage holds one batch, or just the frames of this window when fewer.
+  const uint32_t batch = frames && frames < batch_frames(fcs) ? uint32_t(frames) : batch_frames(fcs);
   ScratchBlock stage(size_t(batch) * fcs + 256, false);
   if (!stage) return -1;
 

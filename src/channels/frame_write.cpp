@@ -217,8 +217,10 @@ RZ_PUBLIC uint16_t RZAPI DARARARSaveFrameWave(HGLOBAL h, uint16_t frameCount) {
       return 0;
   }
 
-  const uint32_t batch = batch_frames(fcs);
-  ScratchBlock stage(size_t(batch) * fcs + 64, true);
+  // The stage holds one batch, or just the frames of this call when fewer.
+  // It needs no zero fill: every byte of a staged frame is written below.
+  const uint32_t batch = frameCount && frameCount < batch_frames(fcs) ? frameCount : batch_frames(fcs);
+  ScratchBlock stage(size_t(batch) * fcs + 64, false);
   if (!stage) return 0;
 
   const int64_t start = int64_t(rs.startHour) * 3600 + int64_t(rs.startMinute) * 60 + rs.startSecond;

@@ -28,9 +28,9 @@ uint32_t mem_unlock(HGLOBAL block);
 bool mem_free(HGLOBAL block);
 // Size of a live block, 0 otherwise.
 size_t mem_size(HGLOBAL block);
-// Blocks allocated and not yet released, for leak tests (the POSIX layer
-// counts its registry; the Win32 one those it allocated and freed itself).
-size_t live_blocks();
+// Blocks alive now and, when bytes is given, their total size: lets leak and
+// soak tests, and long sessions, check that memory does not grow.
+size_t mem_live(size_t* bytes);
 
 // ---- Multimedia-style file layer ------------------------------------------
 // Open flags as the library passes them.

@@ -113,9 +113,13 @@ size_t mem_size(HGLOBAL block) {
   return it == r.live.end() ? 0 : it->second.size;
 }
 
-size_t live_blocks() {
+size_t mem_live(size_t* bytes) {
   Registry& r = registry();
   std::lock_guard<std::mutex> lock(r.mutex);
+  if (bytes) {
+    *bytes = 0;
+    for (const auto& entry : r.live) *bytes += entry.second.size;
+  }
   return r.live.size();
 }
 

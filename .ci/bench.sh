@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# CI for the benchmarks: build them (Release) and run each once on a
+# two-minute recording, so that they keep building and working.  The figures
+# of such a run mean nothing; docs/performance.md has the real ones.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+need=(cmake ninja-build g++ libbenchmark-dev)
+missing=()
+for p in "${need[@]}"; do dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p"); done
+if [ ${#missing[@]} -gt 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -q
+  apt-get install -y -q "${missing[@]}"
+fi
+
+echo "== benchmarks: build"
+cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DRAZIVERA_BENCH=ON \
+  -DRAZIVERA_TESTS=OFF -DRAZIVERA_EXAMPLES=OFF
+cmake --build build-bench --target razivera_bench
+
+echo "== benchmarks: one tiny run of each"
+./build-bench/bench/razivera_bench --rz_seconds=120 --rz_windows=20 --rz_iterations=1

@@ -1,0 +1,78 @@
+// Acquisition: a whole night written through the library (describe, then the
+// set-point calls and a save for every 10 frames) against writing as many
+// bytes with plain 1 MiB write calls - into the page cache, and once more
+// with both files flushed to the disk at the end.
+#include <unistd.h>
+
+#include "bench_support.h"
+
+namespace rzb {
+namespace {
+
+void acquisition(benchmark::State& state, bool big, bool sync) {
+  const std::string lib = work_path("acq.vzp");
+  const std::string plain = work_path("plain.bin");
+  const uint32_t seconds = settings().seconds;
+  // One untimed run of each first: it gives the size the baseline must write
+  // and brings the allocator and the page cache to their steady state (the
+  // first writes of a run fault in memory the machine has not used yet).
+  const Written first = write_recording(lib, seconds, big);
+  if (!check(state, first.ok, "writing the recording failed")) return;
+  const uint64_t bytes = first.fileBytes;
+  if (!check(state, plain_write(plain, bytes), "plain write failed")) return;
+  Times libTimes, plainTimes, placeTimes, saveTimes;
+  for (auto _ : state) {
+    // Both files go first, so that neither contender pays for the other's
+    // old pages being dropped.
+    ::unlink(lib.c_str());
+    ::unlink(plain.c_str());
+    if (sync) ::sync();
+    auto t0 = Clock::now();
+    const bool plainOk = plain_write(plain, bytes, sync);
+    plainTimes.add(seconds_since(t0));
+    t0 = Clock::now();
+    const Written w = write_recording(lib, seconds, big, 1, sync);
+    const double t = seconds_since(t0);
+    libTimes.add(t);
+    placeTimes.add(w.placeSeconds);
+    saveTimes.add(w.saveSeconds);
+    state.SetIterationTime(t);
+    if (!check(state, plainOk && w.ok && w.fileBytes == bytes, "a write failed")) return;
+  }
+  ::unlink(lib.c_str());
+  ::unlink(plain.c_str());
+  const double rate = bytes / libTimes.best();
+  state.counters["file_MB"] = bytes / 1e6;
+  state.counters["lib_MB/s"] = rate / 1e6;
+  state.counters["plain_write_MB/s"] = bytes / plainTimes.best() / 1e6;
+  state.counters["ratio"] = plainTimes.best() / libTimes.best();
+  state.counters["x_realtime"] = seconds / libTimes.best();
+  // Where the library's time goes: picking samples out of the input, and
+  // saving (staging the frames and writing them).
+  state.counters["setpoint_s"] = placeTimes.best();
+  state.counters["save_s"] = saveTimes.best();
+  state.SetBytesProcessed(int64_t(bytes * state.iterations()));
+  if (sync) return;
+  if (!big) remember("acquisition", rate);
+  else if (recalled("acquisition") > 0) state.counters["big/little"] = rate / recalled("acquisition");
+}
+
+}  // namespace
+
+void register_acquisition() {
+  const struct {
+    const char* name;
+    bool big, sync;
+  } variants[] = {{"acquisition/little_endian", false, false},
+                  {"acquisition/big_endian", true, false},
+                  {"acquisition/little_endian_to_disk", false, true}};
+  for (const auto& v : variants) {
+    const bool big = v.big, sync = v.sync;
+    benchmark::RegisterBenchmark(v.name, [big, sync](benchmark::State& s) { acquisition(s, big, sync); })
+        ->Iterations(settings().iterations)
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond);
+  }
+}
+
+}  // namespace rzb

@@ -1,0 +1,25 @@
+// The benchmark program: our flags first (recording length, window count,
+// iterations, working directory), then Google Benchmark's own.
+#include "bench_support.h"
+
+namespace rzb {
+void register_acquisition();
+void register_review();
+void register_describe();
+}  // namespace rzb
+
+int main(int argc, char** argv) {
+  if (!rzb::parse_settings(&argc, argv)) return 2;
+  rzb::register_acquisition();
+  rzb::register_review();
+  rzb::register_describe();
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+    rzb::remove_workdir();
+    return 2;
+  }
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  rzb::remove_workdir();
+  return 0;
+}

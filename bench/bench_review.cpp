@@ -1,0 +1,211 @@
+// Review: the night paged through in 30-second windows with every channel
+// fetched, against reading the file with plain 1 MiB read calls; random
+// access: windows at random starts against one positioned read of the same
+// frames each.  The page cache is warm for every contender.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <random>
+
+#include "bench_support.h"
+#include "frame/biofile.h"
+
+namespace rzb {
+namespace {
+
+std::string review_file(bool big) { return work_path(big ? "review-b.vzp" : "review-l.vzp"); }
+
+// The review file of this byte order, written once per run.
+bool ensure_review_file(bool big) {
+  const std::string path = review_file(big);
+  if (file_size(path) > 0) return true;
+  return write_recording(path, settings().seconds, big).ok;
+}
+
+HGLOBAL open_for_review(const std::string& path) {
+  HGLOBAL h = RAZIVERAOpenBioFile(path.c_str(), 1, 1);
+  if (!h) return nullptr;
+  if (DARARARReadRecordInfo(h, 0) != 1 || DARARARReadChannelInfo(h, 0) != 1 ||
+      DARARARReadFrameInfo(h, 0) != 1) {
+    RAZIVERACloseBioFile(h);
+    return nullptr;
+  }
+  DARARARCreateReadFrameBuf(h, 0, kWindowSeconds);
+  return h;
+}
+
+// Time spent reading windows and handing out their samples.
+struct Split {
+  double read = 0, get = 0;
+};
+
+// One window: read it, then fetch every channel as a review display does.
+// The samples handed out, or -1.
+int64_t show_window(HGLOBAL h, int32_t start, std::vector<int16_t>& out, Split* split = nullptr) {
+  const Clock::time_point t0 = Clock::now();
+  if (DARARARReadFrameWave(h, 0, uint32_t(start)) <= 0) return -1;
+  const Clock::time_point t1 = Clock::now();
+  int64_t samples = 0;
+  for (uint16_t c = 0; c < channel_count(); ++c) samples += DARARARGetFrameWave(h, 0, c, out.data());
+  if (split) {
+    split->read += std::chrono::duration<double>(t1 - t0).count();
+    split->get += seconds_since(t1);
+  }
+  return samples;
+}
+
+// Samples one review session should hand out per window.
+int64_t samples_per_window() {
+  int64_t n = 0;
+  for (const Channel& c : channels()) n += int64_t(c.rate) * kWindowSeconds;
+  return n;
+}
+
+// Bytes a window read takes from the file: the read depth in frames.
+uint64_t window_read_bytes() {
+  const uint32_t depth = std::max(kWindowSeconds, 2 * kFrameSeconds) / kFrameSeconds + 2;
+  return uint64_t(depth) * frame_chunk_size();
+}
+
+// A whole night, start to end; false when anything went wrong.
+bool review_night(const std::string& path, std::vector<int16_t>& out, Split* split, MemUsage* first,
+                  MemUsage* peak, MemUsage* last, size_t* ownBytes) {
+  HGLOBAL h = open_for_review(path);
+  if (!h) return false;
+  bool ok = true;
+  for (uint32_t start = 0; ok && start < settings().seconds; start += kWindowSeconds) {
+    ok = show_window(h, int32_t(start), out, split) == samples_per_window();
+    if (peak) {
+      const MemUsage m = mem_usage();
+      if (start == 0) *first = m;
+      if (m.bytes > peak->bytes) peak->bytes = m.bytes;
+      if (m.blocks > peak->blocks) peak->blocks = m.blocks;
+      if (m.rssKiB > peak->rssKiB) peak->rssKiB = m.rssKiB;
+      *last = m;
+    }
+  }
+  if (ownBytes) {
+    // What the handle owns: its own block, the work and text buffers and the
+    // read buffers.
+    rz::Pinned<rz::BioFile> bf(h);
+    size_t n = rz::plat::mem_size(h) + rz::plat::mem_size(bf->workBuffer) + rz::plat::mem_size(bf->textBuffer);
+    for (const rz::ChannelSlot& cs : bf->records[0].channels) n += rz::plat::mem_size(cs.frameBuf);
+    *ownBytes = n;
+  }
+  return RAZIVERACloseBioFile(h) == nullptr && ok;
+}
+
+void review(benchmark::State& state, bool big) {
+  if (!check(state, ensure_review_file(big), "writing the review file failed")) return;
+  const std::string path = review_file(big);
+  const uint64_t bytes = file_size(path);
+  std::vector<int16_t> out(kWindowSeconds * 500);
+  // Warm the page cache and the allocator; count what one session holds.
+  plain_read(path);
+  const MemUsage before = mem_usage();
+  MemUsage first, peak, last;
+  size_t own = 0;
+  if (!check(state, review_night(path, out, nullptr, &first, &peak, &last, &own), "review failed")) return;
+
+  Times libTimes, plainTimes, readTimes, getTimes;
+  for (auto _ : state) {
+    auto t0 = Clock::now();
+    const bool plainOk = plain_read(path) == bytes;
+    plainTimes.add(seconds_since(t0));
+    t0 = Clock::now();
+    Split split;
+    const bool ok = review_night(path, out, &split, nullptr, nullptr, nullptr, nullptr);
+    const double t = seconds_since(t0);
+    libTimes.add(t);
+    readTimes.add(split.read);
+    getTimes.add(split.get);
+    state.SetIterationTime(t);
+    if (!check(state, plainOk && ok, "a read failed")) return;
+  }
+  const double rate = bytes / libTimes.best();
+  state.counters["file_MB"] = bytes / 1e6;
+  state.counters["lib_MB/s"] = rate / 1e6;
+  state.counters["plain_read_MB/s"] = bytes / plainTimes.best() / 1e6;
+  state.counters["ratio"] = plainTimes.best() / libTimes.best();
+  state.counters["x_realtime"] = settings().seconds / libTimes.best();
+  // Where the library's time goes: reading windows into the read buffers,
+  // and handing every channel's samples out.
+  state.counters["read_s"] = readTimes.best();
+  state.counters["get_s"] = getTimes.best();
+  // Memory of one session: blocks and bytes the open handle holds after the
+  // first window, the most seen at any window boundary, and the growth from
+  // the first window to the last (0 means nothing accumulates overnight).
+  state.counters["session_blocks"] = double(peak.blocks - before.blocks);
+  state.counters["session_KiB"] = double(peak.bytes - before.bytes) / 1024;
+  state.counters["handle_and_buffers_KiB"] = double(own) / 1024;
+  state.counters["growth_bytes"] = double(peak.bytes - first.bytes);
+  state.counters["rss_growth_KiB"] = double(last.rssKiB) - double(first.rssKiB);
+  state.SetBytesProcessed(int64_t(bytes * state.iterations()));
+  if (!big) remember("review", rate);
+  else if (recalled("review") > 0) state.counters["big/little"] = rate / recalled("review");
+}
+
+void random_access(benchmark::State& state) {
+  if (!check(state, ensure_review_file(false), "writing the review file failed")) return;
+  const std::string path = review_file(false);
+  std::mt19937 rng(20240611);
+  std::uniform_int_distribution<int32_t> pick(0, int32_t(settings().seconds - kWindowSeconds));
+  std::vector<int32_t> starts(settings().windows);
+  for (int32_t& s : starts) s = pick(rng);
+  std::vector<int16_t> out(kWindowSeconds * 500);
+  std::vector<char> raw(window_read_bytes());
+  plain_read(path);
+
+  // Where frame 0 lies, for the baseline's positioned reads.
+  HGLOBAL probe = open_for_review(path);
+  if (!check(state, probe != nullptr, "open failed")) return;
+  const int64_t frame0 = int64_t(RAZIVERAFindIndexPtr(probe, 0, 140, 0, nullptr)) + 32;
+  RAZIVERACloseBioFile(probe);
+
+  Times libTimes, plainTimes;
+  for (auto _ : state) {
+    auto t0 = Clock::now();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    bool plainOk = fd >= 0;
+    for (int32_t s : starts)
+      plainOk = plainOk && ::pread(fd, raw.data(), raw.size(),
+                                   frame0 + int64_t(s / kFrameSeconds) * frame_chunk_size()) > 0;
+    if (fd >= 0) ::close(fd);
+    plainTimes.add(seconds_since(t0));
+
+    t0 = Clock::now();
+    HGLOBAL h = open_for_review(path);
+    bool ok = h != nullptr;
+    for (int32_t s : starts) ok = ok && show_window(h, s, out) == samples_per_window();
+    if (h) RAZIVERACloseBioFile(h);
+    const double t = seconds_since(t0);
+    libTimes.add(t);
+    state.SetIterationTime(t);
+    if (!check(state, plainOk && ok, "a read failed")) return;
+  }
+  const double n = double(starts.size());
+  state.counters["windows/s"] = n / libTimes.best();
+  state.counters["plain_pread_windows/s"] = n / plainTimes.best();
+  state.counters["ratio"] = plainTimes.best() / libTimes.best();
+  state.counters["lib_MB/s"] = n * window_read_bytes() / libTimes.best() / 1e6;
+  state.SetItemsProcessed(int64_t(n * state.iterations()));
+}
+
+}  // namespace
+
+void register_review() {
+  for (bool big : {false, true}) {
+    benchmark::RegisterBenchmark(big ? "review/big_endian" : "review/little_endian",
+                                 [big](benchmark::State& s) { review(s, big); })
+        ->Iterations(settings().iterations)
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond);
+  }
+  benchmark::RegisterBenchmark("random_access/windows", random_access)
+      ->Iterations(settings().iterations)
+      ->UseManualTime()
+      ->Unit(benchmark::kMillisecond);
+}
+
+}  // namespace rzb

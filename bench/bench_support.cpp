@@ -1,0 +1,266 @@
+#include "bench_support.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+
+#include "platform/platform.h"
+
+namespace rzb {
+
+Settings& settings() {
+  static Settings s;
+  return s;
+}
+
+namespace {
+
+bool take_number(const char* arg, const char* name, uint32_t* out) {
+  const size_t n = std::strlen(name);
+  if (std::strncmp(arg, name, n) != 0) return false;
+  char* end = nullptr;
+  const unsigned long v = std::strtoul(arg + n, &end, 10);
+  if (end == arg + n || *end || v == 0 || v > 0xFFFFFFFFul) {
+    std::fprintf(stderr, "bad value in %s\n", arg);
+    std::exit(2);
+  }
+  *out = uint32_t(v);
+  return true;
+}
+
+bool g_ownDir = false;
+
+}  // namespace
+
+bool parse_settings(int* argc, char** argv) {
+  Settings& s = settings();
+  int kept = 1;
+  for (int i = 1; i < *argc; ++i) {
+    const char* a = argv[i];
+    if (take_number(a, "--rz_seconds=", &s.seconds) || take_number(a, "--rz_windows=", &s.windows) ||
+        take_number(a, "--rz_iterations=", &s.iterations))
+      continue;
+    if (std::strncmp(a, "--rz_dir=", 9) == 0) {
+      s.dir = a + 9;
+      continue;
+    }
+    argv[kept++] = argv[i];
+  }
+  *argc = kept;
+  if (s.seconds < kWindowSeconds) {
+    std::fprintf(stderr, "--rz_seconds must be at least %u\n", unsigned(kWindowSeconds));
+    return false;
+  }
+  if (s.dir.empty()) {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/razivera-bench-XXXXXX";
+    std::vector<char> buf(templ.begin(), templ.end());
+    buf.push_back('\0');
+    if (!mkdtemp(buf.data())) {
+      std::perror("mkdtemp");
+      return false;
+    }
+    s.dir = buf.data();
+    g_ownDir = true;
+  }
+  return true;
+}
+
+std::string work_path(const std::string& name) { return settings().dir + "/" + name; }
+
+void remove_workdir() {
+  for (const char* name : {"acq.vzp", "plain.bin", "review-l.vzp", "review-b.vzp", "records.vzp"})
+    ::unlink(work_path(name).c_str());
+  if (g_ownDir) ::rmdir(settings().dir.c_str());
+}
+
+// ---- The recording ------------------------------------------------------------
+
+const std::vector<Channel>& channels() {
+  static const std::vector<Channel> list = [] {
+    std::vector<Channel> v;
+    for (int i = 0; i < 16; ++i) v.push_back({200, false});
+    for (int i = 0; i < 8; ++i) v.push_back({500, false});
+    for (int i = 0; i < 6; ++i) v.push_back({100, false});
+    for (int i = 0; i < 2; ++i) v.push_back({10, true});
+    return v;
+  }();
+  return list;
+}
+
+uint32_t channel_count() { return uint32_t(channels().size()); }
+
+uint32_t frame_chunk_size() {
+  uint32_t bytes = 24;
+  for (const Channel& c : channels()) bytes += c.rate * kFrameSeconds * 2;
+  return bytes;
+}
+
+const std::vector<int16_t>& acquisition_input() {
+  static const std::vector<int16_t> rows = [] {
+    const uint32_t n = channel_count();
+    const uint32_t count = kFramesPerBuffer * kFrameSeconds * kBaseRate;
+    std::vector<int16_t> v(size_t(count) * n);
+    for (uint32_t row = 0; row < count; ++row) {
+      for (uint32_t c = 0; c < n; ++c) {
+        int16_t value;
+        if (channels()[c].event) value = (row % 700 == 3 + c) ? int16_t(100 + c) : 0;  // sparse codes
+        else value = int16_t(2000.0 * std::sin(row * (0.003 + 0.001 * c)) + 40 * int(c));
+        v[size_t(row) * n + c] = value;
+      }
+    }
+    return v;
+  }();
+  return rows;
+}
+
+Written write_recording(const std::string& path, uint32_t seconds, bool big, uint32_t records, bool sync) {
+  Written w;
+  const uint32_t n = channel_count();
+  const std::vector<int16_t>& input = acquisition_input();
+  const uint32_t stride = n * 2;  // bytes between one channel's consecutive values
+  HGLOBAL h = RAZIVERAOpenBioFile(path.c_str(), 4, kFramesPerBuffer);
+  if (!h) return w;
+  bool ok = RAZIVERASetInfo(h, 4, big ? 1 : 0) == 1 && DARARARCreateBaseHeader(h) == 1;
+  const uint32_t framesPerRecord = seconds / kFrameSeconds / records ? seconds / kFrameSeconds / records : 1;
+  for (uint32_t r = 0; ok && r < records; ++r) {
+    ok = DARARARStartRecordWave(h) == int32_t(r);
+    DARARARSetWaveInfo(h, uint16_t(r), 2, uint16_t(n));
+    DARARARSetWaveInfo(h, uint16_t(r), 3, kFrameSeconds);
+    DARARARSetWaveInfo(h, uint16_t(r), 21, kBaseRate);
+    DARARARSetWaveInfo(h, uint16_t(r), 20, framesPerRecord * kFrameSeconds * kBaseRate);
+    DARARARSetWaveInfo(h, uint16_t(r), 13, 22);
+    DARARARSetWaveInfo(h, uint16_t(r), 14, 30);
+    for (uint16_t c = 0; c < n; ++c) {
+      DARARARSetFrameChInfo(h, uint16_t(r), 4, c, channels()[c].rate);
+      char label[16];
+      std::snprintf(label, sizeof label, "%s%u", channels()[c].event ? "EV" : "CH", unsigned(c + 1));
+      DARARARSetFrameChText(h, uint16_t(r), 1, c, label);
+      DARARARSetFrameChText(h, uint16_t(r), 2, c, "uV");
+    }
+    ok = ok && DARARARCreateWaveInfo(h) && DARARARCreateFrameChInfo(h) &&
+         DARARARCreateFrameBuf(h, kFramesPerBuffer) == int32_t(frame_chunk_size());
+    for (uint32_t done = 0; ok && done < framesPerRecord;) {
+      const uint16_t frames =
+          uint16_t(framesPerRecord - done < kFramesPerBuffer ? framesPerRecord - done : kFramesPerBuffer);
+      const Clock::time_point t0 = Clock::now();
+      for (uint16_t c = 0; c < n; ++c) {
+        const uint16_t placed =
+            channels()[c].event
+                ? DARARARSetFramePointEvent(h, 0, frames, c, int32_t(stride), 1, input.data() + c)
+                : DARARARSetFramePointWave(h, 0, frames, c, stride, input.data() + c);
+        ok = ok && placed == frames;
+      }
+      const Clock::time_point t1 = Clock::now();
+      ok = ok && DARARARSaveFrameWave(h, frames) == frames;
+      const Clock::time_point t2 = Clock::now();
+      w.placeSeconds += std::chrono::duration<double>(t1 - t0).count();
+      w.saveSeconds += std::chrono::duration<double>(t2 - t1).count();
+      done += frames;
+    }
+    ok = ok && DARARARUpdateWaveInfo(h, framesPerRecord * kFrameSeconds * kBaseRate) != 0;
+    ok = ok && DARARAREndRecordWave(h) > 0;
+    w.frameBytes += uint64_t(framesPerRecord) * frame_chunk_size();
+  }
+  ok = RAZIVERACloseBioFile(h) == nullptr && ok;
+  if (sync) ok = sync_file(path) && ok;
+  w.fileBytes = file_size(path);
+  w.ok = ok;
+  return w;
+}
+
+// ---- Baselines ------------------------------------------------------------------
+
+bool plain_write(const std::string& path, uint64_t bytes, bool sync) {
+  static const std::vector<char> chunk(kPlainChunk, 'x');
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  bool ok = true;
+  for (uint64_t done = 0; ok && done < bytes;) {
+    const size_t n = bytes - done < kPlainChunk ? size_t(bytes - done) : kPlainChunk;
+    ok = ::write(fd, chunk.data(), n) == ssize_t(n);
+    done += n;
+  }
+  if (sync) ok = ::fsync(fd) == 0 && ok;
+  return ::close(fd) == 0 && ok;
+}
+
+bool sync_file(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool ok = ::fsync(fd) == 0;
+  return ::close(fd) == 0 && ok;
+}
+
+uint64_t plain_read(const std::string& path) {
+  static std::vector<char> chunk(kPlainChunk);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return 0;
+  uint64_t total = 0;
+  for (;;) {
+    const ssize_t n = ::read(fd, chunk.data(), kPlainChunk);
+    if (n <= 0) break;
+    total += uint64_t(n);
+  }
+  ::close(fd);
+  return total;
+}
+
+uint64_t file_size(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 ? uint64_t(st.st_size) : 0;
+}
+
+// ---- Timing and memory ------------------------------------------------------------
+
+double Times::best() const {
+  double b = 0;
+  for (double t : all_)
+    if (b == 0 || t < b) b = t;
+  return b;
+}
+
+double Times::mean() const {
+  double sum = 0;
+  for (double t : all_) sum += t;
+  return all_.empty() ? 0 : sum / double(all_.size());
+}
+
+MemUsage mem_usage() {
+  MemUsage m;
+  m.blocks = rz::plat::mem_live(&m.bytes);
+  if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+    unsigned long size = 0, resident = 0;
+    if (std::fscanf(f, "%lu %lu", &size, &resident) == 2)
+      m.rssKiB = size_t(resident) * size_t(sysconf(_SC_PAGESIZE)) / 1024;
+    std::fclose(f);
+  }
+  return m;
+}
+
+namespace {
+std::map<std::string, double>& remembered() {
+  static std::map<std::string, double> m;
+  return m;
+}
+}  // namespace
+
+void remember(const std::string& key, double bytesPerSecond) { remembered()[key] = bytesPerSecond; }
+
+double recalled(const std::string& key) {
+  const auto it = remembered().find(key);
+  return it == remembered().end() ? 0 : it->second;
+}
+
+bool check(benchmark::State& state, bool ok, const char* what) {
+  if (!ok) state.SkipWithError(what);
+  return ok;
+}
+
+}  // namespace rzb

@@ -1,0 +1,115 @@
+// Shared by the benchmarks: the run's settings, the overnight recording they
+// all use (its channel layout, the acquisition input, writing it through the
+// library), the plain-I/O baselines the library is measured against, and the
+// memory probes.
+#pragma once
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "razivera.h"
+
+namespace rzb {
+
+// Set from the command line (--rz_seconds=, --rz_windows=, --rz_iterations=,
+// --rz_dir=) before Google Benchmark sees the rest.
+struct Settings {
+  uint32_t seconds = 8 * 3600;  // recording length: one night
+  uint32_t windows = 10000;     // random-access windows
+  uint32_t iterations = 5;      // timed runs of each benchmark
+  std::string dir;              // where the files go (a fresh temporary directory)
+};
+Settings& settings();
+// Parses and removes our flags; creates the working directory.  false (with a
+// message) on a bad flag.
+bool parse_settings(int* argc, char** argv);
+// Removes the working directory and its files.
+void remove_workdir();
+std::string work_path(const std::string& name);
+
+// ---- The recording ------------------------------------------------------------
+// 32 channels: 16 at 200 Hz, 8 at 500 Hz, 6 at 100 Hz and 2 event channels at
+// 10 Hz, from an amplifier delivering interleaved rows at 1000 Hz, in
+// 1-second frames buffered 10 at a time.
+constexpr uint32_t kBaseRate = 1000;
+constexpr uint32_t kFrameSeconds = 1;
+constexpr uint16_t kFramesPerBuffer = 10;
+constexpr uint32_t kWindowSeconds = 30;
+
+struct Channel {
+  uint32_t rate;
+  bool event;
+};
+const std::vector<Channel>& channels();
+uint32_t channel_count();
+// Bytes of one stored frame (head and every channel's samples).
+uint32_t frame_chunk_size();
+
+// One buffer's worth of interleaved amplifier rows (kFramesPerBuffer frames
+// of kBaseRate rows, one column per channel), made once and replayed.
+const std::vector<int16_t>& acquisition_input();
+
+struct Written {
+  uint64_t fileBytes = 0;   // size of the file afterwards
+  uint64_t frameBytes = 0;  // bytes of stored frames (heads included)
+  double placeSeconds = 0;  // in the set-point calls
+  double saveSeconds = 0;   // in the saves
+  bool ok = false;
+};
+// Writes a recording of `seconds` through the library exactly as an
+// acquisition application does: describe, then fill the buffers with the
+// set-point calls from interleaved input and save them, 10 frames at a time.
+// `records` > 1 splits the seconds evenly over that many records.
+// `sync` flushes the file to the disk before returning.
+Written write_recording(const std::string& path, uint32_t seconds, bool big, uint32_t records = 1,
+                        bool sync = false);
+
+// ---- Baselines ------------------------------------------------------------------
+constexpr size_t kPlainChunk = 1u << 20;
+// Writes `bytes` to a new file with sequential 1 MiB write calls (and, with
+// `sync`, flushes it to the disk); false on any failure.
+bool plain_write(const std::string& path, uint64_t bytes, bool sync = false);
+// Flushes a file to the disk.
+bool sync_file(const std::string& path);
+// Reads the whole file with sequential 1 MiB read calls; the bytes read.
+uint64_t plain_read(const std::string& path);
+uint64_t file_size(const std::string& path);
+
+// ---- Timing and memory ------------------------------------------------------------
+using Clock = std::chrono::steady_clock;
+inline double seconds_since(Clock::time_point t0) {
+  return std::chrono::duration<double>(Clock::now() - t0).count();
+}
+
+// The times one contender took, iteration by iteration.  Ratios are taken
+// between the best iterations of the library and of its baseline: other work
+// on the machine only ever adds time, so the best run is the least disturbed.
+class Times {
+ public:
+  void add(double seconds) { all_.push_back(seconds); }
+  double best() const;
+  double mean() const;
+
+ private:
+  std::vector<double> all_;
+};
+
+struct MemUsage {
+  size_t blocks = 0;  // live memory blocks of the library
+  size_t bytes = 0;   // their total size
+  size_t rssKiB = 0;  // resident set of the process
+};
+MemUsage mem_usage();
+
+// Results of the little-endian runs, for the big-endian ratios.
+void remember(const std::string& key, double bytesPerSecond);
+double recalled(const std::string& key);  // 0 when not measured in this run
+
+// Stops the benchmark with an error message (and returns false) when `ok` is false.
+bool check(benchmark::State& state, bool ok, const char* what);
+
+}  // namespace rzb
