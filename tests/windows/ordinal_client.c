@@ -2,7 +2,7 @@
  * RAZIVERA.dll with LoadLibraryA, resolves every export of the export table
  * by ordinal, checks that each is the function its name resolves to and that
  * no other ordinal or decorated name resolves, checks the module's string
- * table, then writes and reads back the scenario's recording in both byte
+ * table and the Win32 services behind the platform layer, then writes and reads back the scenario's recording in both byte
  * orders through the pointers it resolved by ordinal.
  *   ordinal_client <directory>
  * writes ordinal-little.vzp, ordinal-big.vzp and their continuations. */
@@ -75,6 +75,60 @@ static int check_string_table(HMODULE lib) {
   return failures;
 }
 
+/* The services behind the platform layer are the real ones: the handle is a
+ * movable, zero-filled global block left unlocked between calls, opening sets
+ * the quiet error mode, and the file handle is a multimedia file handle. */
+static int check_platform_services(const RzApi *a, const char *dir) {
+  int failures = 0;
+  char path[1024];
+  snprintf(path, sizeof path, "%s/services.vzp", dir);
+  SetErrorMode(0);
+  HGLOBAL h = a->RAZIVERAOpenBioFile(path, 4, 1);
+  if (!h) {
+    fprintf(stderr, "cannot create %s\n", path);
+    return 1;
+  }
+  if (GetErrorMode() != (SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX)) {
+    fprintf(stderr, "the error mode after an open is %#x\n", (unsigned)GetErrorMode());
+    ++failures;
+  }
+  a->RAZIVERASetInfo(h, 4, 0);
+  a->DARARARCreateBaseHeader(h);
+  if ((GlobalFlags(h) & GMEM_LOCKCOUNT) != 0) {
+    fprintf(stderr, "the handle is still locked between calls (flags %#x)\n", (unsigned)GlobalFlags(h));
+    ++failures;
+  }
+  void *p = GlobalLock(h);
+  if (!p || p == (void *)h || GlobalSize(h) == 0) {
+    fprintf(stderr, "the handle is not a movable block (%p, %u bytes)\n", p, (unsigned)GlobalSize(h));
+    ++failures;
+  }
+  if (p) GlobalUnlock(h);
+  HGLOBAL texts = a->RAZIVERACreateTextBuffer(2);
+  if (!texts || (GlobalFlags(texts) & GMEM_LOCKCOUNT) != 0 || GlobalLock(texts) == (void *)texts) {
+    fprintf(stderr, "the text buffer is not an unlocked movable block\n");
+    ++failures;
+  }
+  if (texts) {
+    GlobalUnlock(texts);
+    GlobalFree(texts);
+  }
+
+  char magic[9] = "";
+  HMMIO file = a->RAZIVERAGetFileHandle(h);
+  if (!file || mmioSeek(file, 0, SEEK_SET) != 0 || mmioRead(file, magic, 8) != 8 || strcmp(magic, "VOZO-SPG") != 0) {
+    fprintf(stderr, "the file handle does not read the header through mmio (\"%s\")\n", magic);
+    ++failures;
+  }
+  SetErrorMode(0);
+  if (a->RAZIVERACloseBioFile(h) != NULL || GetErrorMode() != (SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX)) {
+    fprintf(stderr, "the close did not release the handle or set the error mode\n");
+    ++failures;
+  }
+  remove(path);
+  return failures;
+}
+
 static void resolve_by_ordinal(HMODULE lib, RzApi *api) {
 #define RZ_EXPORT(ordinal, name, args) \
   api->name = (__typeof__(api->name))(void *)GetProcAddress(lib, MAKEINTRESOURCEA(ordinal));
@@ -96,6 +150,7 @@ int main(int argc, char **argv) {
   int failures = check_export_table(lib) + check_string_table(lib);
   RzApi api;
   resolve_by_ordinal(lib, &api);
+  if (failures == 0) failures += check_platform_services(&api, argv[1]);
   if (failures == 0) {
     for (int big = 0; big <= 1; ++big) {
       char path[1024], copy[1024];
