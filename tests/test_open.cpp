@@ -205,6 +205,9 @@ TEST_F(OpenTest, UpdateDirectoryReopensForReadingAndWriting) {
   EXPECT_EQ(rz::plat::file_write(after, "V", 1), 1) << "the file is writable now";
 
   // A reopen that fails leaves the handle without a file; it still closes.
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows does not remove a file that is open, so the reopen cannot be made to fail";
+#endif
   ASSERT_EQ(std::remove(path("a.vzp").c_str()), 0);
   EXPECT_EQ(RAZIVERAUpdateDirectory(h), 0);
   EXPECT_EQ(RAZIVERAGetFileHandle(h), nullptr);

@@ -96,7 +96,7 @@ int32_t file_seek(HMMIO file, int32_t offset) {
 uint32_t file_attributes(const char* path) { return path ? GetFileAttributesA(path) : 0xFFFFFFFFu; }
 
 bool file_length(const char* path, uint32_t* length) {
-  if (!path) return false;
+  if (!path || !length) return false;
   WIN32_FIND_DATAA data;
   HANDLE find = FindFirstFileA(path, &data);
   if (find == INVALID_HANDLE_VALUE) return false;

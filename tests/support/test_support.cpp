@@ -74,10 +74,21 @@ void Bio::close() {
 void FileTest::SetUp() {
   rz::plat::faults::reset();
   rz::errors::clear();
+#ifdef _WIN32
+  // No mkdtemp here: the process id and a serial make the name unique.
+  static unsigned serial = 0;
+  const std::filesystem::path d = std::filesystem::temp_directory_path() /
+      ("razivera-test-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++serial));
+  std::error_code ec;
+  std::filesystem::remove_all(d, ec);
+  ASSERT_TRUE(std::filesystem::create_directory(d, ec)) << d.string() << ": " << ec.message();
+  dir_ = d.string();
+#else
   char tmpl[] = "/tmp/razivera-test-XXXXXX";
   const char* d = mkdtemp(tmpl);
   ASSERT_NE(d, nullptr);
   dir_ = d;
+#endif
 }
 
 void FileTest::TearDown() {
