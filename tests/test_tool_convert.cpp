@@ -3,6 +3,7 @@
 // back the original samples, and the command line's exit codes.
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <map>
 
 #include "edf.h"
@@ -296,6 +297,7 @@ TEST_F(ConvertTest, ImportRefusesWhatCannotBeARecording) {
     EXPECT_EQ(r.code, 1) << c.file;
     EXPECT_NE(r.err.find(c.file + ": "), std::string::npos) << r.err;
     EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(path("out.vzp"))) << "a failed import leaves no file behind: " << c.file;
   }
   // A contiguous EDF+D is taken.
   EXPECT_EQ(run_tool({"import-edf", edf_with("d.edf", 1, 1, 10, false, "EDF+D", 1), path("ok.vzp")}).code, 0);

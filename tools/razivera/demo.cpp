@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include "commands.h"
 #include "conventions.h"
@@ -88,6 +89,10 @@ int write_demo(const std::string& out, const DemoOptions& o, Console& con) {
   Handle h(RAZIVERAOpenBioFile(out.c_str(), kModeCreate, batch));
   if (!h) return input_error(con, out, "cannot create it");
   HGLOBAL f = h.get();
+  OnFailure discard([&] {
+    h.close();
+    std::remove(out.c_str());
+  });
   const auto failed = [&]() { return input_error(con, out, "the library could not write it (is the disk full?)"); };
   if (RAZIVERASetInfo(f, 4, o.big ? 1 : 0) != 1 || DARARARCreateBaseHeader(f) != 1 || DARARARStartRecordWave(f) != 0)
     return failed();
@@ -157,6 +162,7 @@ int write_demo(const std::string& out, const DemoOptions& o, Console& con) {
   hyp.lastSleep = night.last_sleep();
   hyp.text = stage_key();
   if (!write_hypnogram(f, hyp) || DARARAREndRecordWave(f) == 0 || !h.close()) return failed();
+  discard.done();
   bar.finish();
   con.out << strf("%s: %u channels (%zu signals and the event channel), %s, %zu events, %zu epochs scored\n",
                   out.c_str(), channels, plans.size(), clock_text(seconds).c_str(), events.size() - dropped,

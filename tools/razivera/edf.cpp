@@ -530,6 +530,11 @@ bool Writer::close(int64_t records, std::string& error) {
   return ok;
 }
 
+void Writer::abandon() {
+  if (f_) std::fclose(f_);
+  f_ = nullptr;
+}
+
 // ---- Reader --------------------------------------------------------------------
 
 bool Reader::open(ByteSource& src, Error& error) {

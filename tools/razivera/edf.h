@@ -123,6 +123,8 @@ class Writer {
   bool write_record(std::string& error);
   // Rewrites the record count in the header and closes the file.
   bool close(int64_t records, std::string& error);
+  // Closes the file as it stands (a run given up).
+  void abandon();
 
  private:
   std::FILE* f_ = nullptr;

@@ -4,6 +4,7 @@
 // annotation table's entries.
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <set>
 #include <tuple>
 
@@ -178,6 +179,10 @@ int export_edf(const std::string& in, const std::string& out, const ExportOption
   edf::Writer writer;
   std::string error;
   if (!writer.open(out, header, error)) return input_error(con, out, error);
+  OnFailure discard([&] {
+    writer.abandon();
+    std::remove(out.c_str());
+  });
   const uint32_t batch = frames_per_batch(rec.frameBytes);
   FrameReader reader(h.get(), rec, batch);
   std::vector<std::vector<int16_t>> samples;
@@ -197,6 +202,7 @@ int export_edf(const std::string& in, const std::string& out, const ExportOption
     bar.update(done + f + n);
   }
   if (!writer.close(rec.frames, error)) return input_error(con, out, error);
+  discard.done();
   bar.finish();
   con.out << strf("%s: %zu signals and annotations, %u data records of %u s (%s), %zu annotations\n", out.c_str(),
                   rec.channels.size(), rec.frames, rec.frameSeconds, clock_text(rec.seconds()).c_str(),

@@ -3,6 +3,7 @@
 // the annotations go into the record's event table.
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "commands.h"
@@ -180,6 +181,10 @@ int import_edf(const std::string& in, const std::string& out, const ImportOption
   RAZIVERAGetErrorInfo(2, nullptr);
   Handle h(RAZIVERAOpenBioFile(out.c_str(), kModeCreate, batch));
   if (!h) return input_error(con, out, "cannot create it");
+  OnFailure discard([&] {
+    h.close();
+    std::remove(out.c_str());
+  });
   const auto failed = [&]() { return input_error(con, out, "the library could not write it (is the disk full?)"); };
   if (RAZIVERASetInfo(h.get(), 4, o.big ? 1 : 0) != 1 || DARARARCreateBaseHeader(h.get()) != 1 ||
       DARARARStartRecordWave(h.get()) != 0 || !describe(h.get(), hd, p, con) ||
@@ -234,6 +239,7 @@ int import_edf(const std::string& in, const std::string& out, const ImportOption
   const uint32_t totalSamples = p.frames * p.frameSeconds * p.baseRate;
   if (DARARARUpdateWaveInfo(h.get(), totalSamples) != totalSamples || DARARAREndRecordWave(h.get()) == 0) return failed();
   if (!h.close()) return failed();
+  discard.done();
   bar.finish();
   con.out << strf("%s: %zu channels, %u frames of %u s (%s), %zu annotations\n", out.c_str(), p.signals.size(), p.frames,
                   p.frameSeconds, clock_text(uint64_t(p.frames) * p.frameSeconds).c_str(), notes.size() - dropped);
