@@ -21,15 +21,15 @@ void hex_lines(ByteSource& src, uint64_t pos, uint64_t n, const char* indent, st
   uint8_t b[kHexBytes];
   const size_t got = src.read(pos, b, size_t(n < kHexBytes ? n : kHexBytes));
   for (size_t row = 0; row < got; row += 16) {
-    std::string line = strf("%s%08llX ", indent, static_cast<unsigned long long>(pos + row));
+    std::string line = strf("%s%08llX ", indent, llu(pos + row));
     for (size_t i = row; i < row + 16 && i < got; ++i) line += strf(" %02X", b[i]);
     out << line << "\n";
   }
 }
 
 // Lists the entries nested in a channel definition or user channel chunk.
-void nested_entries(ByteSource& src, const FileView& v, const ChunkView& c, uint32_t headSize,
-                    bool hex, std::ostream& out) {
+void nested_entries(ByteSource& src, const FileView& v, const ChunkView& c, uint32_t headSize, bool hex,
+                    std::ostream& out) {
   uint8_t head[chunk_head::kBytes + 12];
   if (!src.read_exact(c.offset, head, sizeof head)) return;
   const uint32_t count = load_u32(head, 16, v.big);
@@ -43,7 +43,7 @@ void nested_entries(ByteSource& src, const FileView& v, const ChunkView& c, uint
     }
     uint8_t e[chunk_head::kBytes];
     if (!src.read_exact(pos, e, sizeof e)) return;
-    out << strf("        entry %-4u %-12llu %-10u %-22s %u\n", k, static_cast<unsigned long long>(pos),
+    out << strf("        entry %-4u %-12llu %-10u %-22s %u\n", k, llu(pos),
                 load_u32(e, chunk_head::kSize, v.big),
                 chunk_type_label(load_u32(e, chunk_head::kType, v.big)).c_str(),
                 load_u32(e, chunk_head::kId, v.big));
@@ -59,10 +59,11 @@ std::string chunk_note(ByteSource& src, const FileView& v, const ChunkView& c) {
   switch (c.type) {
     case kWaveInfo: return strf("%u channels", u(wave_info::kChannelCount));
     case kFrameChInfo:
-    case kUserChInfo: return strf("%u entries of %u bytes", u(channel_info::kCount), u(channel_info::kEntrySize));
+    case kUserChInfo:
+      return strf("%u entries of %u bytes", u(channel_info::kCount), u(channel_info::kEntrySize));
     case kFrameInfo:
-      return strf("%u frames of %u bytes, %u s each", u(frame_info::kFrameCount), u(frame_info::kFrameChunkSize),
-                  u(frame_info::kFrameSeconds));
+      return strf("%u frames of %u bytes, %u s each", u(frame_info::kFrameCount),
+                  u(frame_info::kFrameChunkSize), u(frame_info::kFrameSeconds));
     case kEventTable: return strf("%u entries", u(event_table::kCount));
     case kScoreTable: return strf("%u entries", u(score_table::kCount));
     case kNonLinearInfo: return strf("%u points, channel %u", u(nonlinear::kCount), c.id);
@@ -93,13 +94,13 @@ int run_dump(const Args& args, Console& con) {
   for (size_t r = 0; r < v.records.size(); ++r) {
     const RecordView& rec = v.records[r];
     out << strf("record %zu  offset %llu, length %u%s, number %u, type %u\n", r,
-                static_cast<unsigned long long>(rec.offset), rec.length, rec.open ? " (not ended)" : "",
+                llu(rec.offset), rec.length, rec.open ? " (not ended)" : "",
                 rec.number, rec.type);
     if (hex) hex_lines(src, rec.offset, record_header::kSize, "  ", out);
     out << "  chunk  offset       size       type                   id    holds\n";
     for (size_t i = 0; i < rec.chunks.size(); ++i) {
       const ChunkView& c = rec.chunks[i];
-      out << strf("  %-6zu %-12llu %-10u %-22s %-5u %s%s\n", i, static_cast<unsigned long long>(c.offset),
+      out << strf("  %-6zu %-12llu %-10u %-22s %-5u %s%s\n", i, llu(c.offset),
                   c.size, chunk_type_label(c.type).c_str(), c.id, chunk_note(src, v, c).c_str(),
                   c.truncated ? " (cut short)" : "");
       if (hex) hex_lines(src, c.offset, c.size, "    ", out);
@@ -110,11 +111,11 @@ int run_dump(const Args& args, Console& con) {
     }
     if (rec.complete)
       out << strf("  terminator at %llu\n",
-                  static_cast<unsigned long long>(rec.offset + rec.length - kTerminatorSize));
+                  llu(rec.offset + rec.length - kTerminatorSize));
   }
   for (const Finding& f : findings.list())
-    con.err << strf("razivera: %s: offset %llu (0x%llX): ", path.c_str(), static_cast<unsigned long long>(f.offset),
-                    static_cast<unsigned long long>(f.offset))
+    con.err << strf("razivera: %s: offset %llu (0x%llX): ", path.c_str(),
+                    llu(f.offset), llu(f.offset))
             << f.text << "\n";
   return findings.empty() ? kExitOk : kExitBadInput;
 }

@@ -48,8 +48,8 @@ struct Header {
   std::string patient;    // EDF+: code sex birthdate name
   std::string recording;  // EDF+: Startdate dd-MMM-yyyy admincode technician equipment ...
   DateTime start;
-  std::string reserved;   // "EDF+C", "EDF+D", or empty for plain EDF
-  int64_t records = -1;   // -1 while unknown
+  std::string reserved;  // "EDF+C", "EDF+D", or empty for plain EDF
+  int64_t records = -1;  // -1 while unknown
   // Data record duration in seconds as the fraction num / den.
   uint64_t durationNum = 1, durationDen = 1;
   std::vector<Signal> signals;
