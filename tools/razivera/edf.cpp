@@ -206,8 +206,7 @@ bool format_header(const Header& h, std::string& out, std::string& error) {
       put(out, h.recording, field::kRecording, "recording identification", error) &&
       put(out, date, field::kDate, "start date", error) &&
       put(out, time, field::kTime, "start time", error) &&
-      put(out, strf("%llu", llu(h.header_bytes())), field::kHeaderBytes,
-          "header size", error) &&
+      put(out, strf("%llu", llu(h.header_bytes())), field::kHeaderBytes, "header size", error) &&
       put(out, h.reserved, field::kReserved, "reserved field", error) &&
       put(out, strf("%lld", static_cast<long long>(h.records)), field::kRecords, "record count", error) &&
       put(out, fraction_text(h.durationNum, h.durationDen), field::kDuration, "record duration", error) &&
@@ -245,8 +244,8 @@ bool parse_header(ByteSource& src, Header& h, Error& error) {
   h = Header();
   std::string fixedBlock(kBlockSize, ' ');
   if (src.size() < kBlockSize || !src.read_exact(0, &fixedBlock[0], kBlockSize)) {
-    error = {0, strf("the file is %llu bytes long, shorter than an EDF header (%u bytes)",
-                     llu(src.size()), kBlockSize)};
+    error = {0, strf("the file is %llu bytes long, shorter than an EDF header (%u bytes)", llu(src.size()),
+                     kBlockSize)};
     return false;
   }
   if (field_at(fixedBlock, fixed::kVersion, field::kVersion) != "0") {
@@ -384,8 +383,7 @@ bool parse_header(ByteSource& src, Header& h, Error& error) {
     }
   }
   if (h.record_bytes() > kMaxRecordBytes) {
-    error = {kBlockSize, strf("data records of %llu bytes; at most %llu are read",
-                              llu(h.record_bytes()),
+    error = {kBlockSize, strf("data records of %llu bytes; at most %llu are read", llu(h.record_bytes()),
                               llu(kMaxRecordBytes))};
     return false;
   }
@@ -566,8 +564,7 @@ bool Reader::open(ByteSource& src, Error& error) {
   } else if (uint64_t(h_.records) > available) {
     error = {h_.header_bytes() + available * recordBytes,
              strf("the header promises %lld data records of %llu bytes, the file holds only %llu",
-                  static_cast<long long>(h_.records), llu(recordBytes),
-                  llu(available))};
+                  static_cast<long long>(h_.records), llu(recordBytes), llu(available))};
     return false;
   } else {
     records_ = uint64_t(h_.records);

@@ -13,6 +13,7 @@
 #include "convert.h"
 #include "edf.h"
 #include "items.h"
+#include "layout.h"
 #include "progress.h"
 #include "recording.h"
 #include "tables.h"
@@ -225,8 +226,9 @@ int run_export_edf(const Args& args, Console& con) {
     o.record = uint32_t(v);
   }
   if (const std::string* e = args.value("--events")) {
-    if (!parse_uint(*e, 0, 256, v))
-      return usage_error(spec, con, "--events wants a channel number from 0 to 256");
+    if (!parse_uint(*e, 0, layout::kMaxChannels, v))
+      return usage_error(spec, con,
+                         strf("--events wants a channel number from 0 to %u", layout::kMaxChannels));
     o.eventChannel = v == 0 ? ExportOptions::kNoEvents : int(v) - 1;
   }
   return export_edf(args.arg(0), args.arg(1), o, con);

@@ -11,6 +11,7 @@
 #include "convert.h"
 #include "edf.h"
 #include "items.h"
+#include "layout.h"
 #include "progress.h"
 #include "recording.h"
 #include "tables.h"
@@ -21,7 +22,6 @@ namespace {
 
 constexpr uint32_t kMaxFrameBytes = 64u << 20;   // the largest frame the library handles
 constexpr uint64_t kMaxFileBytes = 0x7FFFFFFFu;  // frames are addressed by 31-bit offsets
-constexpr uint32_t kMaxFrames = 2764800;         // a larger frame count reads as 0
 constexpr double kOnsetTolerance = 1e-6;
 
 // How the EDF file maps onto frames.
@@ -50,8 +50,9 @@ bool make_plan(const edf::Reader& reader, Plan& p, edf::Error& error) {
     error = {edf::kBlockSize, "the file holds annotations only, no signal"};
     return false;
   }
-  if (p.signals.size() > 256) {
-    error = {edf::kBlockSize, strf("%zu signals; a recording holds at most 256 channels", p.signals.size())};
+  if (p.signals.size() > layout::kMaxChannels) {
+    error = {edf::kBlockSize, strf("%zu signals; a recording holds at most %u channels", p.signals.size(),
+                                   layout::kMaxChannels)};
     return false;
   }
   if (h.durationNum == 0 || h.durationNum > 3600) {
@@ -61,7 +62,7 @@ bool make_plan(const edf::Reader& reader, Plan& p, edf::Error& error) {
   // Frames last whole seconds: join as many data records as make one.
   p.recordsPerFrame = uint32_t(h.durationDen);
   p.frameSeconds = uint32_t(h.durationNum);
-  uint64_t frameBytes = 24;
+  uint64_t frameBytes = layout::frame_wave::kHeadSize;
   for (size_t s : p.signals) {
     const uint64_t perFrame = uint64_t(h.signals[s].samplesPerRecord) * p.recordsPerFrame;
     if (perFrame % p.frameSeconds) {
@@ -81,11 +82,10 @@ bool make_plan(const edf::Reader& reader, Plan& p, edf::Error& error) {
                                    llu(frameBytes), kMaxFrameBytes)};
     return false;
   }
-  if (frames > kMaxFrames || frames * frameBytes > kMaxFileBytes - (1u << 20) ||
+  if (frames > layout::wave_info::kMaxFrames || frames * frameBytes > kMaxFileBytes - (1u << 20) ||
       frames * p.frameSeconds * p.baseRate > UINT32_MAX) {
-    error = {edf::kBlockSize,
-             strf("%llu frames of %llu bytes are more than one recording file can hold",
-                  llu(frames), llu(frameBytes))};
+    error = {edf::kBlockSize, strf("%llu frames of %llu bytes are more than one recording file can hold",
+                                   llu(frames), llu(frameBytes))};
     return false;
   }
   p.frames = uint32_t(frames);
@@ -165,8 +165,7 @@ int import_edf(const std::string& in, const std::string& out, const ImportOption
   edf::Reader reader;
   edf::Error e;
   const auto bad = [&](const edf::Error& err) {
-    return input_error(
-        con, in, strf("offset %llu: %s", llu(err.offset), err.text.c_str()));
+    return input_error(con, in, strf("offset %llu: %s", llu(err.offset), err.text.c_str()));
   };
   if (!reader.open(src, e)) return bad(e);
   const edf::Header& hd = reader.header();

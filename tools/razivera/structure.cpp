@@ -24,8 +24,7 @@ bool digits_value(const std::string& s, uint32_t& value) {
 void read_base_header(ByteSource& src, FileView& v, Findings& f) {
   using namespace base_header;
   if (v.fileSize < kSize) {
-    f.add(0, strf("the file is %llu bytes long, shorter than the %u-byte header",
-                  llu(v.fileSize), kSize));
+    f.add(0, strf("the file is %llu bytes long, shorter than the %u-byte header", llu(v.fileSize), kSize));
     return;
   }
   char h[kSize];
@@ -107,8 +106,7 @@ void walk_chunks(ByteSource& src, const FileView& v, RecordView& r, uint32_t ind
       }
       if (!r.open && pos != limit) {
         f.add(pos, strf("record %u: its chunks end %llu bytes before the record's end at %llu", index,
-                        llu(limit - pos),
-                        llu(limit + kTerminatorSize)));
+                        llu(limit - pos), llu(limit + kTerminatorSize)));
       } else if (!r.open && n == kTerminatorSize) {
         r.complete = true;
       }
@@ -141,10 +139,9 @@ void walk_chunks(ByteSource& src, const FileView& v, RecordView& r, uint32_t ind
     if (pos + size > limit) {
       c.truncated = true;
       r.chunks.push_back(c);
-      f.add(pos,
-            strf("record %u: chunk %s of %u bytes runs %llu bytes past the %s", index,
-                 chunk_type_label(c.type).c_str(), size, llu(pos + size - limit),
-                 r.open ? "end of the file" : "record's terminator"));
+      f.add(pos, strf("record %u: chunk %s of %u bytes runs %llu bytes past the %s", index,
+                      chunk_type_label(c.type).c_str(), size, llu(pos + size - limit),
+                      r.open ? "end of the file" : "record's terminator"));
       r.end = limit;
       return;
     }
@@ -181,8 +178,8 @@ FileView walk_structure(ByteSource& src, Findings& f) {
   for (uint32_t i = 0; i < records; ++i) {
     uint8_t head[record_header::kSize];
     if (pos >= v.fileSize) {
-      f.add(pos, strf("record %u of %u is missing: the file ends at %llu", i, v.declaredRecords,
-                      llu(v.fileSize)));
+      f.add(pos,
+            strf("record %u of %u is missing: the file ends at %llu", i, v.declaredRecords, llu(v.fileSize)));
       break;
     }
     if (!src.read_exact(pos, head, sizeof head)) {
@@ -229,8 +226,7 @@ FileView walk_structure(ByteSource& src, Findings& f) {
     if (last) break;
     pos += r.length;
     if (i + 1 == records && pos < v.fileSize) {
-      f.add(pos,
-            strf("%llu bytes follow the last record", llu(v.fileSize - pos)));
+      f.add(pos, strf("%llu bytes follow the last record", llu(v.fileSize - pos)));
     }
   }
   return v;

@@ -163,9 +163,8 @@ class RecordCheck {
       problem(c.offset + kEntrySize,
               strf("channel entries of %u bytes, expected %u", entrySize, kEntryBytes));
     if (uint64_t(c.size) != kHeadSize + uint64_t(count) * entrySize)
-      problem(c.offset,
-              strf("FrameChInfo is %u bytes, but its head says %u entries of %u bytes (%llu)", c.size, count,
-                   entrySize, llu(kHeadSize + uint64_t(count) * entrySize)));
+      problem(c.offset, strf("FrameChInfo is %u bytes, but its head says %u entries of %u bytes (%llu)",
+                             c.size, count, entrySize, llu(kHeadSize + uint64_t(count) * entrySize)));
     if (haveWave_ && count != channelCount_)
       problem(c.offset + kCount, strf("%u channel definitions for the %u channels of the wave information",
                                       count, channelCount_));
@@ -234,8 +233,7 @@ class RecordCheck {
       const uint32_t number = load_u32(fh, frame_wave::kNumber, big_);
       if (size != frameSize) what += strf(", size %u instead of %u", size, frameSize);
       if (type != kFrameWave) what += strf(", type %u instead of %u", type, unsigned(kFrameWave));
-      if (number != i + 1)
-        what += strf(", numbered %u instead of %llu", number, llu(i + 1));
+      if (number != i + 1) what += strf(", numbered %u instead of %llu", number, llu(i + 1));
       if (haveWave_) {
         // Each frame is stamped with its start time of day; the hour wraps
         // once at 24.
@@ -250,12 +248,10 @@ class RecordCheck {
                        unsigned(t % 3600 / 60), unsigned(t % 60));
       }
       if (what.empty()) continue;
-      if (++bad <= kFramesReported)
-        problem(c.offset + at, strf("frame %llu%s", llu(i), what.c_str()));
+      if (++bad <= kFramesReported) problem(c.offset + at, strf("frame %llu%s", llu(i), what.c_str()));
     }
     if (bad > kFramesReported)
-      problem(c.offset, strf("... and %llu more frames with problems",
-                             llu(bad - kFramesReported)));
+      problem(c.offset, strf("... and %llu more frames with problems", llu(bad - kFramesReported)));
     return n;
   }
 
@@ -287,8 +283,7 @@ class RecordCheck {
       pos += es;
     }
     if (pos != c.size)
-      problem(c.offset, strf("EventTable is %u bytes, its %u entries end at %llu", c.size, count,
-                             llu(pos)));
+      problem(c.offset, strf("EventTable is %u bytes, its %u entries end at %llu", c.size, count, llu(pos)));
   }
 
   void check_score_table(const ChunkView& c) {
@@ -300,9 +295,8 @@ class RecordCheck {
     const std::vector<uint8_t> head = bytes(c, 0, kHeadSize);
     const uint32_t count = u32(head, kCount);
     if (kHeadSize + uint64_t(count) * kEntryBytes != c.size)
-      problem(c.offset,
-              strf("ScoreTable is %u bytes, but its head says %u entries (%llu bytes)", c.size, count,
-                   llu(kHeadSize + uint64_t(count) * kEntryBytes)));
+      problem(c.offset, strf("ScoreTable is %u bytes, but its head says %u entries (%llu bytes)", c.size,
+                             count, llu(kHeadSize + uint64_t(count) * kEntryBytes)));
     if (u32(head, kSetting2) > count)
       problem(c.offset + kSetting2,
               strf("score setting %u is above the entry count %u", u32(head, kSetting2), count));
@@ -454,9 +448,8 @@ int run_verify(const Args& args, Console& con) {
   Findings findings;
   const VerifySummary sum = verify_source(src, findings);
   for (const Finding& f : findings.list())
-    con.out << strf("%s: offset %llu (0x%llX): ", path.c_str(), llu(f.offset),
-                    llu(f.offset))
-            << f.text << "\n";
+    con.out << strf("%s: offset %llu (0x%llX): ", path.c_str(), llu(f.offset), llu(f.offset)) << f.text
+            << "\n";
   if (!findings.empty()) {
     con.out << path << ": " << findings.size() << (findings.size() == 1 ? " problem\n" : " problems\n");
     return kExitBadInput;
