@@ -20,7 +20,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 build=build-tool
 fuzzbuild=build-tool-fuzz
-fuzz_seconds=${RAZIVERA_FUZZ_SECONDS:-45}
+fuzz_seconds=${RAZIVERA_FUZZ_SECONDS:-30}
 
 echo "== build"
 cmake -S . -B "$build" -G Ninja -DRAZIVERA_TESTS=OFF >/dev/null

@@ -3,6 +3,7 @@
 // back the original samples, and the command line's exit codes.
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <map>
 
 #include "edf.h"
@@ -76,7 +77,8 @@ EdfRead edf_read(const std::string& path) {
         bool has = false;
         double onset = 0;
         std::string why;
-        EXPECT_TRUE(edf::parse_tals(reader.bytes(s), reader.byte_count(s), out.notes, has, onset, why)) << why;
+        EXPECT_TRUE(edf::parse_tals(reader.bytes(s), reader.byte_count(s), out.notes, has, onset, why))
+            << why;
         EXPECT_TRUE(has);
         EXPECT_EQ(onset, double(r) * out.header.duration());
         continue;
@@ -120,7 +122,8 @@ TEST_F(ConvertTest, ExportHoldsWhatTheLibraryReads) {
     std::multimap<int64_t, std::string> codes;
     for (size_t k = 0; k < lib.samples[events].size(); ++k)
       if (lib.samples[events][k])
-        codes.insert({int64_t(k * 1000 / lib.rates[events]), "EVENT " + std::to_string(lib.samples[events][k])});
+        codes.insert(
+            {int64_t(k * 1000 / lib.rates[events]), "EVENT " + std::to_string(lib.samples[events][k])});
     ASSERT_FALSE(codes.empty());
     size_t fromChannel = 0, named = 0;
     for (const edf::Annotation& a : e.notes) {
@@ -171,7 +174,8 @@ TEST_F(ConvertTest, ImportThenExportGivesBackTheOriginal) {
   notes.physicalMax = 1;
   notes.samplesPerRecord = 40;
   h.signals.push_back(notes);
-  const std::vector<edf::Annotation> marks = {{0.75, 0, "Lights off"}, {1.5, 30, "Sleep stage W"}, {3.25, 1.5, "Arousal"}};
+  const std::vector<edf::Annotation> marks = {
+      {0.75, 0, "Lights off"}, {1.5, 30, "Sleep stage W"}, {3.25, 1.5, "Arousal"}};
   std::string error;
   {
     edf::Writer w;
@@ -253,8 +257,8 @@ TEST_F(ConvertTest, ExportImportExportIsByteForByteStable) {
 }
 
 TEST_F(ConvertTest, ImportRefusesWhatCannotBeARecording) {
-  const auto edf_with = [&](const std::string& name, uint64_t num, uint64_t den, uint32_t samples, bool notesOnly,
-                            const std::string& reserved, double secondOnset) {
+  const auto edf_with = [&](const std::string& name, uint64_t num, uint64_t den, uint32_t samples,
+                            bool notesOnly, const std::string& reserved, double secondOnset) {
     edf::Header h;
     h.start = {2020, 1, 1, 0, 0, 0};
     h.reserved = reserved;
@@ -287,7 +291,8 @@ TEST_F(ConvertTest, ImportRefusesWhatCannotBeARecording) {
     const char* says;
   };
   const std::vector<Case> cases = {
-      {edf_with("rate.edf", 3, 10, 7, false, "", 0), "offset 472: signal \"EEG\": 7 samples per 0.3-s data record"},
+      {edf_with("rate.edf", 3, 10, 7, false, "", 0),
+       "offset 472: signal \"EEG\": 7 samples per 0.3-s data record"},
       {edf_with("notes.edf", 1, 1, 10, true, "EDF+C", 0), "annotations only"},
       {edf_with("gap.edf", 1, 1, 10, false, "EDF+D", 5), "recordings with gaps are not imported"},
   };
@@ -296,6 +301,8 @@ TEST_F(ConvertTest, ImportRefusesWhatCannotBeARecording) {
     EXPECT_EQ(r.code, 1) << c.file;
     EXPECT_NE(r.err.find(c.file + ": "), std::string::npos) << r.err;
     EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(path("out.vzp")))
+        << "a failed import leaves no file behind: " << c.file;
   }
   // A contiguous EDF+D is taken.
   EXPECT_EQ(run_tool({"import-edf", edf_with("d.edf", 1, 1, 10, false, "EDF+D", 1), path("ok.vzp")}).code, 0);
@@ -309,15 +316,16 @@ TEST_F(ConvertTest, InfoAndDumpDescribeTheDemo) {
   write_short_demo(path("d.vzp"), 200, 2, true);
   const ToolRun info = run_tool({"info", path("d.vzp")});
   ASSERT_EQ(info.code, 0) << info.err;
-  for (const char* s : {"big-endian", "2024-03-14 22:30:00", "frames      200 of 1 s", "F4-M1", "C4-M1",
-                        "EVENT", "(event channel)", "events      ", "Lights off", "texts       list of type 1000",
-                        "score table (record 0, id 1)", "stages      W 1 (0:00:30), N1 "})
+  for (const char* s :
+       {"big-endian", "2024-03-14 22:30:00", "frames      200 of 1 s", "F4-M1", "C4-M1", "EVENT",
+        "(event channel)", "events      ", "Lights off", "texts       list of type 1000",
+        "score table (record 0, id 1)", "stages      W 1 (0:00:30), N1 "})
     EXPECT_NE(info.out.find(s), std::string::npos) << s << "\n" << info.out;
   const ToolRun dump = run_tool({"dump", path("d.vzp"), "--hex"});
   ASSERT_EQ(dump.code, 0) << dump.err;
-  for (const char* s : {"byte order B (big-endian)", "WaveInfo (100)", "FrameChInfo (120)", "FrameChEntry (125)",
-                        "EventTable (200)", "FrameInfo (140)", "200 frames of", "ScoreTable (3000)", "type 1000",
-                        "terminator at", "56 4F 5A 4F 2D 53 50 47"})
+  for (const char* s : {"byte order B (big-endian)", "WaveInfo (100)", "FrameChInfo (120)",
+                        "FrameChEntry (125)", "EventTable (200)", "FrameInfo (140)", "200 frames of",
+                        "ScoreTable (3000)", "type 1000", "terminator at", "56 4F 5A 4F 2D 53 50 47"})
     EXPECT_NE(dump.out.find(s), std::string::npos) << s << "\n" << dump.out;
   Bytes b = read_file(path("d.vzp"));
   b.resize(b.size() - 20);
@@ -325,7 +333,8 @@ TEST_F(ConvertTest, InfoAndDumpDescribeTheDemo) {
   const ToolRun cut = run_tool({"dump", path("cut.vzp")});
   EXPECT_EQ(cut.code, 1);
   EXPECT_NE(cut.out.find("FrameInfo (140)"), std::string::npos);
-  EXPECT_NE(cut.err.find(path("cut.vzp") + ": offset 32 (0x20): record 0: its length"), std::string::npos) << cut.err;
+  EXPECT_NE(cut.err.find(path("cut.vzp") + ": offset 32 (0x20): record 0: its length"), std::string::npos)
+      << cut.err;
 }
 
 TEST_F(ConvertTest, TheDemoIsTheSameEveryTimeInEitherOrder) {

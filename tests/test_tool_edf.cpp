@@ -84,7 +84,8 @@ TEST(Edf, HeaderReadsBackAsWritten) {
     int year;
     const char* date;  // the header's start date field
   };
-  for (const Case c : {Case{2024, "14.03.24"}, Case{1999, "14.03.99"}, Case{2090, "14.03.yy"}, Case{1970, "14.03.yy"}}) {
+  for (const Case c :
+       {Case{2024, "14.03.24"}, Case{1999, "14.03.99"}, Case{2090, "14.03.yy"}, Case{1970, "14.03.yy"}}) {
     edf::Header h = sample_header();
     h.start.year = c.year;
     h.recording = "Startdate " + edf::plus_startdate(h.start) + " X X razivera";
@@ -113,8 +114,12 @@ TEST(Edf, HeaderReadsBackAsWritten) {
 }
 
 TEST(Edf, DurationsAreExactFractions) {
-  for (const auto& c : std::vector<std::tuple<const char*, uint64_t, uint64_t>>{
-           {"1       ", 1, 1}, {"30      ", 30, 1}, {"0.5     ", 1, 2}, {"0.25    ", 1, 4}, {"1.000   ", 1, 1}, {"2.4     ", 12, 5}}) {
+  for (const auto& c : std::vector<std::tuple<const char*, uint64_t, uint64_t>>{{"1       ", 1, 1},
+                                                                                {"30      ", 30, 1},
+                                                                                {"0.5     ", 1, 2},
+                                                                                {"0.25    ", 1, 4},
+                                                                                {"1.000   ", 1, 1},
+                                                                                {"2.4     ", 12, 5}}) {
     std::string b = header_bytes(sample_header());
     std::memcpy(&b[244], std::get<0>(c), 8);
     edf::Header h;
@@ -166,8 +171,9 @@ TEST(Edf, DamagedHeadersAreRefusedAtTheirField) {
 
 TEST(Edf, NumbersTakeTheShortestTextThatReadsBack) {
   const std::vector<std::pair<double, std::string>> cases = {
-      {0, "0"}, {-32768, "-32768"}, {100, "100"}, {-3276.8, "-3276.8"}, {0.1, "0.1"}, {1.0 / 3, "0.333333"},
-      {-0.0, "0"}, {12345678, "12345678"}, {123456789, ""}};
+      {0, "0"},       {-32768, "-32768"},    {100, "100"}, {-3276.8, "-3276.8"},
+      {0.1, "0.1"},   {1.0 / 3, "0.333333"}, {-0.0, "0"},  {12345678, "12345678"},
+      {123456789, ""}};
   for (const auto& c : cases) EXPECT_EQ(edf::number_text(c.first, 8), c.second) << c.first;
   edf::Header h = sample_header();
   h.signals[0].physicalMax = 1e12;
@@ -182,18 +188,32 @@ TEST(Edf, NumbersTakeTheShortestTextThatReadsBack) {
 
 TEST(Edf, AnnotationListsAreTimeStampedTexts) {
   EXPECT_EQ(edf::timekeeping_tal(12), std::string("+12\x14\x14\0", 6));
-  EXPECT_EQ(edf::annotation_tal({1.5, 30, "Apnea"}), std::string("+1.5\x15" "30\x14" "Apnea\x14\0", 15));
-  EXPECT_EQ(edf::annotation_tal({0.1, 0, "a\x14" "b"}), std::string("+0.1\x14" "a b\x14\0", 10));
+  EXPECT_EQ(edf::annotation_tal({1.5, 30, "Apnea"}), std::string("+1.5\x15"
+                                                                 "30\x14"
+                                                                 "Apnea\x14\0",
+                                                                 15));
+  EXPECT_EQ(edf::annotation_tal({0.1, 0,
+                                 "a\x14"
+                                 "b"}),
+            std::string("+0.1\x14"
+                        "a b\x14\0",
+                        10));
   EXPECT_EQ(edf::onset_text(-0.25), "-0.25");
   EXPECT_EQ(edf::onset_text(3600.000001), "+3600.000001");
 
   std::string list = edf::timekeeping_tal(30) + edf::annotation_tal({31.2, 0.5, "Arousal"}) +
-                     std::string("+32\x14" "one\x14" "two\x14", 13) + std::string(7, '\0');
+                     std::string(
+                         "+32\x14"
+                         "one\x14"
+                         "two\x14",
+                         12) +
+                     std::string(7, '\0');
   std::vector<edf::Annotation> out;
   bool hasOnset = false;
   double onset = 0;
   std::string error;
-  ASSERT_TRUE(edf::parse_tals(reinterpret_cast<const uint8_t*>(list.data()), list.size(), out, hasOnset, onset, error))
+  ASSERT_TRUE(edf::parse_tals(reinterpret_cast<const uint8_t*>(list.data()), list.size(), out, hasOnset,
+                              onset, error))
       << error;
   EXPECT_TRUE(hasOnset);
   EXPECT_EQ(onset, 30);
@@ -204,9 +224,11 @@ TEST(Edf, AnnotationListsAreTimeStampedTexts) {
   EXPECT_EQ(out[1].text, "one");
   EXPECT_EQ(out[2].text, "two");
 
-  for (const std::string& bad : {std::string("+1 no mark"), std::string("12\x14x\x14", 5), std::string("+1\x15z\x14x\x14", 7)}) {
+  for (const std::string& bad :
+       {std::string("+1 no mark"), std::string("12\x14x\x14", 5), std::string("+1\x15z\x14x\x14", 7)}) {
     out.clear();
-    EXPECT_FALSE(edf::parse_tals(reinterpret_cast<const uint8_t*>(bad.data()), bad.size(), out, hasOnset, onset, error))
+    EXPECT_FALSE(edf::parse_tals(reinterpret_cast<const uint8_t*>(bad.data()), bad.size(), out, hasOnset,
+                                 onset, error))
         << bad;
   }
 }

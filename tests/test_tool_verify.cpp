@@ -44,7 +44,7 @@ class VerifyTest : public FileTest {
   // A 200-second demo night with three EEG channels and the event channel:
   // every chunk kind the demo writes, in either byte order.
   std::string valid(bool big) {
-    const std::string p = path(big ? "big.vzp" : "little.vzp");
+    std::string p = path(big ? "big.vzp" : "little.vzp");
     write_short_demo(p, 200, 3, big);
     return p;
   }
@@ -107,8 +107,8 @@ TEST_F(VerifyTest, EachDamageIsReportedWhereItStands) {
        "not a recording file"},
       {"version", [](Bytes& b, const Places&, bool) { std::memcpy(&b[8], "000300", 6); },
        [](const Places&) { return 8; }, "version 300 cannot be opened"},
-      {"byte order letter", [](Bytes& b, const Places&, bool) { b[16] = 'X'; }, [](const Places&) { return 16; },
-       "neither L nor B"},
+      {"byte order letter", [](Bytes& b, const Places&, bool) { b[16] = 'X'; },
+       [](const Places&) { return 16; }, "neither L nor B"},
       {"count digits", [](Bytes& b, const Places&, bool) { b[20] = 'x'; }, [](const Places&) { return 18; },
        "not four digits"},
       {"more records named than stored", [](Bytes& b, const Places&, bool) { b[21] = '2'; },
@@ -123,7 +123,8 @@ TEST_F(VerifyTest, EachDamageIsReportedWhereItStands) {
        [](const Places&) { return 32; }, "never ended"},
       {"record too short", [&](Bytes& b, const Places&, bool big) { set32(b, 32, 20, big); },
        [](const Places&) { return 32; }, "length 20 is below the 32 bytes"},
-      {"record past the file", [&](Bytes& b, const Places& p, bool big) { set32(b, 32, p.end - 32 + 1000, big); },
+      {"record past the file",
+       [&](Bytes& b, const Places& p, bool big) { set32(b, 32, p.end - 32 + 1000, big); },
        [](const Places&) { return 32; }, "runs 1000 bytes past the end of the file"},
       {"file cut in the frames", [](Bytes& b, const Places& p, bool) { b.resize(p.frames + 100); },
        [](const Places&) { return 32; }, "past the end of the file"},
@@ -133,39 +134,47 @@ TEST_F(VerifyTest, EachDamageIsReportedWhereItStands) {
        [](const Places& p) { return p.end - 16; }, "not 16 zero bytes"},
       {"chunk smaller than its head", [&](Bytes& b, const Places& p, bool big) { set32(b, p.wave, 4, big); },
        [](const Places& p) { return p.wave; }, "smaller than a chunk head"},
-      {"last chunk over the terminator", [&](Bytes& b, const Places& p, bool big) {
-         set32(b, p.score, p.end - 16 - p.score + 64, big); }, [](const Places& p) { return p.score; },
-       "runs 64 bytes past the record's terminator"},
+      {"last chunk over the terminator",
+       [&](Bytes& b, const Places& p, bool big) { set32(b, p.score, p.end - 16 - p.score + 64, big); },
+       [](const Places& p) { return p.score; }, "runs 64 bytes past the record's terminator"},
       {"channel count", [&](Bytes& b, const Places& p, bool big) { set32(b, p.wave + 20, 300, big); },
        [](const Places& p) { return p.wave + 20; }, "names 300 channels; a record holds at most 256"},
-      {"frame count out of range", [&](Bytes& b, const Places& p, bool big) { set32(b, p.wave + 24, 2764801, big); },
+      {"frame count out of range",
+       [&](Bytes& b, const Places& p, bool big) { set32(b, p.wave + 24, 2764801, big); },
        [](const Places& p) { return p.wave + 24; }, "beyond 2764800"},
       {"start month", [&](Bytes& b, const Places& p, bool big) { set32(b, p.wave + 36, 13, big); },
        [](const Places& p) { return p.wave + 36; }, "start month 13 is out of range"},
       {"power-line frequency", [&](Bytes& b, const Places& p, bool) { set32(b, p.wave + 76, 55, false); },
        [](const Places& p) { return p.wave + 76; }, "55 Hz is neither 50 nor 60"},
-      {"channel definitions count", [&](Bytes& b, const Places& p, bool big) { set32(b, p.channels + 16, 3, big); },
+      {"channel definitions count",
+       [&](Bytes& b, const Places& p, bool big) { set32(b, p.channels + 16, 3, big); },
        [](const Places& p) { return p.channels + 16; }, "3 channel definitions for the 4 channels"},
-      {"channel entry type", [&](Bytes& b, const Places& p, bool big) { set32(b, p.channels + 32 + 256 + 4, 99, big); },
+      {"channel entry type",
+       [&](Bytes& b, const Places& p, bool big) { set32(b, p.channels + 32 + 256 + 4, 99, big); },
        [](const Places& p) { return p.channels + 32 + 256; }, "channel 1: entry head says size 256, type 99"},
-      {"no sampling rate", [&](Bytes& b, const Places& p, bool big) { set32(b, p.channels + 32 + 32, 0, big); },
+      {"no sampling rate",
+       [&](Bytes& b, const Places& p, bool big) { set32(b, p.channels + 32 + 32, 0, big); },
        [](const Places& p) { return p.channels + 32 + 32; }, "channel 0 has no sampling rate"},
       {"frame length 0", [&](Bytes& b, const Places& p, bool big) { set32(b, p.frames + 16, 0, big); },
        [](const Places& p) { return p.frames + 16; }, "frames of 0 seconds"},
       {"frame size against the channels",
        [&](Bytes& b, const Places& p, bool big) { set32(b, p.frames + 20, p.frameSize + 2, big); },
        [](const Places& p) { return p.frames + 20; }, "does not match the channels"},
-      {"frame count against the area", [&](Bytes& b, const Places& p, bool big) { set32(b, p.frames + 24, 201, big); },
+      {"frame count against the area",
+       [&](Bytes& b, const Places& p, bool big) { set32(b, p.frames + 24, 201, big); },
        [](const Places& p) { return p.frames; }, "but 32 + 201 frames x"},
-      {"frame number", [&](Bytes& b, const Places& p, bool big) { set32(b, p.frames + 32 + 2 * p.frameSize + 8, 9, big); },
+      {"frame number",
+       [&](Bytes& b, const Places& p, bool big) { set32(b, p.frames + 32 + 2 * p.frameSize + 8, 9, big); },
        [](const Places& p) { return p.frames + 32 + 2 * p.frameSize; }, "frame 2, numbered 9 instead of 3"},
       {"frame type", [&](Bytes& b, const Places& p, bool big) { set32(b, p.frames + 32 + 4, 99, big); },
        [](const Places& p) { return p.frames + 32; }, "frame 0, type 99 instead of 145"},
-      {"frame time stamp", [&](Bytes& b, const Places& p, bool big) { set16(b, p.frames + 32 + p.frameSize + 20, 7, big); },
+      {"frame time stamp",
+       [&](Bytes& b, const Places& p, bool big) { set16(b, p.frames + 32 + p.frameSize + 20, 7, big); },
        [](const Places& p) { return p.frames + 32 + p.frameSize; }, "stamped 22:30:07 instead of 22:30:01"},
       {"event table count", [&](Bytes& b, const Places& p, bool big) { set32(b, p.events + 16, 1000, big); },
        [](const Places& p) { return p.events; }, "EventTable says 1000 entries"},
-      {"score setting above the count", [&](Bytes& b, const Places& p, bool big) { set32(b, p.score + 24, 9, big); },
+      {"score setting above the count",
+       [&](Bytes& b, const Places& p, bool big) { set32(b, p.score + 24, 9, big); },
        [](const Places& p) { return p.score + 24; }, "score setting 9 is above the entry count 7"},
       {"text list entries", [&](Bytes& b, const Places& p, bool big) { set32(b, p.texts + 24, 9, big); },
        [](const Places& p) { return p.texts; }, "laid out neither as a text list nor as user values"},
@@ -181,7 +190,8 @@ TEST_F(VerifyTest, EachDamageIsReportedWhereItStands) {
       c.damage(b, p, big);
       const auto found = verify_bytes(b);
       EXPECT_TRUE(reports(found, c.at(p), c.says))
-          << (big ? "big-endian: " : "little-endian: ") << c.name << " at " << c.at(p) << "\n" << describe(found);
+          << (big ? "big-endian: " : "little-endian: ") << c.name << " at " << c.at(p) << "\n"
+          << describe(found);
     }
   }
 }
@@ -199,17 +209,34 @@ TEST_F(VerifyTest, CraftedChunksOutOfPlace) {
     f.chunk(100, 0, body);
   };
   const std::vector<Case> cases = {
-      {"two wave chunks", [&](FileImage& f) { wave(f, 0); wave(f, 0); }, "a second WaveInfo chunk"},
+      {"two wave chunks",
+       [&](FileImage& f) {
+         wave(f, 0);
+         wave(f, 0);
+       },
+       "a second WaveInfo chunk"},
       {"a frame on its own", [](FileImage& f) { f.chunk(145, 1, Bytes(12, 0)); }, "stands on its own"},
       {"frames without channels",
-       [&](FileImage& f) { wave(f, 0); f.chunk(140, 0, words({0, 1, 24, 0, 0}, f.big())); },
+       [&](FileImage& f) {
+         wave(f, 0);
+         f.chunk(140, 0, words({0, 1, 24, 0, 0}, f.big()));
+       },
        "a frame area without channel definitions"},
-      {"user words that do not fit", [](FileImage& f) { f.chunk(2110, 1, words({0, 3, 0, 0}, f.big())); },
+      {"user words that do not fit",
+       [](FileImage& f) {
+         f.chunk(2110, 1, words({0, 3, 0, 0}, f.big()));
+       },
        "UserWord is 28 bytes, but 3 elements take 32"},
       {"too many non-linear points",
-       [](FileImage& f) { f.chunk(2600, 1, words({0, 17, 0, 0, 0, 0}, f.big())); }, "17 non-linear points"},
+       [](FileImage& f) {
+         f.chunk(2600, 1, words({0, 17, 0, 0, 0, 0}, f.big()));
+       },
+       "17 non-linear points"},
       {"user text list short of its entries",
-       [](FileImage& f) { f.chunk(2000, 1, words({0, 2, 0}, f.big())); }, "do not fill its 24 bytes as a text list"},
+       [](FileImage& f) {
+         f.chunk(2000, 1, words({0, 2, 0}, f.big()));
+       },
+       "do not fill its 24 bytes as a text list"},
       {"user channel values for other channels",
        [&](FileImage& f) {
          wave(f, 2);
@@ -242,7 +269,8 @@ TEST_F(VerifyTest, NoDamagedFileMakesItCrash) {
     const std::string file = path(big ? "f-big.vzp" : "f.vzp");
     write_short_demo(file, 130, 1, big);
     const Bytes good = read_file(file);
-    const uint32_t troublesome[] = {0, 1, 12, 16, 24, 32, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFF, uint32_t(good.size())};
+    const uint32_t troublesome[] = {0,  1,          12,         16,         24,
+                                    32, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFF, uint32_t(good.size())};
     for (int round = 0; round < 3000; ++round) {
       Bytes b = good;
       const int edits = 1 + int(rng() % 6);
@@ -254,7 +282,9 @@ TEST_F(VerifyTest, NoDamagedFileMakesItCrash) {
             if (at + 4 <= b.size()) put32(b, at & ~size_t(3), troublesome[rng() % 10], rng() % 2);
             break;
           case 2: b.resize(at); break;
-          case 3: b.insert(b.begin() + long(at), b.begin(), b.begin() + long(std::min<size_t>(at, 64))); break;
+          case 3:
+            b.insert(b.begin() + long(at), b.begin(), b.begin() + long(std::min<size_t>(at, 64)));
+            break;
           default: put32(b, 32 + 4 * (rng() % 8), troublesome[rng() % 10], big); break;
         }
       }
@@ -279,8 +309,10 @@ TEST_F(VerifyTest, TheCommandListsEachProblemWithFileAndOffsetAndFails) {
   write_file(path("bad.vzp"), b);
   const ToolRun r = run_tool({"verify", path("bad.vzp")});
   EXPECT_EQ(r.code, 1);
-  EXPECT_NE(r.out.find(path("bad.vzp") + ": offset 16 (0x10): byte order letter"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find(path("bad.vzp") + ": offset " + std::to_string(p.wave + 20)), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(path("bad.vzp") + ": offset 16 (0x10): byte order letter"), std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find(path("bad.vzp") + ": offset " + std::to_string(p.wave + 20)), std::string::npos)
+      << r.out;
   EXPECT_NE(r.out.find("problems"), std::string::npos);
   const ToolRun missing = run_tool({"verify", path("none.vzp")});
   EXPECT_EQ(missing.code, 1);

@@ -127,8 +127,10 @@ void print_command_help(const CommandSpec& spec, std::ostream& out) {
     out << "\noptions:\n";
     for (const OptionSpec& o : spec.options) {
       std::string head = std::string("  ") + o.name + (o.valueName ? std::string(" ") + o.valueName : "");
-      if (head.size() < 22) head.resize(22, ' ');
-      else head += "  ";
+      if (head.size() < 22)
+        head.resize(22, ' ');
+      else
+        head += "  ";
       out << head << o.help << "\n";
     }
   }

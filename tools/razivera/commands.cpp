@@ -10,23 +10,30 @@ int input_error(Console& con, const std::string& path, const std::string& messag
 
 const std::vector<CommandSpec>& commands() {
   static const std::vector<CommandSpec> table = {
-      {"info", "FILE",
+      {"info",
+       "FILE",
        "Describe a recording: header, records, channels, events, scores and texts.",
        "Reads FILE through the library, the way a review application does, and prints\n"
        "the header (version, byte order, codes), then for each record its start date\n"
        "and time, frames, frame length, duration and channels (number, label, unit,\n"
        "rate, filter), its event table, the score table and the text lists.\n",
        {},
-       1, 1, run_info},
-      {"dump", "FILE [--hex]",
+       1,
+       1,
+       run_info},
+      {"dump",
+       "FILE [--hex]",
        "List every record's chunks with offsets, sizes, types and ids.",
        "Reads FILE's structure from its bytes: the header, each record and the head\n"
        "of every chunk in it, with the entries of the channel definitions and user\n"
        "channel values.  Frames are summarised, not listed.  Damage is reported with\n"
        "its offset on the error stream; the exit code is then 1.\n",
        {{"--hex", nullptr, "also show the head bytes of the header, records and chunks"}},
-       1, 1, run_dump},
-      {"verify", "FILE",
+       1,
+       1,
+       run_dump},
+      {"verify",
+       "FILE",
        "Check the structure of a whole file.",
        "Checks the header, the record lengths, every chunk's size within its record\n"
        "and against its own layout, the frame area (32 + frames x frame size, frame\n"
@@ -34,8 +41,11 @@ const std::vector<CommandSpec>& commands() {
        "Prints each problem with its file offset; exits with 1 on any problem and 0\n"
        "when the file is sound.  It never trusts a size from the file.\n",
        {},
-       1, 1, run_verify},
-      {"demo", "OUT [--hours H] [--channels N] [--big-endian]",
+       1,
+       1,
+       run_verify},
+      {"demo",
+       "OUT [--hours H] [--channels N] [--big-endian]",
        "Write a synthetic polysomnogram to OUT.",
        "Generates a night's recording: EEG, EOG, chin and leg EMG, ECG, airflow,\n"
        "breathing effort and SpO2 at their usual rates, following a hypnogram of\n"
@@ -48,8 +58,11 @@ const std::vector<CommandSpec>& commands() {
        {{"--hours", "H", "length of the recording in hours (default 8; fractions allowed)"},
         {"--channels", "N", "number of signal channels, 1 to 255 (default 16), plus the event channel"},
         {"--big-endian", nullptr, "write a big-endian file (default little-endian)"}},
-       1, 1, run_demo},
-      {"export-edf", "FILE OUT.edf [--record N]",
+       1,
+       1,
+       run_demo},
+      {"export-edf",
+       "FILE OUT.edf [--record N]",
        "Convert a record to EDF+ (continuous, EDF+C).",
        "Writes one EDF+ signal per channel, labelled with the channel's first text,\n"
        "with the digital values as stored; one data record per frame.  The start\n"
@@ -60,8 +73,11 @@ const std::vector<CommandSpec>& commands() {
        "Calibration, units and texts that import-edf kept are written back.\n",
        {{"--record", "N", "the record to export, from 0 (default 0)"},
         {"--events", "N", "take channel N (from 1) as the event channel; 0 for none"}},
-       2, 2, run_export_edf},
-      {"import-edf", "IN.edf OUT [--big-endian]",
+       2,
+       2,
+       run_export_edf},
+      {"import-edf",
+       "IN.edf OUT [--big-endian]",
        "Convert an EDF or EDF+ file into a new recording.",
        "Each ordinary signal becomes a channel (label, unit, calibration and texts\n"
        "kept); its rate must be a whole number of samples per second.  Data records\n"
@@ -69,7 +85,9 @@ const std::vector<CommandSpec>& commands() {
        "annotations go into the record's event table.  Discontinuous (EDF+D) files\n"
        "are accepted only when their data records follow each other without gaps.\n",
        {{"--big-endian", nullptr, "write a big-endian file (default little-endian)"}},
-       2, 2, run_import_edf},
+       2,
+       2,
+       run_import_edf},
   };
   return table;
 }

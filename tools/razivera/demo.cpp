@@ -6,9 +6,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include "commands.h"
 #include "conventions.h"
+#include "items.h"
+#include "layout.h"
 #include "progress.h"
 #include "recording.h"
 #include "synth.h"
@@ -20,13 +23,11 @@ namespace {
 
 using synth::ChannelPlan;
 
-constexpr uint16_t kModeCreate = 4;
 constexpr uint32_t kEventRate = 10;
 constexpr uint64_t kMaxFileBytes = 0x7FFFFFFFu - (16u << 20);  // frames are addressed by 31-bit offsets
-constexpr uint16_t kModePickEvery = 1;
 
 // The start of the demo night.
-constexpr uint32_t kYear = 2024, kMonth = 3, kDay = 14, kHour = 22, kMinute = 30;
+constexpr uint32_t kStartYear = 2024, kStartMonth = 3, kStartDay = 14, kStartHour = 22, kStartMinute = 30;
 
 std::string stage_key() { return "Hypnogram: 30-s epochs, 0 W, 1 N1, 2 N2, 3 N3, 5 REM"; }
 
@@ -39,7 +40,7 @@ TextList notes(const std::vector<ChannelPlan>& plans, uint64_t seconds) {
   for (const ChannelPlan& p : plans) montage += " " + p.label + (&p == &plans.back() ? "" : ",");
   if (montage.size() > 255) montage = montage.substr(0, 252) + "...";
   t[id++] = montage;
-  const uint64_t on = (uint64_t(kHour) * 3600 + kMinute * 60 + seconds - 60) % 86400;
+  const uint64_t on = (uint64_t(kStartHour) * 3600 + kStartMinute * 60 + seconds - 60) % 86400;
   t[id++] = seconds > 600 ? strf("Lights off 22:31:00, lights on %02u:%02u:%02u", unsigned(on / 3600),
                                  unsigned(on / 60 % 60), unsigned(on % 60))
                           : "Lights off 22:31:00";
@@ -56,7 +57,7 @@ TextList notes(const std::vector<ChannelPlan>& plans, uint64_t seconds) {
 
 bool demo_fits(const DemoOptions& o, std::string& why) {
   std::vector<ChannelPlan> plans = synth::montage(o.channels);
-  uint64_t frameBytes = 24 + 2 * kEventRate;
+  uint64_t frameBytes = layout::frame_wave::kHeadSize + 2 * kEventRate;
   for (const ChannelPlan& p : plans) frameBytes += 2ull * p.rate;
   const uint64_t seconds = uint64_t(std::llround(o.hours * 3600));
   if (seconds == 0) {
@@ -64,8 +65,8 @@ bool demo_fits(const DemoOptions& o, std::string& why) {
     return false;
   }
   if (seconds * frameBytes > kMaxFileBytes) {
-    why = strf("%g hours of %u channels take %.1f GB; one recording file holds at most 2 GB", o.hours, o.channels,
-               double(seconds * frameBytes) / 1e9);
+    why = strf("%g hours of %u channels take %.1f GB; one recording file holds at most 2 GB", o.hours,
+               o.channels, double(seconds * frameBytes) / 1e9);
     return false;
   }
   return true;
@@ -76,7 +77,7 @@ int write_demo(const std::string& out, const DemoOptions& o, Console& con) {
   const uint64_t seconds = uint64_t(std::llround(o.hours * 3600));
   const synth::Night night(seconds);
   uint32_t baseRate = kEventRate;
-  uint64_t frameBytes = 24 + 2 * kEventRate;
+  uint64_t frameBytes = layout::frame_wave::kHeadSize + 2 * kEventRate;
   for (const ChannelPlan& p : plans) {
     baseRate = std::max(baseRate, p.rate);
     frameBytes += 2ull * p.rate;
@@ -85,33 +86,53 @@ int write_demo(const std::string& out, const DemoOptions& o, Console& con) {
   const uint16_t channels = uint16_t(plans.size() + 1);
   const uint32_t batch = std::min<uint32_t>(frames_per_batch(frameBytes), 0xFFFF);
 
-  Handle h(RAZIVERAOpenBioFile(out.c_str(), kModeCreate, batch));
+  Handle h(RAZIVERAOpenBioFile(out.c_str(), item::kCreate, batch));
   if (!h) return input_error(con, out, "cannot create it");
   HGLOBAL f = h.get();
-  const auto failed = [&]() { return input_error(con, out, "the library could not write it (is the disk full?)"); };
-  if (RAZIVERASetInfo(f, 4, o.big ? 1 : 0) != 1 || DARARARCreateBaseHeader(f) != 1 || DARARARStartRecordWave(f) != 0)
+  OnFailure discard([&] {
+    h.close();
+    std::remove(out.c_str());
+  });
+  const auto failed = [&]() {
+    return input_error(con, out, "the library could not write it (is the disk full?)");
+  };
+  if (RAZIVERASetInfo(f, item::kByteOrder, o.big ? 1 : 0) != 1 || DARARARCreateBaseHeader(f) != 1 ||
+      DARARARStartRecordWave(f) != 0)
     return failed();
 
   // The recording's description.
-  const uint32_t wave[][2] = {{2, channels}, {3, 1}, {21, baseRate}, {20, uint32_t(seconds * baseRate)},
-                              {10, kYear}, {11, kMonth}, {12, kDay}, {13, kHour}, {14, kMinute}, {15, 0}, {22, 50}};
+  using namespace item;
+  const std::pair<Wave, uint32_t> wave[] = {{kChannels, channels},
+                                            {kFrameSeconds, 1},
+                                            {kBaseRate, baseRate},
+                                            {kTotalSamples, uint32_t(seconds * baseRate)},
+                                            {kYear, kStartYear},
+                                            {kMonth, kStartMonth},
+                                            {kDay, kStartDay},
+                                            {kHour, kStartHour},
+                                            {kMinute, kStartMinute},
+                                            {kSecond, 0},
+                                            {kMains, 50}};
   for (const auto& w : wave)
-    if (DARARARSetWaveInfo(f, 0, uint16_t(w[0]), w[1]) != 1) return failed();
-  DARARARSetWaveText(f, 0, 1, "Synthetic PSG (razivera demo)");
+    if (DARARARSetWaveInfo(f, 0, w.first, w.second) != 1) return failed();
+  DARARARSetWaveText(f, 0, kWaveText, "Synthetic PSG (razivera demo)");
   for (uint16_t c = 0; c < channels; ++c) {
     const bool ev = c == eventChannel;
     const std::string label = ev ? convention::kEventLabel : plans[c].label;
     const std::string unit = ev ? "" : plans[c].unit;
-    DARARARSetFrameChInfo(f, 0, 2, c, c + 1u);
-    DARARARSetFrameChInfo(f, 0, 4, c, ev ? kEventRate : plans[c].rate);
-    if (!ev && plans[c].timeConstant) DARARARSetFrameChInfo(f, 0, 12, c, uint32_t(plans[c].timeConstant));
-    DARARARSetFrameChText(f, 0, 1, c, label.c_str());
-    DARARARSetFrameChText(f, 0, 2, c, unit.c_str());
+    DARARARSetFrameChInfo(f, 0, kNumber, c, c + 1u);
+    DARARARSetFrameChInfo(f, 0, kRate, c, ev ? kEventRate : plans[c].rate);
+    if (!ev && plans[c].timeConstant)
+      DARARARSetFrameChInfo(f, 0, kFilterB, c, uint32_t(plans[c].timeConstant));
+    DARARARSetFrameChText(f, 0, kLabel, c, label.c_str());
+    DARARARSetFrameChText(f, 0, kUnit, c, unit.c_str());
   }
   if (DARARARCreateWaveInfo(f) == 0 || DARARARCreateFrameChInfo(f) == 0) return failed();
   if (!write_text_list(f, notes(plans, seconds))) return failed();
   std::vector<edf::Annotation> events;
-  for (const synth::Event& e : night.events()) events.push_back({e.onset, e.duration, synth::event_name(e.code)});
+  events.reserve(night.events().size());
+  for (const synth::Event& e : night.events())
+    events.push_back({e.onset, e.duration, synth::event_name(e.code)});
   uint32_t dropped = 0;
   if (!write_annotation_table(f, 0, events, dropped)) return failed();
 
@@ -119,6 +140,7 @@ int write_demo(const std::string& out, const DemoOptions& o, Console& con) {
   // the event codes placed where they happen.
   if (DARARARCreateFrameBuf(f, uint16_t(batch)) == 0) return failed();
   std::vector<std::unique_ptr<synth::Generator>> gens;
+  gens.reserve(plans.size());
   for (const ChannelPlan& p : plans) gens.push_back(synth::Generator::make(p, night));
   std::vector<int16_t> samples, codes;
   size_t nextEvent = 0;
@@ -128,7 +150,7 @@ int write_demo(const std::string& out, const DemoOptions& o, Console& con) {
     for (size_t c = 0; c < plans.size(); ++c) {
       samples.resize(size_t(n) * plans[c].rate);
       gens[c]->fill(samples.data(), samples.size());
-      if (DARARARSetFramePointWaveEx(f, kModePickEvery, 0, uint16_t(n), uint16_t(c), 2, samples.data()) != n)
+      if (DARARARSetFramePointWaveEx(f, kPickEvery, 0, uint16_t(n), uint16_t(c), 2, samples.data()) != n)
         return failed();
     }
     codes.assign(size_t(n) * baseRate, 0);
@@ -136,7 +158,8 @@ int write_demo(const std::string& out, const DemoOptions& o, Console& con) {
     for (; nextEvent < ev.size() && ev[nextEvent].onset < double(t + n); ++nextEvent) {
       // Two events at one instant take neighbouring input samples; the event
       // channel then shows them one after the other.
-      size_t at = std::min(size_t(std::llround((ev[nextEvent].onset - double(t)) * baseRate)), codes.size() - 1);
+      size_t at =
+          std::min(size_t(std::llround((ev[nextEvent].onset - double(t)) * baseRate)), codes.size() - 1);
       while (at + 1 < codes.size() && codes[at] != 0) ++at;
       codes[at] = int16_t(ev[nextEvent].code);
     }
@@ -157,6 +180,7 @@ int write_demo(const std::string& out, const DemoOptions& o, Console& con) {
   hyp.lastSleep = night.last_sleep();
   hyp.text = stage_key();
   if (!write_hypnogram(f, hyp) || DARARAREndRecordWave(f) == 0 || !h.close()) return failed();
+  discard.done();
   bar.finish();
   con.out << strf("%s: %u channels (%zu signals and the event channel), %s, %zu events, %zu epochs scored\n",
                   out.c_str(), channels, plans.size(), clock_text(seconds).c_str(), events.size() - dropped,
@@ -169,7 +193,8 @@ int run_demo(const Args& args, Console& con) {
   DemoOptions o;
   uint64_t v = 0;
   if (const std::string* s = args.value("--hours")) {
-    if (!parse_real(*s, 0, 72, o.hours)) return usage_error(spec, con, "--hours wants a number of hours up to 72");
+    if (!parse_real(*s, 0, 72, o.hours))
+      return usage_error(spec, con, "--hours wants a number of hours up to 72");
   }
   if (const std::string* s = args.value("--channels")) {
     if (!parse_uint(*s, 1, 255, v)) return usage_error(spec, con, "--channels wants a number from 1 to 255");

@@ -21,19 +21,23 @@ void hex_lines(ByteSource& src, uint64_t pos, uint64_t n, const char* indent, st
   uint8_t b[kHexBytes];
   const size_t got = src.read(pos, b, size_t(n < kHexBytes ? n : kHexBytes));
   for (size_t row = 0; row < got; row += 16) {
-    std::string line = strf("%s%08llX ", indent, static_cast<unsigned long long>(pos + row));
+    std::string line = strf("%s%08llX ", indent, llu(pos + row));
     for (size_t i = row; i < row + 16 && i < got; ++i) line += strf(" %02X", b[i]);
     out << line << "\n";
   }
 }
 
-// Lists the entries nested in a channel definition or user channel chunk.
-void nested_entries(ByteSource& src, const FileView& v, const ChunkView& c, uint32_t headSize,
-                    bool hex, std::ostream& out) {
-  uint8_t head[chunk_head::kBytes + 12];
+// Lists the entries nested in a channel definition or user channel chunk,
+// whose heads give the entry count and size at the same offsets.
+static_assert(channel_info::kCount == user_channels::kCount &&
+                  channel_info::kEntrySize == user_channels::kEntrySize,
+              "the two heads agree");
+void nested_entries(ByteSource& src, const FileView& v, const ChunkView& c, uint32_t headSize, bool hex,
+                    std::ostream& out) {
+  uint8_t head[channel_info::kHeadSize];
   if (!src.read_exact(c.offset, head, sizeof head)) return;
-  const uint32_t count = load_u32(head, 16, v.big);
-  const uint32_t entrySize = load_u32(head, 20, v.big);
+  const uint32_t count = load_u32(head, channel_info::kCount, v.big);
+  const uint32_t entrySize = load_u32(head, channel_info::kEntrySize, v.big);
   if (entrySize < chunk_head::kBytes) return;
   uint64_t pos = c.offset + headSize;
   for (uint32_t k = 0; k < count && k < kMaxChannels; ++k, pos += entrySize) {
@@ -43,10 +47,9 @@ void nested_entries(ByteSource& src, const FileView& v, const ChunkView& c, uint
     }
     uint8_t e[chunk_head::kBytes];
     if (!src.read_exact(pos, e, sizeof e)) return;
-    out << strf("        entry %-4u %-12llu %-10u %-22s %u\n", k, static_cast<unsigned long long>(pos),
-                load_u32(e, chunk_head::kSize, v.big),
-                chunk_type_label(load_u32(e, chunk_head::kType, v.big)).c_str(),
-                load_u32(e, chunk_head::kId, v.big));
+    out << strf(
+        "        entry %-4u %-12llu %-10u %-22s %u\n", k, llu(pos), load_u32(e, chunk_head::kSize, v.big),
+        chunk_type_label(load_u32(e, chunk_head::kType, v.big)).c_str(), load_u32(e, chunk_head::kId, v.big));
     if (hex) hex_lines(src, pos, entrySize, "          ", out);
   }
 }
@@ -59,10 +62,11 @@ std::string chunk_note(ByteSource& src, const FileView& v, const ChunkView& c) {
   switch (c.type) {
     case kWaveInfo: return strf("%u channels", u(wave_info::kChannelCount));
     case kFrameChInfo:
-    case kUserChInfo: return strf("%u entries of %u bytes", u(channel_info::kCount), u(channel_info::kEntrySize));
+    case kUserChInfo:
+      return strf("%u entries of %u bytes", u(channel_info::kCount), u(channel_info::kEntrySize));
     case kFrameInfo:
-      return strf("%u frames of %u bytes, %u s each", u(frame_info::kFrameCount), u(frame_info::kFrameChunkSize),
-                  u(frame_info::kFrameSeconds));
+      return strf("%u frames of %u bytes, %u s each", u(frame_info::kFrameCount),
+                  u(frame_info::kFrameChunkSize), u(frame_info::kFrameSeconds));
     case kEventTable: return strf("%u entries", u(event_table::kCount));
     case kScoreTable: return strf("%u entries", u(score_table::kCount));
     case kNonLinearInfo: return strf("%u points, channel %u", u(nonlinear::kCount), c.id);
@@ -92,15 +96,14 @@ int run_dump(const Args& args, Console& con) {
   }
   for (size_t r = 0; r < v.records.size(); ++r) {
     const RecordView& rec = v.records[r];
-    out << strf("record %zu  offset %llu, length %u%s, number %u, type %u\n", r,
-                static_cast<unsigned long long>(rec.offset), rec.length, rec.open ? " (not ended)" : "",
-                rec.number, rec.type);
+    out << strf("record %zu  offset %llu, length %u%s, number %u, type %u\n", r, llu(rec.offset), rec.length,
+                rec.open ? " (not ended)" : "", rec.number, rec.type);
     if (hex) hex_lines(src, rec.offset, record_header::kSize, "  ", out);
     out << "  chunk  offset       size       type                   id    holds\n";
     for (size_t i = 0; i < rec.chunks.size(); ++i) {
       const ChunkView& c = rec.chunks[i];
-      out << strf("  %-6zu %-12llu %-10u %-22s %-5u %s%s\n", i, static_cast<unsigned long long>(c.offset),
-                  c.size, chunk_type_label(c.type).c_str(), c.id, chunk_note(src, v, c).c_str(),
+      out << strf("  %-6zu %-12llu %-10u %-22s %-5u %s%s\n", i, llu(c.offset), c.size,
+                  chunk_type_label(c.type).c_str(), c.id, chunk_note(src, v, c).c_str(),
                   c.truncated ? " (cut short)" : "");
       if (hex) hex_lines(src, c.offset, c.size, "    ", out);
       if (!c.truncated && c.type == kFrameChInfo)
@@ -108,13 +111,10 @@ int run_dump(const Args& args, Console& con) {
       if (!c.truncated && c.type == kUserChInfo)
         nested_entries(src, v, c, user_channels::kHeadSize, hex, out);
     }
-    if (rec.complete)
-      out << strf("  terminator at %llu\n",
-                  static_cast<unsigned long long>(rec.offset + rec.length - kTerminatorSize));
+    if (rec.complete) out << strf("  terminator at %llu\n", llu(rec.offset + rec.length - kTerminatorSize));
   }
   for (const Finding& f : findings.list())
-    con.err << strf("razivera: %s: offset %llu (0x%llX): ", path.c_str(), static_cast<unsigned long long>(f.offset),
-                    static_cast<unsigned long long>(f.offset))
+    con.err << strf("razivera: %s: offset %llu (0x%llX): ", path.c_str(), llu(f.offset), llu(f.offset))
             << f.text << "\n";
   return findings.empty() ? kExitOk : kExitBadInput;
 }

@@ -1,5 +1,6 @@
 #include "edf.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -109,7 +110,7 @@ bool parse_fraction(const std::string& s, uint64_t& num, uint64_t& den) {
 }
 
 std::string fraction_text(uint64_t num, uint64_t den) {
-  if (den == 1) return strf("%llu", static_cast<unsigned long long>(num));
+  if (den == 1) return strf("%llu", llu(num));
   return number_text(double(num) / double(den), field::kDuration);
 }
 
@@ -141,7 +142,7 @@ bool plus_date(const std::string& recording, DateTime& t) {
 std::string micro_text(int64_t micros) {
   const bool neg = micros < 0;
   const uint64_t m = uint64_t(neg ? -micros : micros);
-  std::string s = strf("%llu", static_cast<unsigned long long>(m / 1000000));
+  std::string s = strf("%llu", llu(m / 1000000));
   const uint32_t frac = uint32_t(m % 1000000);
   if (frac) {
     std::string f = strf("%06u", frac);
@@ -199,20 +200,23 @@ bool format_header(const Header& h, std::string& out, std::string& error) {
                                               : strf("%02d.%02d.yy", t.day, t.month);
   }
   const std::string time = strf("%02d.%02d.%02d", t.hour, t.minute, t.second);
-  bool ok = put(out, "0", field::kVersion, "version", error) &&
-            put(out, h.patient, field::kPatient, "patient identification", error) &&
-            put(out, h.recording, field::kRecording, "recording identification", error) &&
-            put(out, date, field::kDate, "start date", error) && put(out, time, field::kTime, "start time", error) &&
-            put(out, strf("%llu", static_cast<unsigned long long>(h.header_bytes())), field::kHeaderBytes,
-                "header size", error) &&
-            put(out, h.reserved, field::kReserved, "reserved field", error) &&
-            put(out, strf("%lld", static_cast<long long>(h.records)), field::kRecords, "record count", error) &&
-            put(out, fraction_text(h.durationNum, h.durationDen), field::kDuration, "record duration", error) &&
-            put(out, strf("%zu", ns), field::kSignals, "signal count", error);
+  bool ok =
+      put(out, "0", field::kVersion, "version", error) &&
+      put(out, h.patient, field::kPatient, "patient identification", error) &&
+      put(out, h.recording, field::kRecording, "recording identification", error) &&
+      put(out, date, field::kDate, "start date", error) &&
+      put(out, time, field::kTime, "start time", error) &&
+      put(out, strf("%llu", llu(h.header_bytes())), field::kHeaderBytes, "header size", error) &&
+      put(out, h.reserved, field::kReserved, "reserved field", error) &&
+      put(out, strf("%lld", static_cast<long long>(h.records)), field::kRecords, "record count", error) &&
+      put(out, fraction_text(h.durationNum, h.durationDen), field::kDuration, "record duration", error) &&
+      put(out, strf("%zu", ns), field::kSignals, "signal count", error);
   if (!ok) return false;
   for (const Signal& s : h.signals) ok = ok && put(out, s.label, field::kLabel, "label", error);
-  for (const Signal& s : h.signals) ok = ok && put(out, s.transducer, field::kTransducer, "transducer", error);
-  for (const Signal& s : h.signals) ok = ok && put(out, s.dimension, field::kDimension, "physical dimension", error);
+  for (const Signal& s : h.signals)
+    ok = ok && put(out, s.transducer, field::kTransducer, "transducer", error);
+  for (const Signal& s : h.signals)
+    ok = ok && put(out, s.dimension, field::kDimension, "physical dimension", error);
   const auto physical = [&](double v, const char* name) {
     const std::string t = number_text(v, field::kPhysical);
     if (t.empty()) {
@@ -223,13 +227,16 @@ bool format_header(const Header& h, std::string& out, std::string& error) {
   };
   for (const Signal& s : h.signals) ok = ok && physical(s.physicalMin, "physical minimum");
   for (const Signal& s : h.signals) ok = ok && physical(s.physicalMax, "physical maximum");
-  for (const Signal& s : h.signals) ok = ok && put(out, strf("%d", s.digitalMin), field::kDigital, "digital minimum", error);
-  for (const Signal& s : h.signals) ok = ok && put(out, strf("%d", s.digitalMax), field::kDigital, "digital maximum", error);
+  for (const Signal& s : h.signals)
+    ok = ok && put(out, strf("%d", s.digitalMin), field::kDigital, "digital minimum", error);
+  for (const Signal& s : h.signals)
+    ok = ok && put(out, strf("%d", s.digitalMax), field::kDigital, "digital maximum", error);
   for (const Signal& s : h.signals)
     ok = ok && put(out, s.prefiltering, field::kPrefiltering, "prefiltering", error);
   for (const Signal& s : h.signals)
     ok = ok && put(out, strf("%u", s.samplesPerRecord), field::kSamples, "samples per record", error);
-  for (const Signal& s : h.signals) ok = ok && put(out, s.reserved, field::kSignalReserved, "signal reserved field", error);
+  for (const Signal& s : h.signals)
+    ok = ok && put(out, s.reserved, field::kSignalReserved, "signal reserved field", error);
   return ok;
 }
 
@@ -237,8 +244,8 @@ bool parse_header(ByteSource& src, Header& h, Error& error) {
   h = Header();
   std::string fixedBlock(kBlockSize, ' ');
   if (src.size() < kBlockSize || !src.read_exact(0, &fixedBlock[0], kBlockSize)) {
-    error = {0, strf("the file is %llu bytes long, shorter than an EDF header (%u bytes)",
-                     static_cast<unsigned long long>(src.size()), kBlockSize)};
+    error = {0, strf("the file is %llu bytes long, shorter than an EDF header (%u bytes)", llu(src.size()),
+                     kBlockSize)};
     return false;
   }
   if (field_at(fixedBlock, fixed::kVersion, field::kVersion) != "0") {
@@ -247,17 +254,18 @@ bool parse_header(ByteSource& src, Header& h, Error& error) {
   }
   int64_t ns = 0;
   if (!parse_int(field_at(fixedBlock, fixed::kSignals, field::kSignals), ns) || ns < 1 || ns > kMaxSignals) {
-    error = {fixed::kSignals, strf("signal count \"%s\" is not a number from 1 to %u",
-                                   printable(field_at(fixedBlock, fixed::kSignals, field::kSignals)).c_str(),
-                                   kMaxSignals)};
+    error = {fixed::kSignals,
+             strf("signal count \"%s\" is not a number from 1 to %u",
+                  printable(field_at(fixedBlock, fixed::kSignals, field::kSignals)).c_str(), kMaxSignals)};
     return false;
   }
   int64_t headerBytes = 0;
   if (!parse_int(field_at(fixedBlock, fixed::kHeaderBytes, field::kHeaderBytes), headerBytes) ||
       headerBytes != int64_t(kBlockSize) * (ns + 1)) {
-    error = {fixed::kHeaderBytes, strf("header size \"%s\" is not 256 x (1 + %lld signals)",
-                                       printable(field_at(fixedBlock, fixed::kHeaderBytes, field::kHeaderBytes)).c_str(),
-                                       static_cast<long long>(ns))};
+    error = {fixed::kHeaderBytes,
+             strf("header size \"%s\" is not 256 x (1 + %lld signals)",
+                  printable(field_at(fixedBlock, fixed::kHeaderBytes, field::kHeaderBytes)).c_str(),
+                  static_cast<long long>(ns))};
     return false;
   }
   h.patient = field_at(fixedBlock, fixed::kPatient, field::kPatient);
@@ -289,13 +297,16 @@ bool parse_header(ByteSource& src, Header& h, Error& error) {
     return false;
   }
   if (!parse_int(field_at(fixedBlock, fixed::kRecords, field::kRecords), h.records) || h.records < -1) {
-    error = {fixed::kRecords, strf("data record count \"%s\" is not a number",
-                                   printable(field_at(fixedBlock, fixed::kRecords, field::kRecords)).c_str())};
+    error = {fixed::kRecords,
+             strf("data record count \"%s\" is not a number",
+                  printable(field_at(fixedBlock, fixed::kRecords, field::kRecords)).c_str())};
     return false;
   }
-  if (!parse_fraction(field_at(fixedBlock, fixed::kDuration, field::kDuration), h.durationNum, h.durationDen)) {
-    error = {fixed::kDuration, strf("data record duration \"%s\" is not a decimal number of seconds",
-                                    printable(field_at(fixedBlock, fixed::kDuration, field::kDuration)).c_str())};
+  if (!parse_fraction(field_at(fixedBlock, fixed::kDuration, field::kDuration), h.durationNum,
+                      h.durationDen)) {
+    error = {fixed::kDuration,
+             strf("data record duration \"%s\" is not a decimal number of seconds",
+                  printable(field_at(fixedBlock, fixed::kDuration, field::kDuration)).c_str())};
     return false;
   }
 
@@ -310,7 +321,8 @@ bool parse_header(ByteSource& src, Header& h, Error& error) {
   // Each field is stored for all signals in turn.
   const auto column = [&](size_t width, auto&& take) -> bool {
     for (size_t i = 0; i < n; ++i) {
-      if (!take(h.signals[i], field_at(block, off + i * width, width), kBlockSize + off + i * width)) return false;
+      if (!take(h.signals[i], field_at(block, off + i * width, width), kBlockSize + off + i * width))
+        return false;
     }
     off += n * width;
     return true;
@@ -351,7 +363,8 @@ bool parse_header(ByteSource& src, Header& h, Error& error) {
                       printable(v).c_str(), printable(s.label).c_str(), kMaxSamplesPerRecord)};
     return false;
   };
-  if (!column(field::kLabel, text(&Signal::label)) || !column(field::kTransducer, text(&Signal::transducer)) ||
+  if (!column(field::kLabel, text(&Signal::label)) ||
+      !column(field::kTransducer, text(&Signal::transducer)) ||
       !column(field::kDimension, text(&Signal::dimension)) ||
       !column(field::kPhysical, real(&Signal::physicalMin, "physical minimum")) ||
       !column(field::kPhysical, real(&Signal::physicalMax, "physical maximum")) ||
@@ -364,14 +377,14 @@ bool parse_header(ByteSource& src, Header& h, Error& error) {
     const Signal& s = h.signals[i];
     if (s.is_annotation()) continue;
     if (s.digitalMin >= s.digitalMax || s.physicalMin == s.physicalMax) {
-      error = {kBlockSize, strf("signal %zu (\"%s\") has an empty calibration range", i + 1, printable(s.label).c_str())};
+      error = {kBlockSize,
+               strf("signal %zu (\"%s\") has an empty calibration range", i + 1, printable(s.label).c_str())};
       return false;
     }
   }
   if (h.record_bytes() > kMaxRecordBytes) {
-    error = {kBlockSize, strf("data records of %llu bytes; at most %llu are read",
-                              static_cast<unsigned long long>(h.record_bytes()),
-                              static_cast<unsigned long long>(kMaxRecordBytes))};
+    error = {kBlockSize, strf("data records of %llu bytes; at most %llu are read", llu(h.record_bytes()),
+                              llu(kMaxRecordBytes))};
     return false;
   }
   return true;
@@ -506,8 +519,8 @@ void Writer::put_bytes(size_t signal, const std::string& bytes) {
   if (signal >= offsets_.size()) return;
   uint8_t* dst = record_.data() + offsets_[signal];
   const size_t n = bytes.size() < sizes_[signal] ? bytes.size() : sizes_[signal];
-  std::memcpy(dst, bytes.data(), n);
-  std::memset(dst + n, 0, sizes_[signal] - n);
+  std::copy_n(bytes.data(), n, dst);
+  std::fill(dst + n, dst + sizes_[signal], uint8_t(0));
 }
 
 bool Writer::write_record(std::string& error) {
@@ -530,6 +543,11 @@ bool Writer::close(int64_t records, std::string& error) {
   return ok;
 }
 
+void Writer::abandon() {
+  if (f_) std::fclose(f_);
+  f_ = nullptr;
+}
+
 // ---- Reader --------------------------------------------------------------------
 
 bool Reader::open(ByteSource& src, Error& error) {
@@ -546,8 +564,7 @@ bool Reader::open(ByteSource& src, Error& error) {
   } else if (uint64_t(h_.records) > available) {
     error = {h_.header_bytes() + available * recordBytes,
              strf("the header promises %lld data records of %llu bytes, the file holds only %llu",
-                  static_cast<long long>(h_.records), static_cast<unsigned long long>(recordBytes),
-                  static_cast<unsigned long long>(available))};
+                  static_cast<long long>(h_.records), llu(recordBytes), llu(available))};
     return false;
   } else {
     records_ = uint64_t(h_.records);
@@ -565,7 +582,7 @@ bool Reader::open(ByteSource& src, Error& error) {
 bool Reader::read_record(uint64_t i, Error& error) {
   const uint64_t at = h_.header_bytes() + i * record_.size();
   if (i >= records_ || !src_->read_exact(at, record_.data(), record_.size())) {
-    error = {at, strf("data record %llu cannot be read", static_cast<unsigned long long>(i))};
+    error = {at, strf("data record %llu cannot be read", llu(i))};
     return false;
   }
   return true;

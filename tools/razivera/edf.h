@@ -48,8 +48,8 @@ struct Header {
   std::string patient;    // EDF+: code sex birthdate name
   std::string recording;  // EDF+: Startdate dd-MMM-yyyy admincode technician equipment ...
   DateTime start;
-  std::string reserved;   // "EDF+C", "EDF+D", or empty for plain EDF
-  int64_t records = -1;   // -1 while unknown
+  std::string reserved;  // "EDF+C", "EDF+D", or empty for plain EDF
+  int64_t records = -1;  // -1 while unknown
   // Data record duration in seconds as the fraction num / den.
   uint64_t durationNum = 1, durationDen = 1;
   std::vector<Signal> signals;
@@ -123,6 +123,8 @@ class Writer {
   bool write_record(std::string& error);
   // Rewrites the record count in the header and closes the file.
   bool close(int64_t records, std::string& error);
+  // Closes the file as it stands (a run given up).
+  void abandon();
 
  private:
   std::FILE* f_ = nullptr;

@@ -4,6 +4,7 @@
 // annotation table's entries.
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <set>
 #include <tuple>
 
@@ -11,6 +12,8 @@
 #include "conventions.h"
 #include "convert.h"
 #include "edf.h"
+#include "items.h"
+#include "layout.h"
 #include "progress.h"
 #include "recording.h"
 #include "tables.h"
@@ -18,8 +21,6 @@
 
 namespace tool {
 namespace {
-
-constexpr uint16_t kModeRead = 1;
 
 // A text for an EDF header field: printable ASCII, at most `width` bytes.
 std::string edf_text(const std::string& s, size_t width) {
@@ -42,7 +43,8 @@ edf::Signal channel_signal(const ChannelDesc& c, uint32_t frameSeconds, const Te
   if (s.label == edf::kAnnotationLabel) s.label = "EDF_Annotations";
   // The unit is the channel's second text, when it can be an EDF dimension.
   const std::string unit = trim(c.unit);
-  if (unit.size() <= edf::field::kDimension && edf_text(unit, edf::field::kDimension) == unit) s.dimension = unit;
+  if (unit.size() <= edf::field::kDimension && edf_text(unit, edf::field::kDimension) == unit)
+    s.dimension = unit;
   if (c.calibration.present) {
     s.digitalMin = c.calibration.digitalMin;
     s.digitalMax = c.calibration.digitalMax;
@@ -127,15 +129,16 @@ std::vector<edf::Annotation> merge(const std::vector<edf::Annotation>& fromChann
 
 int export_edf(const std::string& in, const std::string& out, const ExportOptions& o, Console& con) {
   RAZIVERAGetErrorInfo(2, nullptr);
-  Handle h(RAZIVERAOpenBioFile(in.c_str(), kModeRead, 1));
+  Handle h(RAZIVERAOpenBioFile(in.c_str(), item::kRead, 1));
   if (!h) return input_error(con, in, open_error_text());
-  const uint32_t records = RAZIVERAGetInfo(h.get(), 6);
+  const uint32_t records = RAZIVERAGetInfo(h.get(), item::kRecords);
   if (o.record >= records)
     return input_error(con, in, strf("has %u record(s); there is no record %u", records, o.record));
   RecordDesc rec;
   if (!read_record(h.get(), o.record, rec))
     return input_error(con, in, strf("record %u has no wave information", o.record));
-  if (rec.channels.empty()) return input_error(con, in, strf("record %u has no channel definitions", o.record));
+  if (rec.channels.empty())
+    return input_error(con, in, strf("record %u has no channel definitions", o.record));
   if (!rec.hasFrames || rec.frames == 0 || rec.frameSeconds == 0)
     return input_error(con, in, strf("record %u holds no frames", o.record));
   for (const ChannelDesc& c : rec.channels)
@@ -143,8 +146,9 @@ int export_edf(const std::string& in, const std::string& out, const ExportOption
 
   int eventChannel = o.eventChannel == ExportOptions::kAutoEvents ? rec.event_channel() : o.eventChannel;
   if (eventChannel >= int(rec.channels.size()))
-    return input_error(con, in, strf("record %u has %zu channels; there is no channel %d", o.record,
-                                     rec.channels.size(), eventChannel + 1));
+    return input_error(con, in,
+                       strf("record %u has %zu channels; there is no channel %d", o.record,
+                            rec.channels.size(), eventChannel + 1));
 
   const TextList texts = read_text_list(h.get(), o.record);
   edf::Header header = make_header(rec, texts);
@@ -153,13 +157,15 @@ int export_edf(const std::string& in, const std::string& out, const ExportOption
   std::vector<edf::Annotation> fromChannel;
   if (eventChannel >= 0 && !event_annotations(h.get(), rec, uint32_t(eventChannel), bar, fromChannel))
     return input_error(con, in, strf("the frames of record %u cannot be read", o.record));
-  const std::vector<edf::Annotation> annotations = merge(fromChannel, read_annotation_table(h.get(), o.record));
+  const std::vector<edf::Annotation> annotations =
+      merge(fromChannel, read_annotation_table(h.get(), o.record));
 
   // Each annotation goes into the data record its onset falls in (the last
   // one for onsets beyond the end); the annotation signal is made as large
   // as the fullest record needs.
   std::vector<std::string> tals(rec.frames);
-  for (uint32_t f = 0; f < rec.frames; ++f) tals[f] = edf::timekeeping_tal(double(uint64_t(f) * rec.frameSeconds));
+  for (uint32_t f = 0; f < rec.frames; ++f)
+    tals[f] = edf::timekeeping_tal(double(uint64_t(f) * rec.frameSeconds));
   for (const edf::Annotation& a : annotations) {
     const double frame = std::floor(a.onset / rec.frameSeconds);
     const uint32_t f = frame < 0 ? 0 : frame >= rec.frames ? rec.frames - 1 : uint32_t(frame);
@@ -178,6 +184,10 @@ int export_edf(const std::string& in, const std::string& out, const ExportOption
   edf::Writer writer;
   std::string error;
   if (!writer.open(out, header, error)) return input_error(con, out, error);
+  OnFailure discard([&] {
+    writer.abandon();
+    std::remove(out.c_str());
+  });
   const uint32_t batch = frames_per_batch(rec.frameBytes);
   FrameReader reader(h.get(), rec, batch);
   std::vector<std::vector<int16_t>> samples;
@@ -185,7 +195,8 @@ int export_edf(const std::string& in, const std::string& out, const ExportOption
   for (uint32_t f = 0; f < rec.frames; f += batch) {
     const uint32_t n = std::min(batch, rec.frames - f);
     if (!reader.read(f, n, samples))
-      return input_error(con, in, strf("the frames %u to %u of record %u cannot be read", f, f + n - 1, o.record));
+      return input_error(con, in,
+                         strf("the frames %u to %u of record %u cannot be read", f, f + n - 1, o.record));
     for (uint32_t i = 0; i < n; ++i) {
       for (const ChannelDesc& c : rec.channels) {
         const size_t per = size_t(c.rate) * rec.frameSeconds;
@@ -197,10 +208,11 @@ int export_edf(const std::string& in, const std::string& out, const ExportOption
     bar.update(done + f + n);
   }
   if (!writer.close(rec.frames, error)) return input_error(con, out, error);
+  discard.done();
   bar.finish();
-  con.out << strf("%s: %zu signals and annotations, %u data records of %u s (%s), %zu annotations\n", out.c_str(),
-                  rec.channels.size(), rec.frames, rec.frameSeconds, clock_text(rec.seconds()).c_str(),
-                  annotations.size());
+  con.out << strf("%s: %zu signals and annotations, %u data records of %u s (%s), %zu annotations\n",
+                  out.c_str(), rec.channels.size(), rec.frames, rec.frameSeconds,
+                  clock_text(rec.seconds()).c_str(), annotations.size());
   return kExitOk;
 }
 
@@ -209,11 +221,14 @@ int run_export_edf(const Args& args, Console& con) {
   const CommandSpec& spec = command("export-edf");
   uint64_t v = 0;
   if (const std::string* r = args.value("--record")) {
-    if (!parse_uint(*r, 0, 31, v)) return usage_error(spec, con, "--record wants a record number from 0 to 31");
+    if (!parse_uint(*r, 0, 31, v))
+      return usage_error(spec, con, "--record wants a record number from 0 to 31");
     o.record = uint32_t(v);
   }
   if (const std::string* e = args.value("--events")) {
-    if (!parse_uint(*e, 0, 256, v)) return usage_error(spec, con, "--events wants a channel number from 0 to 256");
+    if (!parse_uint(*e, 0, layout::kMaxChannels, v))
+      return usage_error(spec, con,
+                         strf("--events wants a channel number from 0 to %u", layout::kMaxChannels));
     o.eventChannel = v == 0 ? ExportOptions::kNoEvents : int(v) - 1;
   }
   return export_edf(args.arg(0), args.arg(1), o, con);

@@ -3,12 +3,15 @@
 // the annotations go into the record's event table.
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "commands.h"
 #include "conventions.h"
 #include "convert.h"
 #include "edf.h"
+#include "items.h"
+#include "layout.h"
 #include "progress.h"
 #include "recording.h"
 #include "tables.h"
@@ -17,13 +20,8 @@
 namespace tool {
 namespace {
 
-constexpr uint16_t kModeCreate = 4;
 constexpr uint32_t kMaxFrameBytes = 64u << 20;   // the largest frame the library handles
 constexpr uint64_t kMaxFileBytes = 0x7FFFFFFFu;  // frames are addressed by 31-bit offsets
-constexpr uint32_t kMaxFrames = 2764800;         // a larger frame count reads as 0
-constexpr size_t kStoredLabel = 15;              // characters of a channel text the file keeps
-constexpr size_t kWaveTextRoom = 31;
-constexpr uint16_t kModePickEvery = 1;           // set-point mode: every input value in turn
 constexpr double kOnsetTolerance = 1e-6;
 
 // How the EDF file maps onto frames.
@@ -46,13 +44,15 @@ uint64_t samples_field_offset(const edf::Header& h, size_t signal) {
 
 bool make_plan(const edf::Reader& reader, Plan& p, edf::Error& error) {
   const edf::Header& h = reader.header();
-  for (size_t i = 0; i < h.signals.size(); ++i) (h.signals[i].is_annotation() ? p.notes : p.signals).push_back(i);
+  for (size_t i = 0; i < h.signals.size(); ++i)
+    (h.signals[i].is_annotation() ? p.notes : p.signals).push_back(i);
   if (p.signals.empty()) {
     error = {edf::kBlockSize, "the file holds annotations only, no signal"};
     return false;
   }
-  if (p.signals.size() > 256) {
-    error = {edf::kBlockSize, strf("%zu signals; a recording holds at most 256 channels", p.signals.size())};
+  if (p.signals.size() > layout::kMaxChannels) {
+    error = {edf::kBlockSize, strf("%zu signals; a recording holds at most %u channels", p.signals.size(),
+                                   layout::kMaxChannels)};
     return false;
   }
   if (h.durationNum == 0 || h.durationNum > 3600) {
@@ -62,13 +62,14 @@ bool make_plan(const edf::Reader& reader, Plan& p, edf::Error& error) {
   // Frames last whole seconds: join as many data records as make one.
   p.recordsPerFrame = uint32_t(h.durationDen);
   p.frameSeconds = uint32_t(h.durationNum);
-  uint64_t frameBytes = 24;
+  uint64_t frameBytes = layout::frame_wave::kHeadSize;
   for (size_t s : p.signals) {
     const uint64_t perFrame = uint64_t(h.signals[s].samplesPerRecord) * p.recordsPerFrame;
     if (perFrame % p.frameSeconds) {
-      error = {samples_field_offset(h, s),
-               strf("signal \"%s\": %u samples per %g-s data record is not a whole number of samples per second",
-                    printable(h.signals[s].label).c_str(), h.signals[s].samplesPerRecord, h.duration())};
+      error = {
+          samples_field_offset(h, s),
+          strf("signal \"%s\": %u samples per %g-s data record is not a whole number of samples per second",
+               printable(h.signals[s].label).c_str(), h.signals[s].samplesPerRecord, h.duration())};
       return false;
     }
     p.rates.push_back(uint32_t(perFrame / p.frameSeconds));
@@ -78,14 +79,13 @@ bool make_plan(const edf::Reader& reader, Plan& p, edf::Error& error) {
   const uint64_t frames = (reader.records() + p.recordsPerFrame - 1) / p.recordsPerFrame;
   if (frameBytes > kMaxFrameBytes) {
     error = {edf::kBlockSize, strf("frames of %llu bytes; a recording's frames hold at most %u",
-                                   static_cast<unsigned long long>(frameBytes), kMaxFrameBytes)};
+                                   llu(frameBytes), kMaxFrameBytes)};
     return false;
   }
-  if (frames > kMaxFrames || frames * frameBytes > kMaxFileBytes - (1u << 20) ||
+  if (frames > layout::wave_info::kMaxFrames || frames * frameBytes > kMaxFileBytes - (1u << 20) ||
       frames * p.frameSeconds * p.baseRate > UINT32_MAX) {
     error = {edf::kBlockSize, strf("%llu frames of %llu bytes are more than one recording file can hold",
-                                   static_cast<unsigned long long>(frames),
-                                   static_cast<unsigned long long>(frameBytes))};
+                                   llu(frames), llu(frameBytes))};
     return false;
   }
   p.frames = uint32_t(frames);
@@ -108,7 +108,7 @@ std::string wave_text(const edf::Header& h) {
       if (c == '_') c = ' ';
   }
   text = trim(text);
-  if (text.size() > kWaveTextRoom) text.resize(kWaveTextRoom);
+  if (text.size() > item::kWaveTextKept) text.resize(item::kWaveTextKept);
   return text;
 }
 
@@ -123,24 +123,27 @@ void put_words(HGLOBAL h, uint16_t channel, uint16_t low, uint16_t high, double 
 // and the kept EDF texts.  false when the library refuses.
 bool describe(HGLOBAL h, const edf::Header& e, const Plan& p, Console& con) {
   using namespace convention;
-  const auto wave = [&](uint16_t item, uint32_t v) { return DARARARSetWaveInfo(h, 0, item, v) == 1; };
-  bool ok = wave(2, uint32_t(p.signals.size())) && wave(3, p.frameSeconds) && wave(21, p.baseRate) &&
-            wave(20, p.frames * p.frameSeconds * p.baseRate) && wave(10, uint32_t(e.start.year)) &&
-            wave(11, uint32_t(e.start.month)) && wave(12, uint32_t(e.start.day)) && wave(13, uint32_t(e.start.hour)) &&
-            wave(14, uint32_t(e.start.minute)) && wave(15, uint32_t(e.start.second));
-  ok = ok && DARARARSetWaveText(h, 0, 1, wave_text(e).c_str()) == 1;
+  using namespace item;
+  const auto wave = [&](Wave w, uint32_t v) { return DARARARSetWaveInfo(h, 0, w, v) == 1; };
+  bool ok = wave(kChannels, uint32_t(p.signals.size())) && wave(kFrameSeconds, p.frameSeconds) &&
+            wave(kBaseRate, p.baseRate) && wave(kTotalSamples, p.frames * p.frameSeconds * p.baseRate) &&
+            wave(kYear, uint32_t(e.start.year)) && wave(kMonth, uint32_t(e.start.month)) &&
+            wave(kDay, uint32_t(e.start.day)) && wave(kHour, uint32_t(e.start.hour)) &&
+            wave(kMinute, uint32_t(e.start.minute)) && wave(kSecond, uint32_t(e.start.second));
+  ok = ok && DARARARSetWaveText(h, 0, kWaveText, wave_text(e).c_str()) == 1;
   TextList texts;
   if (!e.patient.empty()) texts[kEdfPatientId] = e.patient;
   if (!e.recording.empty()) texts[kEdfRecordingId] = e.recording;
   for (size_t c = 0; c < p.signals.size() && ok; ++c) {
     const edf::Signal& s = e.signals[p.signals[c]];
     const uint16_t ch = uint16_t(c);
-    if (s.label.size() > kStoredLabel)
-      con.err << strf("razivera: note: label \"%s\" keeps its first %zu characters\n", printable(s.label).c_str(),
-                      kStoredLabel);
-    ok = DARARARSetFrameChInfo(h, 0, 2, ch, uint32_t(c + 1)) == 1 && DARARARSetFrameChInfo(h, 0, 4, ch, p.rates[c]) == 1 &&
-         DARARARSetFrameChText(h, 0, 1, ch, s.label.c_str()) == 1 &&
-         DARARARSetFrameChText(h, 0, 2, ch, s.dimension.c_str()) == 1;
+    if (s.label.size() > kTextKept)
+      con.err << strf("razivera: note: label \"%s\" keeps its first %zu characters\n",
+                      printable(s.label).c_str(), kTextKept);
+    ok = DARARARSetFrameChInfo(h, 0, kNumber, ch, uint32_t(c + 1)) == 1 &&
+         DARARARSetFrameChInfo(h, 0, kRate, ch, p.rates[c]) == 1 &&
+         DARARARSetFrameChText(h, 0, kLabel, ch, s.label.c_str()) == 1 &&
+         DARARARSetFrameChText(h, 0, kUnit, ch, s.dimension.c_str()) == 1;
     DARARARSetFrameChInfo(h, 0, kItemMark, ch, kCalibrationMark);
     DARARARSetFrameChInfo(h, 0, kItemDigitalMin, ch, uint16_t(int16_t(s.digitalMin)));
     DARARARSetFrameChInfo(h, 0, kItemDigitalMax, ch, uint16_t(int16_t(s.digitalMax)));
@@ -149,7 +152,8 @@ bool describe(HGLOBAL h, const edf::Header& e, const Plan& p, Console& con) {
     if (!s.transducer.empty()) texts[uint16_t(kEdfTransducerBase + c)] = s.transducer;
     if (!s.prefiltering.empty()) texts[uint16_t(kEdfPrefilterBase + c)] = s.prefiltering;
   }
-  ok = ok && DARARARCreateWaveInfo(h) != 0 && DARARARCreateFrameChInfo(h) != 0 && DARARARCreateUserChInfo(h) != 0;
+  ok = ok && DARARARCreateWaveInfo(h) != 0 && DARARARCreateFrameChInfo(h) != 0 &&
+       DARARARCreateUserChInfo(h) != 0;
   return ok && write_text_list(h, texts);
 }
 
@@ -161,29 +165,36 @@ int import_edf(const std::string& in, const std::string& out, const ImportOption
   edf::Reader reader;
   edf::Error e;
   const auto bad = [&](const edf::Error& err) {
-    return input_error(con, in, strf("offset %llu: %s", static_cast<unsigned long long>(err.offset), err.text.c_str()));
+    return input_error(con, in, strf("offset %llu: %s", llu(err.offset), err.text.c_str()));
   };
   if (!reader.open(src, e)) return bad(e);
   const edf::Header& hd = reader.header();
   if (reader.count_mismatch())
-    con.err << strf("razivera: note: %s: the header counts %lld data records; the file's length says otherwise, "
-                    "%llu are read\n",
-                    in.c_str(), static_cast<long long>(hd.records), static_cast<unsigned long long>(reader.records()));
+    con.err << strf(
+        "razivera: note: %s: the header counts %lld data records; the file's length says otherwise, "
+        "%llu are read\n",
+        in.c_str(), static_cast<long long>(hd.records), llu(reader.records()));
   Plan p;
   if (!make_plan(reader, p, e)) return bad(e);
   const uint64_t padding = uint64_t(p.frames) * p.recordsPerFrame - reader.records();
   if (padding)
-    con.err << strf("razivera: note: %s: the last frame is completed with %llu data record(s) of zeros\n", in.c_str(),
-                    static_cast<unsigned long long>(padding));
+    con.err << strf("razivera: note: %s: the last frame is completed with %llu data record(s) of zeros\n",
+                    in.c_str(), llu(padding));
 
   const uint32_t batch = std::min<uint32_t>(frames_per_batch(p.frameBytes), 0xFFFF);
   RAZIVERAGetErrorInfo(2, nullptr);
-  Handle h(RAZIVERAOpenBioFile(out.c_str(), kModeCreate, batch));
+  Handle h(RAZIVERAOpenBioFile(out.c_str(), item::kCreate, batch));
   if (!h) return input_error(con, out, "cannot create it");
-  const auto failed = [&]() { return input_error(con, out, "the library could not write it (is the disk full?)"); };
-  if (RAZIVERASetInfo(h.get(), 4, o.big ? 1 : 0) != 1 || DARARARCreateBaseHeader(h.get()) != 1 ||
-      DARARARStartRecordWave(h.get()) != 0 || !describe(h.get(), hd, p, con) ||
-      DARARARCreateFrameBuf(h.get(), uint16_t(batch)) == 0)
+  OnFailure discard([&] {
+    h.close();
+    std::remove(out.c_str());
+  });
+  const auto failed = [&]() {
+    return input_error(con, out, "the library could not write it (is the disk full?)");
+  };
+  if (RAZIVERASetInfo(h.get(), item::kByteOrder, o.big ? 1 : 0) != 1 ||
+      DARARARCreateBaseHeader(h.get()) != 1 || DARARARStartRecordWave(h.get()) != 0 ||
+      !describe(h.get(), hd, p, con) || DARARARCreateFrameBuf(h.get(), uint16_t(batch)) == 0)
     return failed();
 
   // Frame by frame: each channel's samples of a batch of frames, one after
@@ -215,11 +226,12 @@ int import_edf(const std::string& in, const std::string& out, const ImportOption
         if (hd.discontinuous() && std::abs(onset - expected) > kOnsetTolerance)
           return bad({hd.header_bytes() + record * hd.record_bytes(),
                       strf("data record %llu starts at %g s, not %g s: recordings with gaps are not imported",
-                           static_cast<unsigned long long>(record), onset, expected)});
+                           llu(record), onset, expected)});
       }
     }
     for (size_t c = 0; c < p.signals.size(); ++c)
-      if (DARARARSetFramePointWaveEx(h.get(), kModePickEvery, 0, uint16_t(n), uint16_t(c), 2, bufs[c].data()) != n)
+      if (DARARARSetFramePointWaveEx(h.get(), item::kPickEvery, 0, uint16_t(n), uint16_t(c), 2,
+                                     bufs[c].data()) != n)
         return failed();
     if (DARARARSaveFrameWave(h.get(), uint16_t(n)) != n) return failed();
     bar.update(record);
@@ -230,13 +242,17 @@ int import_edf(const std::string& in, const std::string& out, const ImportOption
   uint32_t dropped = 0;
   if (!notes.empty() && !write_annotation_table(h.get(), 0, notes, dropped)) return failed();
   if (dropped)
-    con.err << strf("razivera: note: %u annotation(s) could not be kept (before the start, or too many)\n", dropped);
+    con.err << strf("razivera: note: %u annotation(s) could not be kept (before the start, or too many)\n",
+                    dropped);
   const uint32_t totalSamples = p.frames * p.frameSeconds * p.baseRate;
-  if (DARARARUpdateWaveInfo(h.get(), totalSamples) != totalSamples || DARARAREndRecordWave(h.get()) == 0) return failed();
+  if (DARARARUpdateWaveInfo(h.get(), totalSamples) != totalSamples || DARARAREndRecordWave(h.get()) == 0)
+    return failed();
   if (!h.close()) return failed();
+  discard.done();
   bar.finish();
-  con.out << strf("%s: %zu channels, %u frames of %u s (%s), %zu annotations\n", out.c_str(), p.signals.size(), p.frames,
-                  p.frameSeconds, clock_text(uint64_t(p.frames) * p.frameSeconds).c_str(), notes.size() - dropped);
+  con.out << strf("%s: %zu channels, %u frames of %u s (%s), %zu annotations\n", out.c_str(),
+                  p.signals.size(), p.frames, p.frameSeconds,
+                  clock_text(uint64_t(p.frames) * p.frameSeconds).c_str(), notes.size() - dropped);
   return kExitOk;
 }
 

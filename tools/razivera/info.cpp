@@ -4,19 +4,12 @@
 
 #include "commands.h"
 #include "conventions.h"
+#include "items.h"
 #include "recording.h"
 #include "text.h"
 
 namespace tool {
 namespace {
-
-enum InfoSelector : uint16_t {
-  kSelVersion = 2,
-  kSelCode = 3,
-  kSelByteOrder = 4,
-  kSelLetter = 5,
-  kSelRecords = 6,
-};
 
 std::string start_text(const RecordDesc& r) {
   const std::string time = strf("%02u:%02u:%02u", r.hour, r.minute, r.second);
@@ -27,9 +20,9 @@ std::string start_text(const RecordDesc& r) {
 void print_channels(const RecordDesc& r, std::ostream& out) {
   out << "      #     no  label            unit         rate  filter A / B\n";
   for (const ChannelDesc& c : r.channels) {
-    std::string line = strf("  %5u  %5u  %-15s  %-8s  %7u  %d / %d", c.index + 1, c.number,
-                            printable(c.label).c_str(), printable(c.unit).c_str(), c.rate, c.filterA,
-                            c.filterB);
+    std::string line =
+        strf("  %5u  %5u  %-15s  %-8s  %7u  %d / %d", c.index + 1, c.number, printable(c.label).c_str(),
+             printable(c.unit).c_str(), c.rate, c.filterA, c.filterB);
     const Calibration& k = c.calibration;
     if (k.present && (k.physicalMin != k.digitalMin || k.physicalMax != k.digitalMax))
       line += strf("  (digital %d..%d = %g..%g)", c.calibration.digitalMin, c.calibration.digitalMax,
@@ -49,8 +42,8 @@ void print_record(HGLOBAL h, const std::string& path, uint32_t index, std::ostre
   }
   out << "  start       " << start_text(r) << "\n";
   if (r.hasFrames) {
-    out << strf("  frames      %u of %u s, %u bytes each; duration %s", r.frames, r.frameSeconds, r.frameBytes,
-                clock_text(r.seconds()).c_str());
+    out << strf("  frames      %u of %u s, %u bytes each; duration %s", r.frames, r.frameSeconds,
+                r.frameBytes, clock_text(r.seconds()).c_str());
     if (r.waveFrames != r.frames) out << strf(" (the wave information counts %u)", r.waveFrames);
     out << "\n";
   } else {
@@ -69,14 +62,15 @@ void print_record(HGLOBAL h, const std::string& path, uint32_t index, std::ostre
 int run_info(const Args& args, Console& con) {
   const std::string& path = args.arg(0);
   RAZIVERAGetErrorInfo(2, nullptr);
-  Handle h(RAZIVERAOpenBioFile(path.c_str(), 1, 1));
+  Handle h(RAZIVERAOpenBioFile(path.c_str(), item::kRead, 1));
   if (!h) return input_error(con, path, open_error_text());
   std::ostream& out = con.out;
-  const uint32_t records = RAZIVERAGetInfo(h.get(), kSelRecords);
+  const uint32_t records = RAZIVERAGetInfo(h.get(), item::kRecords);
   out << path << "\n";
   out << strf("  format      VOZO-PSG File Format, version %u, %s-endian, header code %u, letter %u\n",
-              RAZIVERAGetInfo(h.get(), kSelVersion), RAZIVERAGetInfo(h.get(), kSelByteOrder) ? "big" : "little",
-              RAZIVERAGetInfo(h.get(), kSelCode), RAZIVERAGetInfo(h.get(), kSelLetter));
+              RAZIVERAGetInfo(h.get(), item::kVersion),
+              RAZIVERAGetInfo(h.get(), item::kByteOrder) ? "big" : "little",
+              RAZIVERAGetInfo(h.get(), item::kCode), RAZIVERAGetInfo(h.get(), item::kLetter));
   out << "  records     " << records << "\n";
   for (uint32_t r = 0; r < records; ++r) print_record(h.get(), path, r, out);
   print_file_tables(h.get(), records, out);

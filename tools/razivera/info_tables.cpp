@@ -3,6 +3,7 @@
 
 #include "conventions.h"
 #include "info.h"
+#include "items.h"
 #include "layout.h"
 #include "recording.h"
 #include "structure.h"
@@ -14,11 +15,8 @@ namespace {
 
 using namespace layout;
 
-constexpr size_t kListed = 10;        // entries shown of a long table
-constexpr size_t kTextRoom = 256;
-constexpr size_t kDataRoom = 1024;
+constexpr size_t kListed = 10;  // entries shown of a long table
 constexpr uint32_t kMaxScoreEntries = 1u << 20;
-enum HeadWord { kWordId = 2, kWordCount = 4, kWordFirstEntrySize = 6 };
 
 std::string time_of_day(const RecordDesc* rec, double offset) {
   const uint64_t start = rec ? uint64_t(rec->hour) * 3600 + rec->minute * 60 + rec->second : 0;
@@ -27,15 +25,17 @@ std::string time_of_day(const RecordDesc* rec, double offset) {
 }
 
 void print_event_table(HGLOBAL h, uint32_t record, const RecordDesc* rec, std::ostream& out) {
-  uint32_t head[16] = {};
+  uint32_t head[item::kHeadWords] = {};
   if (RAZIVERAFindIndexPtr(h, uint16_t(record), kEventTable, 0, head) == 0) return;
   const std::vector<edf::Annotation> notes = read_annotation_table(h, record);
-  if (!notes.empty() || (head[kWordId] == convention::kAnnotationTableId && head[kWordCount] == 0)) {
-    out << strf("  events      %zu in the event table (id %u)\n", notes.size(), head[kWordId]);
+  if (!notes.empty() ||
+      (head[item::kHeadId] == convention::kAnnotationTableId && head[item::kHeadCount] == 0)) {
+    out << strf("  events      %zu in the event table (id %u)\n", notes.size(), head[item::kHeadId]);
     std::map<std::string, size_t> kinds;
     for (const edf::Annotation& a : notes) ++kinds[a.text];
     std::string line;
-    for (const auto& k : kinds) line += strf("%s%s %zu", line.empty() ? "" : ", ", printable(k.first).c_str(), k.second);
+    for (const auto& k : kinds)
+      line += strf("%s%s %zu", line.empty() ? "" : ", ", printable(k.first).c_str(), k.second);
     if (!line.empty()) out << "              " << line << "\n";
     for (size_t i = 0; i < notes.size() && i < kListed; ++i)
       out << strf("    %s  %9.1f s  %6.1f s  %s\n", time_of_day(rec, notes[i].onset).c_str(), notes[i].onset,
@@ -45,13 +45,14 @@ void print_event_table(HGLOBAL h, uint32_t record, const RecordDesc* rec, std::o
   }
   // A table of another writer: values and the first data bytes.
   const int32_t n = DARARARReadEventInfo(h, uint16_t(record));
-  out << strf("  events      event table id %u: %d entries of %u bytes\n", head[kWordId], n, head[kWordFirstEntrySize]);
+  out << strf("  events      event table id %u: %d entries of %u bytes\n", head[item::kHeadId], n,
+              head[item::kHeadFirstEntrySize]);
   for (int32_t i = 1; i <= n && size_t(i) <= kListed; ++i) {
     uint32_t value = 0;
-    uint8_t data[kDataRoom] = {};
+    uint8_t data[item::kEventDataRoom] = {};
     if (DARARARGetEventTableInfo(h, uint16_t(record), uint16_t(i), &value, data) != 1) break;
     std::string bytes;
-    for (size_t k = 0; k < 8 && k + 8 < head[kWordFirstEntrySize]; ++k) bytes += strf(" %02X", data[k]);
+    for (size_t k = 0; k < 8 && k + 8 < head[item::kHeadFirstEntrySize]; ++k) bytes += strf(" %02X", data[k]);
     out << strf("    %5d  value %u, data%s\n", i, value, bytes.c_str());
   }
   if (n > int32_t(kListed)) out << strf("    ... %d more\n", n - int32_t(kListed));
@@ -59,7 +60,7 @@ void print_event_table(HGLOBAL h, uint32_t record, const RecordDesc* rec, std::o
 
 void print_text_buffer(HGLOBAL h, HGLOBAL buf, uint32_t n, std::ostream& out) {
   for (uint32_t i = 0; i < n; ++i) {
-    char text[kTextRoom] = {};
+    char text[item::kTextBufferRoom] = {};
     const uint32_t packed = RAZIVERAGetTextBuffer(h, buf, int32_t(i), text);
     out << strf("    %5u  %s\n", packed & 0xFFFF, printable(text).c_str());
   }
@@ -87,12 +88,14 @@ void print_other_chunks(HGLOBAL h, const std::string& path, uint32_t record, std
       if (!buf) continue;
       const uint32_t n = c.type == kUserText ? DARARARReadUserText(h, buf, record, id)
                                              : DARARARReadTextInfo(h, buf, record, type);
-      out << strf("  texts       %s %u, id %u: %u entries\n", c.type == kUserText ? "user text list" : "list of type",
+      out << strf("  texts       %s %u, id %u: %u entries\n",
+                  c.type == kUserText ? "user text list" : "list of type",
                   c.type == kUserText ? c.id : c.type, c.id, n);
       print_text_buffer(h, buf, n, out);
       GlobalFree(buf);
     } else if (c.type >= kUserByte && c.type <= kUserFloat) {
-      out << strf("  user data   %s id %u: %u elements\n", name, c.id, DARARARGetUserDataNum(h, record, type, id));
+      out << strf("  user data   %s id %u: %u elements\n", name, c.id,
+                  DARARARGetUserDataNum(h, record, type, id));
     } else if (c.type == kNonLinearInfo) {
       out << strf("  non-linear  table of channel %u\n", c.id);
     }
@@ -120,32 +123,36 @@ void print_record_tables(HGLOBAL h, const std::string& path, uint32_t record, co
 
 void print_file_tables(HGLOBAL h, uint32_t records, std::ostream& out) {
   for (uint32_t r = 0; r < records; ++r) {
-    uint32_t head[16] = {};
+    uint32_t head[item::kHeadWords] = {};
     if (RAZIVERAFindIndexPtr(h, uint16_t(r), kScoreTable, 0, head) == 0) continue;
     const int32_t n = DARARARReadScoreInfo(h, uint16_t(r), 0);
-    const auto item = [&](uint16_t i, int32_t index) {
+    const auto setting = [&](uint16_t i, int32_t index) {
       uint32_t v = 0;
       DARARARGetScoreTableInfo(h, i, index, &v);
       return v;
     };
-    out << strf("\nscore table (record %u, id %u)\n", r, head[kWordId]);
-    out << strf("  entries     %d; settings 2 = %u, 3 = %u", n, item(2, 0), item(3, 0));
-    for (uint16_t i = 4; i <= 6; ++i) {
+    out << strf("\nscore table (record %u, id %u)\n", r, head[item::kHeadId]);
+    out << strf("  entries     %d; settings 2 = %u, 3 = %u", n, setting(item::kScoreSetting2, 0),
+                setting(item::kScoreSetting3, 0));
+    for (uint16_t i = item::kScoreIndex4; i <= item::kScoreIndex6; ++i) {
       uint32_t v = 0;
       if (DARARARGetScoreTableInfo(h, i, 0, &v) == 1) out << strf(", %u = entry %u", i, v);
     }
     out << "\n";
-    char text[64] = {};
-    if (DARARARGetScoreTableText(h, 20, 0, text)) out << "  text        \"" << printable(text) << "\"\n";
+    char text[item::kScoreTextRoom + 1] = {};
+    if (DARARARGetScoreTableText(h, item::kScoreText, 0, text))
+      out << "  text        \"" << printable(text) << "\"\n";
     // How often each value occurs; for a hypnogram, the time in each stage.
     std::map<uint32_t, uint32_t> counts;
-    for (int32_t i = 0; i < n && uint32_t(i) < kMaxScoreEntries; ++i) ++counts[item(11, i)];
-    const bool hypnogram = head[kWordId] == convention::kHypnogramId && item(3, 0) > 0;
+    for (int32_t i = 0; i < n && uint32_t(i) < kMaxScoreEntries; ++i)
+      ++counts[setting(item::kScoreEntryWhole, i)];
+    const uint32_t epoch = setting(item::kScoreSetting3, 0);
+    const bool hypnogram = head[item::kHeadId] == convention::kHypnogramId && epoch > 0;
     std::string line;
     for (const auto& c : counts) {
       const char* stage = hypnogram ? stage_name(c.first) : nullptr;
       line += line.empty() ? "" : ", ";
-      line += stage ? strf("%s %u (%s)", stage, c.second, clock_text(uint64_t(c.second) * item(3, 0)).c_str())
+      line += stage ? strf("%s %u (%s)", stage, c.second, clock_text(uint64_t(c.second) * epoch).c_str())
                     : strf("%u x %u", c.first, c.second);
     }
     if (!line.empty()) out << "  " << (hypnogram ? "stages      " : "values      ") << line << "\n";

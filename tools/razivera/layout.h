@@ -14,23 +14,23 @@ namespace tool::layout {
 using rz::load_u16;
 using rz::load_u32;
 
-constexpr uint32_t kMaxRecords = 32;    // the header's count is cut to this
-constexpr uint32_t kMaxChannels = 256;  // channels a record can describe
+constexpr uint32_t kMaxRecords = 32;        // the header's count is cut to this
+constexpr uint32_t kMaxChannels = 256;      // channels a record can describe
 constexpr uint32_t kMaxChunksFound = 1000;  // chunks a search looks through
 
 // BaseHeader: 32 bytes of ASCII text, never byte-swapped.
 namespace base_header {
 constexpr uint32_t kSize = 32;
-constexpr uint32_t kMagic = 0;      // 8: "VOZO-SPG"
+constexpr uint32_t kMagic = 0;  // 8: "VOZO-SPG"
 constexpr uint32_t kMagicSize = 8;
-constexpr uint32_t kVersion = 8;    // 6 decimal digits
+constexpr uint32_t kVersion = 8;  // 6 decimal digits
 constexpr uint32_t kVersionSize = 6;
-constexpr uint32_t kCode = 14;      // 2: "00", "01" or "--"
-constexpr uint32_t kByteOrder = 16; // 'L' or 'B'
-constexpr uint32_t kLetter = 17;    // 'S', 'J', 'E' or '-'
-constexpr uint32_t kCount = 18;     // 4 decimal digits
+constexpr uint32_t kCode = 14;       // 2: "00", "01" or "--"
+constexpr uint32_t kByteOrder = 16;  // 'L' or 'B'
+constexpr uint32_t kLetter = 17;     // 'S', 'J', 'E' or '-'
+constexpr uint32_t kCount = 18;      // 4 decimal digits
 constexpr uint32_t kCountSize = 4;
-constexpr uint32_t kPadding = 22;   // 10 spaces
+constexpr uint32_t kPadding = 22;  // 10 spaces
 constexpr uint32_t kPaddingSize = 10;
 constexpr char kMagicText[] = "VOZO-SPG";
 constexpr uint32_t kRefusedVersion = 300;  // this and above cannot be opened
@@ -39,9 +39,9 @@ constexpr uint32_t kRefusedVersion = 300;  // this and above cannot be opened
 // RecordHeader: four u32 in the file's byte order.
 namespace record_header {
 constexpr uint32_t kSize = 16;
-constexpr uint32_t kLength = 0;    // header through terminator
-constexpr uint32_t kType = 4;      // kRecordType
-constexpr uint32_t kNumber = 8;    // from 1
+constexpr uint32_t kLength = 0;  // header through terminator
+constexpr uint32_t kType = 4;    // kRecordType
+constexpr uint32_t kNumber = 8;  // from 1
 constexpr uint32_t kReserved = 12;
 constexpr uint32_t kRecordType = 10;
 constexpr uint32_t kOpenLength = 16;  // a record still being written
@@ -105,9 +105,9 @@ constexpr uint32_t kDay = 40;
 constexpr uint32_t kHour = 44;
 constexpr uint32_t kMinute = 48;
 constexpr uint32_t kSecond = 52;
-constexpr uint32_t kDateText = 56;  // 20 bytes of text
-constexpr uint32_t kMains = 76;     // always least significant byte first
-constexpr uint32_t kText = 96;      // 32 bytes of text
+constexpr uint32_t kDateText = 56;        // 20 bytes of text
+constexpr uint32_t kMains = 76;           // always least significant byte first
+constexpr uint32_t kText = 96;            // 32 bytes of text
 constexpr uint32_t kMaxFrames = 2764800;  // a larger count reads as 0
 }  // namespace wave_info
 
@@ -122,8 +122,8 @@ constexpr uint32_t kChannelNo = 16;
 constexpr uint32_t kFlags = 20;
 constexpr uint32_t kSampling = 32;  // rate, or period in microseconds with flag bit 0
 constexpr uint32_t kFilter = 56;
-constexpr uint32_t kText1 = 72;     // 16 bytes
-constexpr uint32_t kText2 = 88;     // 16 bytes
+constexpr uint32_t kText1 = 72;  // 16 bytes
+constexpr uint32_t kText2 = 88;  // 16 bytes
 constexpr uint32_t kFlagPeriod = 1;
 constexpr uint32_t kMicroseconds = 1000000;
 }  // namespace entry
@@ -152,7 +152,7 @@ constexpr uint32_t kPad = 22;
 namespace event_table {
 constexpr uint32_t kHeadSize = 24;
 constexpr uint32_t kCount = 16;
-constexpr uint32_t kEntryHead = 8;   // entry size, value
+constexpr uint32_t kEntryHead = 8;  // entry size, value
 constexpr uint32_t kEntrySize = 0;
 constexpr uint32_t kValue = 4;
 constexpr uint32_t kMaxEntry = 1024;

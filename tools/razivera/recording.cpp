@@ -3,36 +3,13 @@
 #include <cstring>
 
 #include "conventions.h"
+#include "items.h"
 #include "text.h"
 
 namespace tool {
 namespace {
 
-// Item codes of the wave information and the channel definitions.
-enum WaveItem : uint16_t {
-  kWaveCode = 1,
-  kWaveChannels = 2,
-  kWaveFrameSeconds = 3,
-  kWaveFrames = 4,
-  kWaveFrameSize = 5,
-  kWaveYear = 10,
-  kWaveMonth = 11,
-  kWaveDay = 12,
-  kWaveHour = 13,
-  kWaveMinute = 14,
-  kWaveSecond = 15,
-  kWaveBaseRate = 21,
-  kWaveMains = 22,
-};
-enum ChannelItem : uint16_t {
-  kChFlags = 1,
-  kChNumber = 2,
-  kChRate = 4,
-  kChFilterA = 11,
-  kChFilterB = 12,
-};
-constexpr uint16_t kTextLabel = 1, kTextUnit = 2, kWaveText = 1;
-constexpr size_t kLabelRoom = 64, kUnitRoom = 32, kWaveTextRoom = 33;
+using namespace item;
 constexpr uint64_t kBatchBytes = 1u << 20;
 
 double double_from_words(uint32_t low, uint32_t high) {
@@ -44,7 +21,9 @@ double double_from_words(uint32_t low, uint32_t high) {
 
 void read_calibration(HGLOBAL h, uint32_t record, ChannelDesc& c) {
   using namespace convention;
-  const auto item = [&](uint16_t i) { return DARARARGetFrameChInfo(h, uint16_t(record), i, uint16_t(c.index)); };
+  const auto item = [&](uint16_t i) {
+    return DARARARGetFrameChInfo(h, uint16_t(record), i, uint16_t(c.index));
+  };
   if (item(kItemMark) != kCalibrationMark) return;
   Calibration cal;
   cal.present = true;
@@ -68,7 +47,9 @@ std::string open_error_text() {
   const uint16_t code = RAZIVERAGetErrorInfo(1, nullptr);
   switch (code) {
     case 0: return "cannot open it (missing, unreadable, or a recording without records)";
-    case 1001: case 1002: case 1003: return strf("out of memory (error %u)", code);
+    case 1001:
+    case 1002:
+    case 1003: return strf("out of memory (error %u)", code);
     case 1010: return "not a recording file: its header does not start with VOZO-SPG (error 1010)";
     case 1011: return "its format version is too new to be read (error 1011)";
     default: return strf("cannot open it (error %u)", code);
@@ -87,16 +68,16 @@ bool read_record(HGLOBAL h, uint32_t record, RecordDesc& out) {
   out.index = record;
   if (DARARARReadRecordInfo(h, record) != 1) return false;
   const auto wave = [&](uint16_t item) { return DARARARGetWaveInfo(h, r, item); };
-  out.code = wave(kWaveCode);
-  out.channelCount = wave(kWaveChannels);
-  out.waveFrames = wave(kWaveFrames);
-  out.year = wave(kWaveYear);
-  out.month = wave(kWaveMonth);
-  out.day = wave(kWaveDay);
-  out.hour = wave(kWaveHour);
-  out.minute = wave(kWaveMinute);
-  out.second = wave(kWaveSecond);
-  out.mains = wave(kWaveMains);
+  out.code = wave(kRecordCode);
+  out.channelCount = wave(kChannels);
+  out.waveFrames = wave(kFrames);
+  out.year = wave(kYear);
+  out.month = wave(kMonth);
+  out.day = wave(kDay);
+  out.hour = wave(kHour);
+  out.minute = wave(kMinute);
+  out.second = wave(kSecond);
+  out.mains = wave(kMains);
   char text[kWaveTextRoom + 8] = {};
   DARARARGetWaveText(h, r, kWaveText, text);
   out.text = text;
@@ -107,26 +88,26 @@ bool read_record(HGLOBAL h, uint32_t record, RecordDesc& out) {
       ChannelDesc d;
       d.index = c;
       const auto item = [&](uint16_t i) { return DARARARGetFrameChInfo(h, r, i, uint16_t(c)); };
-      d.number = item(kChNumber);
-      d.flags = item(kChFlags);
-      d.rate = item(kChRate);
-      d.filterA = int32_t(item(kChFilterA));
-      d.filterB = int32_t(item(kChFilterB));
+      d.number = item(kNumber);
+      d.flags = item(kFlags);
+      d.rate = item(kRate);
+      d.filterA = int32_t(item(kFilterA));
+      d.filterB = int32_t(item(kFilterB));
       char label[kLabelRoom + 8] = {}, unit[kUnitRoom + 8] = {};
-      DARARARGetFrameChText(h, r, kTextLabel, uint16_t(c), label);
-      DARARARGetFrameChText(h, r, kTextUnit, uint16_t(c), unit);
+      DARARARGetFrameChText(h, r, kLabel, uint16_t(c), label);
+      DARARARGetFrameChText(h, r, kUnit, uint16_t(c), unit);
       d.label = label;
       d.unit = unit;
       if (userValues) read_calibration(h, record, d);
       out.channels.push_back(d);
     }
   }
-  out.baseRate = wave(kWaveBaseRate);
+  out.baseRate = wave(kBaseRate);
   if (DARARARReadFrameInfo(h, r) == 1) {
     out.hasFrames = true;
-    out.frameSeconds = wave(kWaveFrameSeconds);
-    out.frames = wave(kWaveFrames);
-    out.frameBytes = wave(kWaveFrameSize);
+    out.frameSeconds = wave(kFrameSeconds);
+    out.frames = wave(kFrames);
+    out.frameBytes = wave(kFrameSize);
   }
   return true;
 }

@@ -38,10 +38,10 @@ struct Calibration {
 
 struct ChannelDesc {
   uint32_t index = 0;
-  uint32_t number = 0;   // the channel number as the writer numbered it
-  std::string label;     // first channel text
-  std::string unit;      // second channel text
-  uint32_t rate = 0;     // samples per second
+  uint32_t number = 0;  // the channel number as the writer numbered it
+  std::string label;    // first channel text
+  std::string unit;     // second channel text
+  uint32_t rate = 0;    // samples per second
   uint32_t flags = 0;
   int32_t filterA = 0, filterB = 0;
   Calibration calibration;

@@ -24,8 +24,7 @@ bool digits_value(const std::string& s, uint32_t& value) {
 void read_base_header(ByteSource& src, FileView& v, Findings& f) {
   using namespace base_header;
   if (v.fileSize < kSize) {
-    f.add(0, strf("the file is %llu bytes long, shorter than the %u-byte header",
-                  static_cast<unsigned long long>(v.fileSize), kSize));
+    f.add(0, strf("the file is %llu bytes long, shorter than the %u-byte header", llu(v.fileSize), kSize));
     return;
   }
   char h[kSize];
@@ -35,8 +34,8 @@ void read_base_header(ByteSource& src, FileView& v, Findings& f) {
   }
   v.magic.assign(h + kMagic, kMagicSize);
   if (v.magic != kMagicText) {
-    f.add(kMagic, strf("the file does not start with \"%s\" (found \"%s\"): not a recording file",
-                       kMagicText, printable(v.magic).c_str()));
+    f.add(kMagic, strf("the file does not start with \"%s\" (found \"%s\"): not a recording file", kMagicText,
+                       printable(v.magic).c_str()));
     return;
   }
   v.headerRead = true;
@@ -44,8 +43,8 @@ void read_base_header(ByteSource& src, FileView& v, Findings& f) {
   if (!digits_value(v.version, v.versionNumber)) {
     f.add(kVersion, strf("version field \"%s\" is not six digits", printable(v.version).c_str()));
   } else if (v.versionNumber >= kRefusedVersion) {
-    f.add(kVersion, strf("version %u cannot be opened (%u and above are refused)", v.versionNumber,
-                         kRefusedVersion));
+    f.add(kVersion,
+          strf("version %u cannot be opened (%u and above are refused)", v.versionNumber, kRefusedVersion));
   }
   v.code.assign(h + kCode, 2);
   if (v.code != "00" && v.code != "01" && v.code != "--") {
@@ -59,8 +58,8 @@ void read_base_header(ByteSource& src, FileView& v, Findings& f) {
   }
   v.letter = h[kLetter];
   if (!std::strchr("SJE-", v.letter) || v.letter == 0) {
-    f.add(kLetter, strf("header letter \"%s\" is none of S, J, E and -",
-                        printable(std::string(1, v.letter)).c_str()));
+    f.add(kLetter,
+          strf("header letter \"%s\" is none of S, J, E and -", printable(std::string(1, v.letter)).c_str()));
   }
   v.countText.assign(h + kCount, kCountSize);
   if (!digits_value(v.countText, v.declaredRecords)) {
@@ -69,8 +68,8 @@ void read_base_header(ByteSource& src, FileView& v, Findings& f) {
   } else if (v.declaredRecords == 0) {
     f.add(kCount, "the header names no records");
   } else if (v.declaredRecords > kMaxRecords) {
-    f.add(kCount, strf("the header names %u records; only the first %u can be read",
-                       v.declaredRecords, kMaxRecords));
+    f.add(kCount,
+          strf("the header names %u records; only the first %u can be read", v.declaredRecords, kMaxRecords));
   }
   for (uint32_t i = 0; i < kPaddingSize; ++i) {
     if (h[kPadding + i] != ' ') {
@@ -106,9 +105,8 @@ void walk_chunks(ByteSource& src, const FileView& v, RecordView& r, uint32_t ind
         f.add(pos, strf("record %u: the terminator is not 16 zero bytes", index));
       }
       if (!r.open && pos != limit) {
-        f.add(pos, strf("record %u: its chunks end %llu bytes before the record's end at %llu",
-                        index, static_cast<unsigned long long>(limit - pos),
-                        static_cast<unsigned long long>(limit + kTerminatorSize)));
+        f.add(pos, strf("record %u: its chunks end %llu bytes before the record's end at %llu", index,
+                        llu(limit - pos), llu(limit + kTerminatorSize)));
       } else if (!r.open && n == kTerminatorSize) {
         r.complete = true;
       }
@@ -142,8 +140,7 @@ void walk_chunks(ByteSource& src, const FileView& v, RecordView& r, uint32_t ind
       c.truncated = true;
       r.chunks.push_back(c);
       f.add(pos, strf("record %u: chunk %s of %u bytes runs %llu bytes past the %s", index,
-                      chunk_type_label(c.type).c_str(), size,
-                      static_cast<unsigned long long>(pos + size - limit),
+                      chunk_type_label(c.type).c_str(), size, llu(pos + size - limit),
                       r.open ? "end of the file" : "record's terminator"));
       r.end = limit;
       return;
@@ -181,8 +178,8 @@ FileView walk_structure(ByteSource& src, Findings& f) {
   for (uint32_t i = 0; i < records; ++i) {
     uint8_t head[record_header::kSize];
     if (pos >= v.fileSize) {
-      f.add(pos, strf("record %u of %u is missing: the file ends at %llu", i, v.declaredRecords,
-                      static_cast<unsigned long long>(v.fileSize)));
+      f.add(pos,
+            strf("record %u of %u is missing: the file ends at %llu", i, v.declaredRecords, llu(v.fileSize)));
       break;
     }
     if (!src.read_exact(pos, head, sizeof head)) {
@@ -199,11 +196,9 @@ FileView walk_structure(ByteSource& src, Findings& f) {
       f.add(pos + record_header::kType,
             strf("record %u: record type %u, expected %u", i, r.type, record_header::kRecordType));
     if (r.number != i + 1)
-      f.add(pos + record_header::kNumber,
-            strf("record %u: numbered %u, expected %u", i, r.number, i + 1));
+      f.add(pos + record_header::kNumber, strf("record %u: numbered %u, expected %u", i, r.number, i + 1));
     if (r.reserved != 0)
-      f.add(pos + record_header::kReserved,
-            strf("record %u: reserved word is %u, not 0", i, r.reserved));
+      f.add(pos + record_header::kReserved, strf("record %u: reserved word is %u, not 0", i, r.reserved));
 
     bool last = false;
     uint64_t limit = 0;
@@ -213,13 +208,13 @@ FileView walk_structure(ByteSource& src, Findings& f) {
       limit = v.fileSize;
       last = true;
     } else if (r.length < kMinRecordLength) {
-      f.add(pos, strf("record %u: length %u is below the %u bytes of a header and a terminator", i,
-                      r.length, kMinRecordLength));
+      f.add(pos, strf("record %u: length %u is below the %u bytes of a header and a terminator", i, r.length,
+                      kMinRecordLength));
       v.records.push_back(r);
       break;
     } else if (pos + r.length > v.fileSize) {
-      f.add(pos, strf("record %u: its length %u runs %llu bytes past the end of the file", i,
-                      r.length, static_cast<unsigned long long>(pos + r.length - v.fileSize)));
+      f.add(pos, strf("record %u: its length %u runs %llu bytes past the end of the file", i, r.length,
+                      llu(pos + r.length - v.fileSize)));
       limit = v.fileSize;
       last = true;
       r.open = true;  // walk it like a record being written, up to the end of the file
@@ -231,8 +226,7 @@ FileView walk_structure(ByteSource& src, Findings& f) {
     if (last) break;
     pos += r.length;
     if (i + 1 == records && pos < v.fileSize) {
-      f.add(pos, strf("%llu bytes follow the last record",
-                      static_cast<unsigned long long>(v.fileSize - pos)));
+      f.add(pos, strf("%llu bytes follow the last record", llu(v.fileSize - pos)));
     }
   }
   return v;

@@ -33,7 +33,7 @@ class Findings {
 
 struct ChunkView {
   uint64_t offset = 0;
-  uint32_t size = 0;   // as stored
+  uint32_t size = 0;  // as stored
   uint32_t type = 0;
   uint32_t id = 0;
   bool truncated = false;  // runs past its record (or the file)
@@ -41,21 +41,21 @@ struct ChunkView {
 
 struct RecordView {
   uint64_t offset = 0;
-  uint32_t length = 0;     // as stored in its header
+  uint32_t length = 0;  // as stored in its header
   uint32_t type = 0;
   uint32_t number = 0;
   uint32_t reserved = 0;
-  bool open = false;       // never ended: its header still says 16
-  bool complete = false;   // ends with a terminator where its length says
-  uint64_t end = 0;        // where its bytes end as far as the walk could tell
+  bool open = false;      // never ended: its header still says 16
+  bool complete = false;  // ends with a terminator where its length says
+  uint64_t end = 0;       // where its bytes end as far as the walk could tell
   std::vector<ChunkView> chunks;
 };
 
 struct FileView {
   uint64_t fileSize = 0;
-  bool headerRead = false;   // 32 bytes with the right magic
+  bool headerRead = false;  // 32 bytes with the right magic
   std::string magic, version, code, countText;
-  char byteOrder = 0;        // 'L', 'B' or what stands there
+  char byteOrder = 0;  // 'L', 'B' or what stands there
   char letter = 0;
   bool big = false;
   uint32_t versionNumber = 0;

@@ -79,7 +79,8 @@ class Oscillator {
 struct Smoother {
   double value = 0;
   double alpha = 1;
-  Smoother(double seconds, double rate, double start) : value(start), alpha(1 - std::exp(-1 / (seconds * rate))) {}
+  Smoother(double seconds, double rate, double start)
+      : value(start), alpha(1 - std::exp(-1 / (seconds * rate))) {}
   double step(double target) { return value += (target - value) * alpha; }
 };
 
@@ -103,22 +104,44 @@ struct Clock {
 class EegGenerator : public Generator {
  public:
   EegGenerator(const ChannelPlan& p, const Night& n, uint64_t seed)
-      : night_(n), clock_{p.rate}, rng_(seed), alpha_(10.0, p.rate, rng_.range(0, 6.28)),
-        theta_(6.0, p.rate, rng_.range(0, 6.28)), delta_(0.8, p.rate, rng_.range(0, 6.28)),
+      : night_(n),
+        clock_{p.rate},
+        rng_(seed),
+        alpha_(10.0, p.rate, rng_.range(0, 6.28)),
+        theta_(6.0, p.rate, rng_.range(0, 6.28)),
+        delta_(0.8, p.rate, rng_.range(0, 6.28)),
         delta2_(1.7, p.rate, rng_.range(0, 6.28)),
-        sigma_(13.0, p.rate, rng_.range(0, 6.28)), alphaAmp_(3, p.rate, 0), thetaAmp_(3, p.rate, 0),
-        deltaAmp_(3, p.rate, 0), noiseAmp_(3, p.rate, 8) {
+        sigma_(13.0, p.rate, rng_.range(0, 6.28)),
+        alphaAmp_(3, p.rate, 0),
+        thetaAmp_(3, p.rate, 0),
+        deltaAmp_(3, p.rate, 0),
+        noiseAmp_(3, p.rate, 8) {
     switch (p.site) {
-      case Site::kFrontal: alphaSite_ = 0.5; deltaSite_ = 1.25; spindleSite_ = 1.0; kSite_ = 1.2; break;
-      case Site::kOccipital: alphaSite_ = 1.6; deltaSite_ = 0.8; spindleSite_ = 0.6; kSite_ = 0.7; break;
-      default: alphaSite_ = 1.0; deltaSite_ = 1.0; spindleSite_ = 1.2; kSite_ = 1.0; break;
+      case Site::kFrontal:
+        alphaSite_ = 0.5;
+        deltaSite_ = 1.25;
+        spindleSite_ = 1.0;
+        kSite_ = 1.2;
+        break;
+      case Site::kOccipital:
+        alphaSite_ = 1.6;
+        deltaSite_ = 0.8;
+        spindleSite_ = 0.6;
+        kSite_ = 0.7;
+        break;
+      default:
+        alphaSite_ = 1.0;
+        deltaSite_ = 1.0;
+        spindleSite_ = 1.2;
+        kSite_ = 1.0;
+        break;
     }
   }
 
   void fill(int16_t* out, size_t n) override {
     // Amplitudes in microvolts by stage: alpha, theta, delta, background.
-    static const double kAmp[6][4] = {{20, 4, 4, 8}, {4, 14, 8, 8}, {2, 8, 16, 8}, {0, 6, 55, 8}, {0, 0, 0, 0},
-                                      {4, 12, 6, 7}};
+    static const double kAmp[6][4] = {{20, 4, 4, 8}, {4, 14, 8, 8}, {2, 8, 16, 8},
+                                      {0, 6, 55, 8}, {0, 0, 0, 0},  {4, 12, 6, 7}};
     const std::vector<double>& kc = night_.kcomplexes();
     for (size_t i = 0; i < n; ++i, ++clock_.next) {
       const uint64_t s = clock_.slot();
@@ -141,7 +164,8 @@ class EegGenerator : public Generator {
       while (kIndex_ < kc.size() && kc[kIndex_] + 1.2 < t) ++kIndex_;
       if (kIndex_ < kc.size() && t >= kc[kIndex_]) {
         const double u = t - kc[kIndex_];
-        v += kSite_ * (-75 * std::exp(-std::pow((u - 0.25) / 0.1, 2)) + 35 * std::exp(-std::pow((u - 0.6) / 0.15, 2)));
+        v += kSite_ *
+             (-75 * std::exp(-std::pow((u - 0.25) / 0.1, 2)) + 35 * std::exp(-std::pow((u - 0.6) / 0.15, 2)));
       }
       out[i] = clamp16(v);
     }
@@ -163,9 +187,16 @@ class EegGenerator : public Generator {
 class EogGenerator : public Generator {
  public:
   EogGenerator(const ChannelPlan& p, const Night& n, uint64_t seed)
-      : night_(n), clock_{p.rate}, moves_(kSeed ^ 0xE0Eull), noise_(seed), rolling_(0.25, p.rate, 0),
-        leak_(1.1, p.rate, 0.4), polarity_(p.side == 0 ? 1 : -1), position_(0.04, p.rate, 0),
-        rollingAmp_(4, p.rate, 0), leakAmp_(4, p.rate, 0) {}
+      : night_(n),
+        clock_{p.rate},
+        moves_(kSeed ^ 0xE0Eull),
+        noise_(seed),
+        rolling_(0.25, p.rate, 0),
+        leak_(1.1, p.rate, 0.4),
+        polarity_(p.side == 0 ? 1 : -1),
+        position_(0.04, p.rate, 0),
+        rollingAmp_(4, p.rate, 0),
+        leakAmp_(4, p.rate, 0) {}
 
   void fill(int16_t* out, size_t n) override {
     for (size_t i = 0; i < n; ++i, ++clock_.next) {
@@ -192,7 +223,10 @@ class EogGenerator : public Generator {
       if (b >= 0 && b < 0.4) v += 110 * std::sin(kPi * b / 0.4);
       v += rollingAmp_.step(stage == kN1 ? 70 : 0) * rolling_.step();
       v *= polarity_;
-      v += leakAmp_.step(stage == kN3 ? 25 : stage == kN2 ? 6 : 0) * leak_.step();  // frontal EEG reaches both
+      v += leakAmp_.step(stage == kN3   ? 25
+                         : stage == kN2 ? 6
+                                        : 0) *
+           leak_.step();  // frontal EEG reaches both
       v += 4 * noise_.normal();
       out[i] = clamp16(v);
     }
@@ -211,8 +245,12 @@ class EogGenerator : public Generator {
 class EmgGenerator : public Generator {
  public:
   EmgGenerator(const ChannelPlan& p, const Night& n, uint64_t seed)
-      : night_(n), clock_{p.rate}, rng_(seed), leg_(p.kind == Kind::kLegEmg),
-        limbFlag_(p.side == 0 ? Night::kLimbLeft : Night::kLimbRight), amp_(leg_ ? 0.15 : 2.0, p.rate, 5) {}
+      : night_(n),
+        clock_{p.rate},
+        rng_(seed),
+        leg_(p.kind == Kind::kLegEmg),
+        limbFlag_(p.side == 0 ? Night::kLimbLeft : Night::kLimbRight),
+        amp_(leg_ ? 0.15 : 2.0, p.rate, 5) {}
 
   void fill(int16_t* out, size_t n) override {
     static const double kChin[6] = {12, 7, 5, 4, 0, 1.5};  // by stage; REM sleep is atonic
@@ -243,7 +281,10 @@ class EcgGenerator : public Generator {
   EcgGenerator(const ChannelPlan& p, const Night& n, uint64_t seed)
       : night_(n), clock_{p.rate}, rng_(seed), rate_(20, p.rate, 70) {
     // One beat around its R peak, from 0.25 s before to 0.45 s after.
-    const double waves[5][3] = {{-0.16, 0.025, 150}, {-0.03, 0.010, -120}, {0, 0.011, 1200}, {0.035, 0.012, -260},
+    const double waves[5][3] = {{-0.16, 0.025, 150},
+                                {-0.03, 0.010, -120},
+                                {0, 0.011, 1200},
+                                {0.035, 0.012, -260},
                                 {0.26, 0.045, 320}};
     lead_ = uint32_t(0.25 * p.rate);
     const uint32_t len = lead_ + uint32_t(0.45 * p.rate);
@@ -263,8 +304,9 @@ class EcgGenerator : public Generator {
       const uint64_t s = clock_.slot();
       const Night::Slot& slot = night_.slot(s);
       const double breath = std::sin(2 * kPi * slot.breath);
-      const double bpm = rate_.step(kBpm[night_.stage_at_slot(s)] + ((slot.flags & Night::kInArousal) ? 12 : 0)) +
-                         3 * breath;
+      const double bpm =
+          rate_.step(kBpm[night_.stage_at_slot(s)] + ((slot.flags & Night::kInArousal) ? 12 : 0)) +
+          3 * breath;
       const uint64_t k = clock_.next;
       if (k >= nextR_) {
         lastR_ = nextR_;
@@ -293,7 +335,12 @@ class EcgGenerator : public Generator {
 class BreathGenerator : public Generator {
  public:
   BreathGenerator(const ChannelPlan& p, const Night& n, uint64_t seed)
-      : night_(n), clock_{p.rate}, rng_(seed), kind_(p.kind), amp_(1.5, p.rate, 150), paradox_(3, p.rate, 0) {}
+      : night_(n),
+        clock_{p.rate},
+        rng_(seed),
+        kind_(p.kind),
+        amp_(1.5, p.rate, 150),
+        paradox_(3, p.rate, 0) {}
 
   void fill(int16_t* out, size_t n) override {
     for (size_t i = 0; i < n; ++i, ++clock_.next) {
@@ -304,13 +351,17 @@ class BreathGenerator : public Generator {
       const bool rem = night_.stage_at_slot(s) == kRem;
       double v = 0;
       if (kind_ == Kind::kFlow) {
-        const double target = (a.flags & Night::kInApnea) ? 6 : (a.flags & Night::kInHypopnea) ? 55 : rem ? 120 : 160;
+        const double target = (a.flags & Night::kInApnea)      ? 6
+                              : (a.flags & Night::kInHypopnea) ? 55
+                              : rem                            ? 120
+                                                               : 160;
         v = amp_.step(target) * (std::sin(phase) + 0.25 * std::sin(2 * phase)) + 3 * rng_.normal();
       } else {
         const double target = (a.flags & Night::kInApnea) ? 120 : rem ? 70 : 100;
         const double p = paradox_.step((a.flags & Night::kInApnea) ? 1 : 0);
         const double sign = kind_ == Kind::kAbdomen ? 1 - 2 * p : 1;
-        v = amp_.step(target) * sign * std::sin(phase - (kind_ == Kind::kAbdomen ? 0.2 : 0)) + 2 * rng_.normal();
+        v = amp_.step(target) * sign * std::sin(phase - (kind_ == Kind::kAbdomen ? 0.2 : 0)) +
+            2 * rng_.normal();
       }
       out[i] = clamp16(v);
     }
@@ -417,14 +468,20 @@ void Night::make_hypnogram(uint64_t seed) {
   for (int cycle = 0; e + wakeAtEnd < epochs; ++cycle) {
     const int n3 = std::max(0, 70 - 25 * cycle) + int(rng.range(0, 8));
     const int rem = std::min(50, 10 + 20 * cycle) + int(rng.range(0, 6));
-    const std::pair<uint32_t, int> runs[] = {{kN1, 6 + int(rng.range(0, 6))}, {kN2, 44 + int(rng.range(0, 14))},
-                                             {kN3, n3}, {kN2, 18 + int(rng.range(0, 10))}, {kRem, rem}};
+    const std::pair<uint32_t, int> runs[] = {{kN1, 6 + int(rng.range(0, 6))},
+                                             {kN2, 44 + int(rng.range(0, 14))},
+                                             {kN3, n3},
+                                             {kN2, 18 + int(rng.range(0, 10))},
+                                             {kRem, rem}};
     for (const auto& run : runs) {
       for (int k = 0; k < run.second && e + wakeAtEnd < epochs; ++k, ++e) {
         uint32_t st = run.first;
-        if (rng.chance(0.03)) st = kWake;            // a brief awakening
-        else if (st == kN2 && rng.chance(0.04)) st = kN1;
-        else if (st == kN3 && rng.chance(0.08)) st = kN2;
+        if (rng.chance(0.03))
+          st = kWake;  // a brief awakening
+        else if (st == kN2 && rng.chance(0.04))
+          st = kN1;
+        else if (st == kN3 && rng.chance(0.08))
+          st = kN2;
         stages_[e] = st;
       }
     }
@@ -458,7 +515,8 @@ void Night::make_events(uint64_t seed) {
       add(apnea ? kApnea : kHypopnea, onset, duration);
       if (apnea || rng.chance(0.7)) {
         const double depth = apnea ? rng.range(4, 9) : rng.range(3, 6);
-        desats_.push_back({{kDesaturation, tenths(onset + duration * 0.6), tenths(rng.range(20, 35))}, depth});
+        desats_.push_back(
+            {{kDesaturation, tenths(onset + duration * 0.6), tenths(rng.range(20, 35))}, depth});
         add(kDesaturation, desats_.back().first.onset, desats_.back().first.duration);
       }
       if (rng.chance(0.6)) add(kArousal, onset + duration - 1, rng.range(3, 10));
@@ -476,11 +534,13 @@ void Night::make_events(uint64_t seed) {
     }
     // Spindles and K-complexes mark stage N2 (and some N3).
     const double spindles = st == kN2 ? 2.5 : st == kN3 ? 0.5 : 0;
-    for (double k = rng.range(0, 1); k < spindles; k += 1) spindles_.push_back({t0 + rng.range(0, 29), rng.range(0.5, 1.5)});
+    for (double k = rng.range(0, 1); k < spindles; k += 1)
+      spindles_.push_back({t0 + rng.range(0, 29), rng.range(0.5, 1.5)});
     if (st == kN2 && rng.chance(0.6)) kcomplexes_.push_back(t0 + rng.range(0, 29));
   }
   if (end > 600) add(kLightsOn, end - 60, 0);
-  std::stable_sort(events_.begin(), events_.end(), [](const Event& a, const Event& b) { return a.onset < b.onset; });
+  std::stable_sort(events_.begin(), events_.end(),
+                   [](const Event& a, const Event& b) { return a.onset < b.onset; });
   std::sort(kcomplexes_.begin(), kcomplexes_.end());
 }
 

@@ -66,9 +66,9 @@ class Night {
   };
   struct Slot {
     uint8_t flags = 0;
-    uint8_t spindle = 0;    // spindle envelope, 0 to 255
-    uint8_t dip = 0;        // SpO2 below baseline, tenths of a percent
-    double breath = 0;      // breathing phase, in cycles since the start
+    uint8_t spindle = 0;  // spindle envelope, 0 to 255
+    uint8_t dip = 0;      // SpO2 below baseline, tenths of a percent
+    double breath = 0;    // breathing phase, in cycles since the start
   };
 
   explicit Night(uint64_t seconds);

@@ -6,6 +6,7 @@
 
 #include "container/byteorder.h"
 #include "conventions.h"
+#include "items.h"
 #include "layout.h"
 
 namespace tool {
@@ -14,13 +15,8 @@ namespace {
 using namespace convention;
 
 constexpr uint32_t kEntryBytes = layout::event_table::kEntryHead + kAnnotationDataSize;
-constexpr size_t kTextRoom = 256;      // a text buffer entry's text with its NUL
 constexpr size_t kMaxText = 255;
 constexpr uint32_t kMaxEntries = 0xFFFF;  // entries are addressed by 16-bit numbers
-constexpr size_t kDataRoom = 1024;     // the largest entry data an event table holds
-
-// Words of the first 64 bytes of a chunk as the chunk search hands them out.
-enum HeadWord { kWordId = 2, kWordCount = 4, kWordFirstEntrySize = 6 };
 
 // A text buffer owned for one call.
 class TextBuffer {
@@ -41,18 +37,19 @@ class TextBuffer {
 
 std::vector<edf::Annotation> read_annotation_table(HGLOBAL h, uint32_t record) {
   std::vector<edf::Annotation> out;
-  uint32_t head[16] = {};
+  uint32_t head[item::kHeadWords] = {};
   if (RAZIVERAFindIndexPtr(h, uint16_t(record), layout::kEventTable, 0, head) == 0) return out;
-  if (head[kWordId] != kAnnotationTableId || head[kWordFirstEntrySize] != kEntryBytes) return out;
+  if (head[item::kHeadId] != kAnnotationTableId || head[item::kHeadFirstEntrySize] != kEntryBytes) return out;
   const int32_t n = DARARARReadEventInfo(h, uint16_t(record));
   for (int32_t i = 1; i <= n && uint32_t(i) <= kMaxEntries; ++i) {
     uint32_t onset = 0;
-    uint8_t data[kDataRoom] = {};
+    uint8_t data[item::kEventDataRoom] = {};
     if (DARARARGetEventTableInfo(h, uint16_t(record), uint16_t(i), &onset, data) != 1) break;
     const uint32_t duration = rz::load_u32(data, kAnnotationDuration, false);
-    out.push_back({onset / 1000.0, duration / 1000.0,
-                   std::string(reinterpret_cast<const char*>(data + kAnnotationText),
-                               strnlen(reinterpret_cast<const char*>(data + kAnnotationText), kAnnotationTextSize))});
+    out.push_back(
+        {onset / 1000.0, duration / 1000.0,
+         std::string(reinterpret_cast<const char*>(data + kAnnotationText),
+                     strnlen(reinterpret_cast<const char*>(data + kAnnotationText), kAnnotationTextSize))});
   }
   return out;
 }
@@ -66,15 +63,18 @@ bool write_annotation_table(HGLOBAL h, uint32_t record, const std::vector<edf::A
   }
   dropped = uint32_t(list.size() - kept.size());
   if (kept.empty()) return true;
-  if (DARARARCreateEventTable(h, uint16_t(record), kAnnotationTableId, int32_t(kept.size()), kAnnotationDataSize) != 1)
+  if (DARARARCreateEventTable(h, uint16_t(record), kAnnotationTableId, int32_t(kept.size()),
+                              kAnnotationDataSize) != 1)
     return false;
   for (size_t i = 0; i < kept.size(); ++i) {
     const edf::Annotation& a = *kept[i];
     uint8_t data[kAnnotationDataSize] = {};
     const double duration = std::min(std::round(a.duration * 1000), double(UINT32_MAX));
     rz::store_u32(data, kAnnotationDuration, duration > 0 ? uint32_t(duration) : 0, false);
-    std::memcpy(data + kAnnotationText, a.text.data(), std::min<size_t>(a.text.size(), kAnnotationTextSize));
-    if (DARARARSetEventTableInfo(h, uint16_t(record), uint16_t(i + 1), uint32_t(std::round(a.onset * 1000)), data) != 1)
+    // The text fills its field, NUL-terminated only when shorter.
+    std::copy_n(a.text.data(), std::min<size_t>(a.text.size(), kAnnotationTextSize), data + kAnnotationText);
+    if (DARARARSetEventTableInfo(h, uint16_t(record), uint16_t(i + 1), uint32_t(std::round(a.onset * 1000)),
+                                 data) != 1)
       return false;
   }
   return DARARARCreateEventInfo(h) != 0;
@@ -86,7 +86,7 @@ TextList read_text_list(HGLOBAL h, uint32_t record) {
   if (!buf.get()) return out;
   const uint32_t n = DARARARReadTextInfo(h, buf.get(), record, kTextListType);
   for (uint32_t i = 0; i < n && i < kTextListCapacity; ++i) {
-    char text[kTextRoom] = {};
+    char text[item::kTextBufferRoom] = {};
     const uint32_t packed = RAZIVERAGetTextBuffer(h, buf.get(), int32_t(i), text);
     if (packed) out[uint16_t(packed & 0xFFFF)] = text;
   }
@@ -100,24 +100,27 @@ bool write_text_list(HGLOBAL h, const TextList& texts) {
   if (!buf.get()) return false;
   for (const auto& t : texts) {
     const std::string text = t.second.substr(0, kMaxText);
-    if (RAZIVERASetTextBuffer(h, buf.get(), -1, uint16_t(text.size()), t.first, text.c_str()) == 0) return false;
+    if (RAZIVERASetTextBuffer(h, buf.get(), -1, uint16_t(text.size()), t.first, text.c_str()) == 0)
+      return false;
   }
   return DARARARCreateTextInfo(h, buf.get(), kTextListType, uint16_t(texts.size())) != 0;
 }
 
 bool write_hypnogram(HGLOBAL h, const Hypnogram& hyp) {
   if (hyp.stages.empty()) return true;
-  enum ScoreItem : uint16_t { kScored = 2, kEpoch = 3, kOnset = 4, kFirstRem = 5, kLastSleep = 6, kEntry = 10 };
-  constexpr uint16_t kTextItem = 20;
+  using namespace item;
   if (DARARARCreateScoreTable(h, kHypnogramId, uint32_t(hyp.stages.size())) != 1) return false;
-  bool ok = DARARARSetScoreTableInfo(h, kScored, 0, uint32_t(hyp.stages.size())) == 1 &&
-            DARARARSetScoreTableInfo(h, kEpoch, 0, hyp.epochSeconds) == 1;
-  const std::pair<uint16_t, int> marks[] = {{kOnset, hyp.sleepOnset}, {kFirstRem, hyp.firstRem}, {kLastSleep, hyp.lastSleep}};
-  for (const auto& m : marks)
-    if (m.second >= 0) ok = ok && DARARARSetScoreTableInfo(h, m.first, 0, uint32_t(m.second)) == 1;
+  // Setting 2 counts the scored epochs, setting 3 is the epoch length, and
+  // the three index settings name sleep onset, first REM and last sleep.
+  bool ok = DARARARSetScoreTableInfo(h, kScoreSetting2, 0, uint32_t(hyp.stages.size())) == 1 &&
+            DARARARSetScoreTableInfo(h, kScoreSetting3, 0, hyp.epochSeconds) == 1;
+  const int marks[] = {hyp.sleepOnset, hyp.firstRem, hyp.lastSleep};
+  for (uint16_t k = 0; k < 3; ++k)
+    if (marks[k] >= 0)
+      ok = ok && DARARARSetScoreTableInfo(h, uint16_t(kScoreIndex4 + k), 0, uint32_t(marks[k])) == 1;
   for (size_t i = 0; i < hyp.stages.size() && ok; ++i)
-    ok = DARARARSetScoreTableInfo(h, kEntry, int32_t(i), hyp.stages[i]) == 1;
-  if (!hyp.text.empty()) ok = ok && DARARARSetScoreTableText(h, kTextItem, 0, hyp.text.c_str()) == 1;
+    ok = DARARARSetScoreTableInfo(h, kScoreEntry, int32_t(i), hyp.stages[i]) == 1;
+  if (!hyp.text.empty()) ok = ok && DARARARSetScoreTableText(h, kScoreText, 0, hyp.text.c_str()) == 1;
   return ok && DARARARCreateScoreInfo(h, 0) != 0;
 }
 

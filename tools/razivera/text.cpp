@@ -57,8 +57,7 @@ std::string upper(std::string s) {
 }
 
 std::string clock_text(uint64_t seconds) {
-  return strf("%llu:%02u:%02u", static_cast<unsigned long long>(seconds / 3600),
-              unsigned(seconds / 60 % 60), unsigned(seconds % 60));
+  return strf("%llu:%02u:%02u", llu(seconds / 3600), unsigned(seconds / 60 % 60), unsigned(seconds % 60));
 }
 
 }  // namespace tool

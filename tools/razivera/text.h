@@ -15,6 +15,9 @@ namespace tool {
 
 std::string strf(const char* fmt, ...) TOOL_PRINTF(1, 2);
 
+// A 64-bit count or offset for a %llu conversion.
+inline unsigned long long llu(uint64_t v) { return v; }
+
 // The text without leading and trailing spaces.
 std::string trim(const std::string& s);
 

@@ -63,7 +63,8 @@ class RecordCheck {
         case kFrameWave:
         case kUserChEntry:
           problem(c.offset, strf("a %s chunk stands on its own, outside the chunk that holds such "
-                                 "entries", chunk_type_name(c.type)));
+                                 "entries",
+                                 chunk_type_name(c.type)));
           break;
         default: check_writer_chunk(c); break;
       }
@@ -91,7 +92,7 @@ class RecordCheck {
       first = &c;
     } else {
       problem(c.offset, strf("a second %s chunk; readers only ever find the first at %llu",
-                             chunk_type_name(c.type), static_cast<unsigned long long>(first->offset)));
+                             chunk_type_name(c.type), llu(first->offset)));
     }
   }
 
@@ -118,19 +119,24 @@ class RecordCheck {
     channelCount_ = count;
     if (count > kMaxChannels)
       problem(c.offset + kChannelCount,
-              strf("wave information names %u channels; a record holds at most %u", count,
-                   kMaxChannels));
+              strf("wave information names %u channels; a record holds at most %u", count, kMaxChannels));
     const uint32_t frames = u32(b, kTotalFrames);
     if (frames > kMaxFrames)
       problem(c.offset + kTotalFrames,
               strf("frame count %u is beyond %u and reads as 0", frames, kMaxFrames));
-    struct Field { uint32_t off; const char* name; uint32_t limit; };
-    const Field fields[] = {{kMonth, "month", 12}, {kDay, "day", 31}, {kHour, "hour", 23},
-                            {kMinute, "minute", 59}, {kSecond, "second", 59}};
+    struct Field {
+      uint32_t off;
+      const char* name;
+      uint32_t limit;
+    };
+    const Field fields[] = {{kMonth, "month", 12},
+                            {kDay, "day", 31},
+                            {kHour, "hour", 23},
+                            {kMinute, "minute", 59},
+                            {kSecond, "second", 59}};
     for (const Field& fd : fields) {
       const uint32_t value = u32(b, fd.off);
-      if (value > fd.limit)
-        problem(c.offset + fd.off, strf("start %s %u is out of range", fd.name, value));
+      if (value > fd.limit) problem(c.offset + fd.off, strf("start %s %u is out of range", fd.name, value));
     }
     startSecond_ = uint64_t(u32(b, kHour) & 0xFFFF) * 3600 + uint64_t(u32(b, kMinute) & 0xFFFF) * 60 +
                    (u32(b, kSecond) & 0xFFFF);
@@ -151,15 +157,14 @@ class RecordCheck {
     const uint32_t entrySize = u32(head, kEntrySize);
     haveChannels_ = true;
     if (count > kMaxChannels)
-      problem(c.offset + kCount, strf("channel definitions for %u channels; a record holds at most %u",
-                                      count, kMaxChannels));
+      problem(c.offset + kCount,
+              strf("channel definitions for %u channels; a record holds at most %u", count, kMaxChannels));
     if (entrySize != kEntryBytes)
       problem(c.offset + kEntrySize,
               strf("channel entries of %u bytes, expected %u", entrySize, kEntryBytes));
     if (uint64_t(c.size) != kHeadSize + uint64_t(count) * entrySize)
       problem(c.offset, strf("FrameChInfo is %u bytes, but its head says %u entries of %u bytes (%llu)",
-                             c.size, count, entrySize,
-                             static_cast<unsigned long long>(kHeadSize + uint64_t(count) * entrySize)));
+                             c.size, count, entrySize, llu(kHeadSize + uint64_t(count) * entrySize)));
     if (haveWave_ && count != channelCount_)
       problem(c.offset + kCount, strf("%u channel definitions for the %u channels of the wave information",
                                       count, channelCount_));
@@ -180,8 +185,7 @@ class RecordCheck {
       if (s == 0) s = fastest;  // readers fall back to the fastest channel so far
       uint32_t rate = s;
       if (u32(e, entry::kFlags) & entry::kFlagPeriod) rate = s ? entry::kMicroseconds / s : 0;
-      if (s == 0 || rate == 0)
-        problem(pos + entry::kSampling, strf("channel %u has no sampling rate", k));
+      if (s == 0 || rate == 0) problem(pos + entry::kSampling, strf("channel %u has no sampling rate", k));
       if (rate > fastest) fastest = rate;
       rates_.push_back(rate);
     }
@@ -200,9 +204,8 @@ class RecordCheck {
     const uint32_t count = u32(head, kFrameCount);
     if (seconds == 0) problem(c.offset + kFrameSeconds, "frames of 0 seconds");
     if (frameSize < frame_wave::kHeadSize || frameSize % 2) {
-      problem(c.offset + kFrameChunkSize,
-              strf("frame size %u is not an even number of at least %u bytes", frameSize,
-                   frame_wave::kHeadSize));
+      problem(c.offset + kFrameChunkSize, strf("frame size %u is not an even number of at least %u bytes",
+                                               frameSize, frame_wave::kHeadSize));
       return 0;
     }
     if (haveChannels_ && seconds) {
@@ -211,12 +214,12 @@ class RecordCheck {
       if (expected != frameSize)
         problem(c.offset + kFrameChunkSize,
                 strf("frame size %u does not match the channels: 24 + their samples of %u s take %llu",
-                     frameSize, seconds, static_cast<unsigned long long>(expected)));
+                     frameSize, seconds, llu(expected)));
     }
     const uint64_t expectedSize = kHeadSize + uint64_t(count) * frameSize;
     if (expectedSize != c.size)
       problem(c.offset, strf("frame area is %u bytes, but 32 + %u frames x %u bytes = %llu", c.size, count,
-                             frameSize, static_cast<unsigned long long>(expectedSize)));
+                             frameSize, llu(expectedSize)));
     const uint64_t present = (c.size - kHeadSize) / frameSize;
     const uint64_t n = count < present ? count : present;
     uint64_t bad = 0;
@@ -230,8 +233,7 @@ class RecordCheck {
       const uint32_t number = load_u32(fh, frame_wave::kNumber, big_);
       if (size != frameSize) what += strf(", size %u instead of %u", size, frameSize);
       if (type != kFrameWave) what += strf(", type %u instead of %u", type, unsigned(kFrameWave));
-      if (number != i + 1)
-        what += strf(", numbered %u instead of %llu", number, static_cast<unsigned long long>(i + 1));
+      if (number != i + 1) what += strf(", numbered %u instead of %llu", number, llu(i + 1));
       if (haveWave_) {
         // Each frame is stamped with its start time of day; the hour wraps
         // once at 24.
@@ -246,12 +248,10 @@ class RecordCheck {
                        unsigned(t % 3600 / 60), unsigned(t % 60));
       }
       if (what.empty()) continue;
-      if (++bad <= kFramesReported)
-        problem(c.offset + at, strf("frame %llu%s", static_cast<unsigned long long>(i), what.c_str()));
+      if (++bad <= kFramesReported) problem(c.offset + at, strf("frame %llu%s", llu(i), what.c_str()));
     }
     if (bad > kFramesReported)
-      problem(c.offset, strf("... and %llu more frames with problems",
-                             static_cast<unsigned long long>(bad - kFramesReported)));
+      problem(c.offset, strf("... and %llu more frames with problems", llu(bad - kFramesReported)));
     return n;
   }
 
@@ -283,8 +283,7 @@ class RecordCheck {
       pos += es;
     }
     if (pos != c.size)
-      problem(c.offset, strf("EventTable is %u bytes, its %u entries end at %llu", c.size, count,
-                             static_cast<unsigned long long>(pos)));
+      problem(c.offset, strf("EventTable is %u bytes, its %u entries end at %llu", c.size, count, llu(pos)));
   }
 
   void check_score_table(const ChunkView& c) {
@@ -297,15 +296,15 @@ class RecordCheck {
     const uint32_t count = u32(head, kCount);
     if (kHeadSize + uint64_t(count) * kEntryBytes != c.size)
       problem(c.offset, strf("ScoreTable is %u bytes, but its head says %u entries (%llu bytes)", c.size,
-                             count, static_cast<unsigned long long>(kHeadSize + uint64_t(count) * kEntryBytes)));
+                             count, llu(kHeadSize + uint64_t(count) * kEntryBytes)));
     if (u32(head, kSetting2) > count)
-      problem(c.offset + kSetting2, strf("score setting %u is above the entry count %u",
-                                         u32(head, kSetting2), count));
+      problem(c.offset + kSetting2,
+              strf("score setting %u is above the entry count %u", u32(head, kSetting2), count));
     for (uint32_t k = 0; k < kIndexSettings; ++k) {
       const uint32_t v = u32(head, kIndex4 + 4 * k);
       if (v > count)
-        problem(c.offset + kIndex4 + 4 * k, strf("score index setting %u names entry %u of %u", 4 + k,
-                                                 v - 1, count));
+        problem(c.offset + kIndex4 + 4 * k,
+                strf("score index setting %u names entry %u of %u", 4 + k, v - 1, count));
     }
   }
 
@@ -319,17 +318,17 @@ class RecordCheck {
     const uint32_t count = u32(head, kCount);
     const uint32_t entrySize = u32(head, kEntrySize);
     if (count > kMaxChannels)
-      problem(c.offset + kCount, strf("user values for %u channels; a record holds at most %u", count,
-                                      kMaxChannels));
+      problem(c.offset + kCount,
+              strf("user values for %u channels; a record holds at most %u", count, kMaxChannels));
     if (entrySize != kEntryBytes)
-      problem(c.offset + kEntrySize, strf("user channel entries of %u bytes, expected %u", entrySize,
-                                          kEntryBytes));
+      problem(c.offset + kEntrySize,
+              strf("user channel entries of %u bytes, expected %u", entrySize, kEntryBytes));
     if (uint64_t(c.size) != kHeadSize + uint64_t(count) * entrySize)
       problem(c.offset, strf("UserChInfo is %u bytes, but its head says %u entries of %u bytes", c.size,
                              count, entrySize));
     if (haveWave_ && count != channelCount_)
-      problem(c.offset + kCount, strf("user values for %u channels, the wave information names %u", count,
-                                      channelCount_));
+      problem(c.offset + kCount,
+              strf("user values for %u channels, the wave information names %u", count, channelCount_));
     if (entrySize != kEntryBytes) return;
     const uint32_t n = count < kMaxChannels ? count : kMaxChannels;
     for (uint32_t k = 0; k < n; ++k) {
@@ -352,27 +351,28 @@ class RecordCheck {
     }
     const uint32_t points = u32(bytes(c, 0, kRowBytes), kCount);
     if (points > kMaxPoints)
-      problem(c.offset + kCount, strf("%u non-linear points; a channel holds at most %u", points, kMaxPoints));
+      problem(c.offset + kCount,
+              strf("%u non-linear points; a channel holds at most %u", points, kMaxPoints));
     if (uint64_t(points + uint64_t(1)) * kRowBytes != c.size)
       problem(c.offset, strf("NonLinearInfo is %u bytes, but %u points take %llu", c.size, points,
-                             static_cast<unsigned long long>((uint64_t(points) + 1) * kRowBytes)));
+                             llu((uint64_t(points) + 1) * kRowBytes)));
     if (c.id == 0 || (haveWave_ && c.id > channelCount_))
-      problem(c.offset + chunk_head::kId, strf("NonLinearInfo names channel %u, the record has %u", c.id,
-                                               channelCount_));
+      problem(c.offset + chunk_head::kId,
+              strf("NonLinearInfo names channel %u, the record has %u", c.id, channelCount_));
   }
 
   void check_user_data(const ChunkView& c, uint32_t width) {
     using namespace user_data;
     if (c.size < kHeadSize) {
-      problem(c.offset, strf("%s is %u bytes, less than its %u-byte head", chunk_type_name(c.type), c.size,
-                             kHeadSize));
+      problem(c.offset,
+              strf("%s is %u bytes, less than its %u-byte head", chunk_type_name(c.type), c.size, kHeadSize));
       return;
     }
     const uint32_t count = u32(bytes(c, 0, kHeadSize), kCount);
     const uint64_t data = width == 4 ? uint64_t(count) * 4 : round4(uint64_t(count) * width);
     if (kHeadSize + data != c.size)
       problem(c.offset, strf("%s is %u bytes, but %u elements take %llu", chunk_type_name(c.type), c.size,
-                             count, static_cast<unsigned long long>(kHeadSize + data)));
+                             count, llu(kHeadSize + data)));
   }
 
   // True when the chunk's entries fill it exactly as a text list.  The
@@ -448,15 +448,14 @@ int run_verify(const Args& args, Console& con) {
   Findings findings;
   const VerifySummary sum = verify_source(src, findings);
   for (const Finding& f : findings.list())
-    con.out << strf("%s: offset %llu (0x%llX): ", path.c_str(), static_cast<unsigned long long>(f.offset),
-                    static_cast<unsigned long long>(f.offset))
-            << f.text << "\n";
+    con.out << strf("%s: offset %llu (0x%llX): ", path.c_str(), llu(f.offset), llu(f.offset)) << f.text
+            << "\n";
   if (!findings.empty()) {
     con.out << path << ": " << findings.size() << (findings.size() == 1 ? " problem\n" : " problems\n");
     return kExitBadInput;
   }
   con.out << strf("%s: ok - %u record(s), %u chunks, up to %u channels, %llu frames checked\n", path.c_str(),
-                  sum.records, sum.chunks, sum.channels, static_cast<unsigned long long>(sum.frames));
+                  sum.records, sum.chunks, sum.channels, llu(sum.frames));
   return kExitOk;
 }
 
