@@ -184,7 +184,7 @@ struct Sweep {
   // session fails once.  Locks come by the hundred: a spread of them meets
   // every writer.
   uint64_t stride;
-  bool edit;  // every in-place editor too runs over what the session left
+  bool edit;  // every in-place editor too runs over what every fourth left
 };
 
 class SessionSweepTest : public FileTest, public ::testing::WithParamInterface<Sweep> {};
@@ -223,7 +223,7 @@ TEST_P(SessionSweepTest, EveryFailingCallLeavesAConsistentHandleAndAReadableFile
     }
     // Whatever the session left, every reader (and editor) meets it safely.
     EXPECT_EQ(rzfuzz::read_all(file), "");
-    if (sweep.edit) {
+    if (sweep.edit && n % 4 == 1) {
       EXPECT_EQ(rzfuzz::edit_all(file), "");
     }
     if (::testing::Test::HasFailure()) return;
@@ -249,12 +249,12 @@ TEST_F(FaultTest, ReadersMeetFailingReadsAndSeeksSafely) {
   faults::reset();
   ASSERT_EQ(rzfuzz::read_all(file), "");
   const uint64_t reads = faults::calls(faults::Op::Read);
-  for (uint64_t n = 1; n <= reads; n += 1 + reads / 40) {
-    for (int32_t keep : {-1, 7}) {
-      SCOPED_TRACE("read " + std::to_string(n) + " keeps " + std::to_string(keep));
-      faults::arm(faults::Op::Read, n, keep);
-      EXPECT_EQ(rzfuzz::read_all(file), "");
-      faults::reset();
-    }
+  int round = 0;
+  for (uint64_t n = 1; n <= reads; n += 1 + reads / 24, ++round) {
+    const int32_t keep = round % 2 ? 7 : -1;
+    SCOPED_TRACE("read " + std::to_string(n) + " keeps " + std::to_string(keep));
+    faults::arm(faults::Op::Read, n, keep);
+    EXPECT_EQ(rzfuzz::read_all(file), "");
+    faults::reset();
   }
 }
