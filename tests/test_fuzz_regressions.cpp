@@ -241,3 +241,38 @@ TEST_F(FuzzRegressionTest, InPlaceEditorsNeverLengthenTheFile) {
     }
   }
 }
+
+TEST_F(FuzzRegressionTest, ChannelDefinitionsEndWithTheirRecord) {
+  // Record 0's length cut inside its channel definitions (three entries of
+  // 256 bytes behind a 32-byte head at 176): only the entries inside the
+  // record are read and rewritten, nothing behind its end changes.
+  for (bool big : {false, true}) {
+    SCOPED_TRACE(big ? "big" : "little");
+    const std::string file = path("cut.vzp");
+    ASSERT_TRUE(rzfuzz::write_recording(file, big, true).closed);
+    Bytes b = read_file(file);
+    uint32_t at = 0;
+    {
+      Bio h(RAZIVERAOpenBioFile(file.c_str(), 1, 1));
+      at = uint32_t(RAZIVERAFindIndexPtr(h, 0, 120, 0, nullptr));
+    }
+    ASSERT_GT(at, 0u);
+    const uint32_t recordEnd = at + 32 + 2 * 256 + 100;  // inside entry 2
+    put32(b, 32, recordEnd - 32, big);
+    write_file(file, b);
+
+    Bio h(RAZIVERAOpenBioFile(file.c_str(), 3, 1));
+    ASSERT_EQ(DARARARReadRecordInfo(h, 0), 1);
+    ASSERT_EQ(DARARARReadChannelInfo(h, 0), 1);
+    EXPECT_EQ(DARARARGetFrameChInfo(h, 0, 4, 1), 4u) << "entry 1 read";
+    EXPECT_EQ(DARARARGetFrameChInfo(h, 0, 4, 2), 0u) << "entry 2 not read";
+    DARARARSetFrameChText(h, 0, 1, 2, "changed");
+    DARARARSetFrameChText(h, 0, 1, 0, "changed");
+    EXPECT_EQ(DARARARUpdateFrameChInfo(h, 0), 1) << "two entries rewritten";
+    h.close();
+    const Bytes after = read_file(file);
+    EXPECT_FALSE(diff_offsets(b, after).empty());
+    for (size_t off : diff_offsets(b, after)) EXPECT_LT(off, recordEnd);
+    EXPECT_EQ(rzfuzz::edit_all(file), "");
+  }
+}
