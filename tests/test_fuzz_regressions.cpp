@@ -276,3 +276,29 @@ TEST_F(FuzzRegressionTest, ChannelDefinitionsEndWithTheirRecord) {
     EXPECT_EQ(rzfuzz::edit_all(file), "");
   }
 }
+
+TEST_F(FuzzRegressionTest, FrameCountRepairStaysInsideTheWaveInformation) {
+  // An out-of-range frame count is cleared in a writable file only where the
+  // chunk's size covers it; a chunk whose size stops short leaves the bytes
+  // behind it to the chunk they belong to.
+  struct Case {
+    uint32_t chunkSize;
+    bool cleared;
+  };
+  for (bool big : {false, true}) {
+    for (const Case c : {Case{128, true}, Case{28, true}, Case{27, false}, Case{20, false}}) {
+      SCOPED_TRACE(std::to_string(c.chunkSize) + (big ? " big" : " little"));
+      const std::string file = path("count.vzp");
+      ASSERT_TRUE(rzfuzz::write_recording(file, big, true).closed);
+      Bytes b = read_file(file);
+      put32(b, 48, c.chunkSize, big);
+      put32(b, 48 + 24, 9000000, big);
+      write_file(file, b);
+      Bio h(RAZIVERAOpenBioFile(file.c_str(), 3, 1));
+      EXPECT_EQ(DARARARReadRecordInfo(h, 0), 1);
+      EXPECT_EQ(DARARARGetWaveInfo(h, 0, 4), 0u);
+      h.close();
+      EXPECT_EQ(get32(read_file(file), 48 + 24, big), c.cleared ? 0u : 9000000u);
+    }
+  }
+}
