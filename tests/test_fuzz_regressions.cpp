@@ -302,3 +302,23 @@ TEST_F(FuzzRegressionTest, FrameCountRepairStaysInsideTheWaveInformation) {
     }
   }
 }
+
+TEST_F(FuzzRegressionTest, ScoreTableIsNotAddedBehindARecordThatRunsPastTheFile) {
+  // The last record's header claims far more than the file holds: the score
+  // table is refused instead of being written behind a hole of zeros.
+  for (bool big : {false, true}) {
+    SCOPED_TRACE(big ? "big" : "little");
+    const std::string file = path("long.vzp");
+    ASSERT_TRUE(rzfuzz::write_recording(file, big, true).closed);
+    Bytes b = read_file(file);
+    const uint32_t record1 = 32 + get32(b, 32, big);
+    put32(b, record1, 0x10000000, big);
+    write_file(file, b);
+    Bio h(RAZIVERAOpenBioFile(file.c_str(), 3, 1));
+    ASSERT_TRUE(h);
+    ASSERT_EQ(DARARARCreateScoreTable(h, 2, 4), 1);
+    EXPECT_EQ(DARARARCreateScoreInfo(h, 0), 0);
+    h.close();
+    EXPECT_EQ(read_file(file), b);
+  }
+}
