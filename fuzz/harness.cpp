@@ -143,9 +143,9 @@ class Session {
   }
 
   // Runs a call; on a file opened for editing, checks that it changed no byte
-  // outside `allowed`.
+  // outside `allowed` (and `also`).
   template <class F>
-  void guarded(const char* what, Region allowed, F&& call) {
+  void guarded(const char* what, Region allowed, F&& call, Region also = {}) {
     if (!editing_) {
       call();
       return;
@@ -157,7 +157,8 @@ class Session {
     const size_t n = std::max(before.size(), after.size());
     for (size_t i = 0; i < n; ++i) {
       const bool same = i < before.size() && i < after.size() && before[i] == after[i];
-      if (same || (i >= allowed.begin && i < allowed.end)) continue;
+      if (same || (i >= allowed.begin && i < allowed.end) || (i >= also.begin && i < also.end))
+        continue;
       char text[200];
       std::snprintf(text, sizeof text, "%s changed byte %zu (file %zu -> %zu bytes), allowed [%llu, %llu)",
                     what, i, before.size(), after.size(), (unsigned long long)allowed.begin,
@@ -429,6 +430,23 @@ void edit_record(Session& s, uint16_t r, const std::vector<Chunk>& chunks, HGLOB
   s.guarded("UpdateWaveInfo", {}, [&] { DARARARUpdateWaveInfo(h, 1000); });
 }
 
+// The score table appended to the last record through the editing handle:
+// only the record's header and its end (the terminator it replaces, the new
+// chunk and terminator) may change.
+void append_score_table(Session& s) {
+  HGLOBAL h = s.h();
+  const uint32_t records = std::min<uint32_t>(RAZIVERAGetInfo(h, 6), rz::kMaxRecords);
+  if (records == 0) return;
+  const RecordView rv = view(h, uint16_t(records - 1));
+  const uint32_t count = 6;
+  DARARARCreateScoreTable(h, 3, count);
+  DARARARSetScoreTableText(h, 20, 0, "appended");
+  const uint64_t end = rv.end;
+  const Region head{rv.offset, rv.offset + 16};
+  const Region tail{end >= 16 ? end - 16 : 0, end + 128 + 4 * count + 16};
+  s.guarded("CreateScoreInfo", tail, [&] { DARARARCreateScoreInfo(h, 0); }, head);
+}
+
 void run_readers(Session& s, bool edit) {
   HGLOBAL h = s.h();
   HGLOBAL small = RAZIVERACreateTextBuffer(2);
@@ -445,6 +463,7 @@ void run_readers(Session& s, bool edit) {
     read_user_data(s, record, chunks, small, large);
     if (edit && s.failure().empty()) edit_record(s, record, chunks, large);
   }
+  if (edit && s.failure().empty()) append_score_table(s);
   GlobalFree(small);
   GlobalFree(large);
 }

@@ -324,6 +324,10 @@ RZ_PUBLIC int32_t RZAPI DARARARReadEventInfo(HGLOBAL h, uint16_t record);
  * first (or the record being written through this handle).  Result: the file
  * position written; -1 for a record, channel, frame or sample out of range, or
  * when the two bytes could not be written (a read-only handle). */
+/* Overwrites one stored 16-bit sample (an event code) of a channel in a frame,
+ * in place: the file position written, or -1 when the record, channel, frame
+ * or sample is out of range, the sample lies outside the stored frame area or
+ * its record (or past the end of the file), or the write fails. */
 RZ_PUBLIC int32_t RZAPI DARARARChangeEventData(HGLOBAL h, uint16_t record,
                                                uint32_t value, uint16_t channel,
                                                uint32_t frame, uint32_t sample);

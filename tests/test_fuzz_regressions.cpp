@@ -241,3 +241,84 @@ TEST_F(FuzzRegressionTest, InPlaceEditorsNeverLengthenTheFile) {
     }
   }
 }
+
+TEST_F(FuzzRegressionTest, ChannelDefinitionsEndWithTheirRecord) {
+  // Record 0's length cut inside its channel definitions (three entries of
+  // 256 bytes behind a 32-byte head at 176): only the entries inside the
+  // record are read and rewritten, nothing behind its end changes.
+  for (bool big : {false, true}) {
+    SCOPED_TRACE(big ? "big" : "little");
+    const std::string file = path("cut.vzp");
+    ASSERT_TRUE(rzfuzz::write_recording(file, big, true).closed);
+    Bytes b = read_file(file);
+    uint32_t at = 0;
+    {
+      Bio h(RAZIVERAOpenBioFile(file.c_str(), 1, 1));
+      at = uint32_t(RAZIVERAFindIndexPtr(h, 0, 120, 0, nullptr));
+    }
+    ASSERT_GT(at, 0u);
+    const uint32_t recordEnd = at + 32 + 2 * 256 + 100;  // inside entry 2
+    put32(b, 32, recordEnd - 32, big);
+    write_file(file, b);
+
+    Bio h(RAZIVERAOpenBioFile(file.c_str(), 3, 1));
+    ASSERT_EQ(DARARARReadRecordInfo(h, 0), 1);
+    ASSERT_EQ(DARARARReadChannelInfo(h, 0), 1);
+    EXPECT_EQ(DARARARGetFrameChInfo(h, 0, 4, 1), 4u) << "entry 1 read";
+    EXPECT_EQ(DARARARGetFrameChInfo(h, 0, 4, 2), 0u) << "entry 2 not read";
+    DARARARSetFrameChText(h, 0, 1, 2, "changed");
+    DARARARSetFrameChText(h, 0, 1, 0, "changed");
+    EXPECT_EQ(DARARARUpdateFrameChInfo(h, 0), 1) << "two entries rewritten";
+    h.close();
+    const Bytes after = read_file(file);
+    EXPECT_FALSE(diff_offsets(b, after).empty());
+    for (size_t off : diff_offsets(b, after)) EXPECT_LT(off, recordEnd);
+    EXPECT_EQ(rzfuzz::edit_all(file), "");
+  }
+}
+
+TEST_F(FuzzRegressionTest, FrameCountRepairStaysInsideTheWaveInformation) {
+  // An out-of-range frame count is cleared in a writable file only where the
+  // chunk's size covers it; a chunk whose size stops short leaves the bytes
+  // behind it to the chunk they belong to.
+  struct Case {
+    uint32_t chunkSize;
+    bool cleared;
+  };
+  for (bool big : {false, true}) {
+    for (const Case c : {Case{128, true}, Case{28, true}, Case{27, false}, Case{20, false}}) {
+      SCOPED_TRACE(std::to_string(c.chunkSize) + (big ? " big" : " little"));
+      const std::string file = path("count.vzp");
+      ASSERT_TRUE(rzfuzz::write_recording(file, big, true).closed);
+      Bytes b = read_file(file);
+      put32(b, 48, c.chunkSize, big);
+      put32(b, 48 + 24, 9000000, big);
+      write_file(file, b);
+      Bio h(RAZIVERAOpenBioFile(file.c_str(), 3, 1));
+      EXPECT_EQ(DARARARReadRecordInfo(h, 0), 1);
+      EXPECT_EQ(DARARARGetWaveInfo(h, 0, 4), 0u);
+      h.close();
+      EXPECT_EQ(get32(read_file(file), 48 + 24, big), c.cleared ? 0u : 9000000u);
+    }
+  }
+}
+
+TEST_F(FuzzRegressionTest, ScoreTableIsNotAddedBehindARecordThatRunsPastTheFile) {
+  // The last record's header claims far more than the file holds: the score
+  // table is refused instead of being written behind a hole of zeros.
+  for (bool big : {false, true}) {
+    SCOPED_TRACE(big ? "big" : "little");
+    const std::string file = path("long.vzp");
+    ASSERT_TRUE(rzfuzz::write_recording(file, big, true).closed);
+    Bytes b = read_file(file);
+    const uint32_t record1 = 32 + get32(b, 32, big);
+    put32(b, record1, 0x10000000, big);
+    write_file(file, b);
+    Bio h(RAZIVERAOpenBioFile(file.c_str(), 3, 1));
+    ASSERT_TRUE(h);
+    ASSERT_EQ(DARARARCreateScoreTable(h, 2, 4), 1);
+    EXPECT_EQ(DARARARCreateScoreInfo(h, 0), 0);
+    h.close();
+    EXPECT_EQ(read_file(file), b);
+  }
+}

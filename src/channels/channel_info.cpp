@@ -223,9 +223,13 @@ bool find_entries(BioFile& bf, uint32_t record, StoredEntries* out) {
   s.readSize = std::min(s.stride, fe::kSize);
   if (s.rawCount > 0) {
     if (s.stride < fe::kUsedSize) return false;
-    const uint32_t chunkSize = h.u32(frame_ch_info::kChunkSize);
-    const uint32_t body = chunkSize > frame_ch_info::kHeadSize ? chunkSize - frame_ch_info::kHeadSize : 0;
-    s.count = std::min({s.rawCount, kMaxChannels, body / s.stride});
+    // The entries end with the chunk and with its record: a damaged size
+    // never takes the reader, or the updater, into the next record.
+    const uint64_t chunkEnd = std::min(uint64_t{at} + h.u32(frame_ch_info::kChunkSize),
+                                       uint64_t{record_end(bf, int(record & 0xFFFFu))});
+    const uint64_t bodyBegin = uint64_t{at} + frame_ch_info::kHeadSize;
+    const uint64_t body = chunkEnd > bodyBegin ? chunkEnd - bodyBegin : 0;
+    s.count = uint32_t(std::min<uint64_t>({s.rawCount, kMaxChannels, body / s.stride}));
   }
   *out = s;
   return true;

@@ -287,6 +287,11 @@ RZ_PUBLIC int32_t RZAPI DARARARCreateScoreInfo(HGLOBAL h, uint16_t recordClosed)
   if (bf->recordSize[r] < container::record_header::kSize) return 0;
   if (uint64_t{bf->recordOffset[r]} + bf->recordSize[r] > uint64_t{INT32_MAX}) return 0;
   const uint32_t end = container::record_end(*bf, r);
+  // The record must end where the file holds it: a record length running past
+  // the end of the file (a damaged header) would put the table, behind a hole
+  // of zeros, far beyond everything stored.
+  uint8_t last;
+  if (container::read_at(*bf, end - 1, &last, 1) != 1) return 0;
 
   // The chunk goes where the record's terminator stands, or at its end when
   // it has none; where the walk cannot tell, 16 zero bytes at the end are

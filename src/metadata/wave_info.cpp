@@ -247,7 +247,12 @@ RZ_PUBLIC int32_t RZAPI DARARARReadRecordInfo(HGLOBAL h, uint32_t record) {
   // An out-of-range frame count is cleared in the file too, so that every
   // later reader of a writable file agrees.
   const uint32_t stored = load_u32(chunk, wave_info::kTotalFrames, bf->big());
-  if (rs->totalFrames == 0 && stored != 0 && bf->readOnly == 0) {
+  // Only a count the chunk really holds, inside its record, is cleared: in a
+  // chunk whose size stops short of it those bytes belong to what follows.
+  const uint64_t fieldEnd = uint64_t{at} + wave_info::kTotalFrames + 4;
+  const bool held = load_u32(chunk, wave_info::kChunkSize, bf->big()) >= wave_info::kTotalFrames + 4 &&
+                    fieldEnd <= record_end(*bf, int(record & 0xFFFFu));
+  if (rs->totalFrames == 0 && stored != 0 && bf->readOnly == 0 && held) {
     const uint8_t zero[4] = {};
     rewrite_at(*bf, at + wave_info::kTotalFrames, zero, sizeof zero);
   }
