@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 
 #include "platform/platform.h"
 
@@ -242,20 +241,6 @@ MemUsage mem_usage() {
     std::fclose(f);
   }
   return m;
-}
-
-namespace {
-std::map<std::string, double>& remembered() {
-  static std::map<std::string, double> m;
-  return m;
-}
-}  // namespace
-
-void remember(const std::string& key, double bytesPerSecond) { remembered()[key] = bytesPerSecond; }
-
-double recalled(const std::string& key) {
-  const auto it = remembered().find(key);
-  return it == remembered().end() ? 0 : it->second;
 }
 
 bool check(benchmark::State& state, bool ok, const char* what) {
