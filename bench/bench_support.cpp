@@ -243,9 +243,18 @@ MemUsage mem_usage() {
   return m;
 }
 
+namespace {
+bool g_failed = false;
+}  // namespace
+
 bool check(benchmark::State& state, bool ok, const char* what) {
-  if (!ok) state.SkipWithError(what);
+  if (!ok) {
+    state.SkipWithError(what);
+    g_failed = true;
+  }
   return ok;
 }
+
+bool any_failed() { return g_failed; }
 
 }  // namespace rzb

@@ -105,7 +105,9 @@ struct MemUsage {
 };
 MemUsage mem_usage();
 
-// Stops the benchmark with an error message (and returns false) when `ok` is false.
+// Stops the benchmark with an error message (and returns false) when `ok` is
+// false; the program then exits with status 1.
 bool check(benchmark::State& state, bool ok, const char* what);
+bool any_failed();
 
 }  // namespace rzb
