@@ -21,5 +21,5 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   rzb::remove_workdir();
-  return 0;
+  return rzb::any_failed() ? 1 : 0;
 }

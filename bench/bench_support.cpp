@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 
 #include "platform/platform.h"
 
@@ -245,22 +244,17 @@ MemUsage mem_usage() {
 }
 
 namespace {
-std::map<std::string, double>& remembered() {
-  static std::map<std::string, double> m;
-  return m;
-}
+bool g_failed = false;
 }  // namespace
 
-void remember(const std::string& key, double bytesPerSecond) { remembered()[key] = bytesPerSecond; }
-
-double recalled(const std::string& key) {
-  const auto it = remembered().find(key);
-  return it == remembered().end() ? 0 : it->second;
-}
-
 bool check(benchmark::State& state, bool ok, const char* what) {
-  if (!ok) state.SkipWithError(what);
+  if (!ok) {
+    state.SkipWithError(what);
+    g_failed = true;
+  }
   return ok;
 }
+
+bool any_failed() { return g_failed; }
 
 }  // namespace rzb

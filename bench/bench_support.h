@@ -105,11 +105,9 @@ struct MemUsage {
 };
 MemUsage mem_usage();
 
-// Results of the little-endian runs, for the big-endian ratios.
-void remember(const std::string& key, double bytesPerSecond);
-double recalled(const std::string& key);  // 0 when not measured in this run
-
-// Stops the benchmark with an error message (and returns false) when `ok` is false.
+// Stops the benchmark with an error message (and returns false) when `ok` is
+// false; the program then exits with status 1.
 bool check(benchmark::State& state, bool ok, const char* what);
+bool any_failed();
 
 }  // namespace rzb
