@@ -9,8 +9,8 @@
 namespace tool {
 namespace {
 
-const OptionSpec* find_option(const CommandSpec& spec, const std::string& name) {
-  for (const OptionSpec& o : spec.options)
+const OptionSpec* find_option(const CommandSpec& syntax, const std::string& name) {
+  for (const OptionSpec& o : syntax.options)
     if (name == o.name) return &o;
   return nullptr;
 }
@@ -30,7 +30,7 @@ void print_overview(std::ostream& out) {
 
 }  // namespace
 
-bool Args::parse(const CommandSpec& spec, const std::vector<std::string>& argv, std::string& error) {
+bool Args::parse(const CommandSpec& syntax, const std::vector<std::string>& argv, std::string& error) {
   bool optionsEnded = false;
   for (size_t i = 0; i < argv.size(); ++i) {
     const std::string& a = argv[i];
@@ -53,7 +53,7 @@ bool Args::parse(const CommandSpec& spec, const std::vector<std::string>& argv, 
       name = a.substr(0, eq);
       value = a.substr(eq + 1);
     }
-    const OptionSpec* o = find_option(spec, name);
+    const OptionSpec* o = find_option(syntax, name);
     if (!o) {
       error = "unknown option " + name;
       return false;
@@ -73,12 +73,12 @@ bool Args::parse(const CommandSpec& spec, const std::vector<std::string>& argv, 
     values_[name] = value;
   }
   if (help_) return true;
-  if (positional_.size() < spec.minArgs) {
+  if (positional_.size() < syntax.minArgs) {
     error = "missing arguments";
     return false;
   }
-  if (positional_.size() > spec.maxArgs) {
-    error = "unexpected argument '" + positional_[spec.maxArgs] + "'";
+  if (positional_.size() > syntax.maxArgs) {
+    error = "unexpected argument '" + positional_[syntax.maxArgs] + "'";
     return false;
   }
   return true;
@@ -113,19 +113,19 @@ bool parse_real(const std::string& text, double lo, double hi, double& out) {
   return true;
 }
 
-int usage_error(const CommandSpec& spec, Console& con, const std::string& message) {
-  con.err << "razivera " << spec.name << ": " << message << "\n"
-          << "usage: razivera " << spec.name << " " << spec.synopsis << "\n"
-          << "(razivera " << spec.name << " --help tells more)\n";
+int usage_error(const CommandSpec& syntax, Console& con, const std::string& message) {
+  con.err << "razivera " << syntax.name << ": " << message << "\n"
+          << "usage: razivera " << syntax.name << " " << syntax.synopsis << "\n"
+          << "(razivera " << syntax.name << " --help tells more)\n";
   return kExitUsage;
 }
 
-void print_command_help(const CommandSpec& spec, std::ostream& out) {
-  out << "usage: razivera " << spec.name << " " << spec.synopsis << "\n\n" << spec.summary << "\n";
-  if (spec.details && *spec.details) out << "\n" << spec.details;
-  if (!spec.options.empty()) {
+void print_command_help(const CommandSpec& syntax, std::ostream& out) {
+  out << "usage: razivera " << syntax.name << " " << syntax.synopsis << "\n\n" << syntax.summary << "\n";
+  if (syntax.details && *syntax.details) out << "\n" << syntax.details;
+  if (!syntax.options.empty()) {
     out << "\noptions:\n";
-    for (const OptionSpec& o : spec.options) {
+    for (const OptionSpec& o : syntax.options) {
       std::string head = std::string("  ") + o.name + (o.valueName ? std::string(" ") + o.valueName : "");
       if (head.size() < 22)
         head.resize(22, ' ');
@@ -153,17 +153,17 @@ int run_tool(const std::vector<std::string>& argv, Console& con) {
     print_overview(con.out);
     return kExitOk;
   }
-  for (const CommandSpec& spec : commands()) {
-    if (name != spec.name) continue;
+  for (const CommandSpec& syntax : commands()) {
+    if (name != syntax.name) continue;
     Args args;
     std::string error;
-    if (!args.parse(spec, std::vector<std::string>(argv.begin() + 1, argv.end()), error))
-      return usage_error(spec, con, error);
+    if (!args.parse(syntax, std::vector<std::string>(argv.begin() + 1, argv.end()), error))
+      return usage_error(syntax, con, error);
     if (args.help()) {
-      print_command_help(spec, con.out);
+      print_command_help(syntax, con.out);
       return kExitOk;
     }
-    return spec.run(args, con);
+    return syntax.run(args, con);
   }
   con.err << "razivera: unknown command '" << name << "'\n\n";
   print_overview(con.err);

@@ -47,7 +47,7 @@ class Args {
  public:
   // Parses what follows the command name.  false, with the reason, on a
   // usage error; --help anywhere sets help().
-  bool parse(const CommandSpec& spec, const std::vector<std::string>& argv, std::string& error);
+  bool parse(const CommandSpec& syntax, const std::vector<std::string>& argv, std::string& error);
   const std::vector<std::string>& positional() const { return positional_; }
   const std::string& arg(size_t i) const { return positional_[i]; }
   bool has(const std::string& option) const { return values_.count(option) != 0; }
@@ -67,10 +67,10 @@ bool parse_uint(const std::string& text, uint64_t lo, uint64_t hi, uint64_t& out
 bool parse_real(const std::string& text, double lo, double hi, double& out);
 
 // Prints "razivera CMD: message" and the hint to --help; returns kExitUsage.
-int usage_error(const CommandSpec& spec, Console& con, const std::string& message);
+int usage_error(const CommandSpec& syntax, Console& con, const std::string& message);
 
 // The --help text of one command.
-void print_command_help(const CommandSpec& spec, std::ostream& out);
+void print_command_help(const CommandSpec& syntax, std::ostream& out);
 
 // The commands, in the order the overall help lists them.
 const std::vector<CommandSpec>& commands();

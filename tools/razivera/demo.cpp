@@ -189,20 +189,20 @@ int write_demo(const std::string& out, const DemoOptions& o, Console& con) {
 }
 
 int run_demo(const Args& args, Console& con) {
-  const CommandSpec& spec = command("demo");
+  const CommandSpec& syntax = command("demo");
   DemoOptions o;
   uint64_t v = 0;
   if (const std::string* s = args.value("--hours")) {
     if (!parse_real(*s, 0, 72, o.hours))
-      return usage_error(spec, con, "--hours wants a number of hours up to 72");
+      return usage_error(syntax, con, "--hours wants a number of hours up to 72");
   }
   if (const std::string* s = args.value("--channels")) {
-    if (!parse_uint(*s, 1, 255, v)) return usage_error(spec, con, "--channels wants a number from 1 to 255");
+    if (!parse_uint(*s, 1, 255, v)) return usage_error(syntax, con, "--channels wants a number from 1 to 255");
     o.channels = uint32_t(v);
   }
   o.big = args.has("--big-endian");
   std::string why;
-  if (!demo_fits(o, why)) return usage_error(spec, con, why);
+  if (!demo_fits(o, why)) return usage_error(syntax, con, why);
   return write_demo(args.arg(0), o, con);
 }
 

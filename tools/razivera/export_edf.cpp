@@ -218,16 +218,16 @@ int export_edf(const std::string& in, const std::string& out, const ExportOption
 
 int run_export_edf(const Args& args, Console& con) {
   ExportOptions o;
-  const CommandSpec& spec = command("export-edf");
+  const CommandSpec& syntax = command("export-edf");
   uint64_t v = 0;
   if (const std::string* r = args.value("--record")) {
     if (!parse_uint(*r, 0, 31, v))
-      return usage_error(spec, con, "--record wants a record number from 0 to 31");
+      return usage_error(syntax, con, "--record wants a record number from 0 to 31");
     o.record = uint32_t(v);
   }
   if (const std::string* e = args.value("--events")) {
     if (!parse_uint(*e, 0, layout::kMaxChannels, v))
-      return usage_error(spec, con,
+      return usage_error(syntax, con,
                          strf("--events wants a channel number from 0 to %u", layout::kMaxChannels));
     o.eventChannel = v == 0 ? ExportOptions::kNoEvents : int(v) - 1;
   }
