@@ -6,35 +6,10 @@
 #include <cstdint>
 
 #include "container/byteorder.h"
+#include "container/chunk_types.h"
 #include "frame/biofile.h"
 
 namespace rz::container {
-
-// Registry of chunk type codes.  TextInfo and UserInfo chunks take a type
-// code chosen by the caller.
-enum ChunkType : uint32_t {
-  kRecordType = 10,  // type of a record (RecordHeader), not of a chunk
-  kWaveInfo = 100,
-  kFrameChInfo = 120,
-  kFrameChEntry = 125,
-  kFrameInfo = 140,
-  kFrameWave = 145,
-  kEventTable = 200,
-  kUserText = 2000,
-  kUserByte = 2100,
-  kUserWord = 2110,
-  kUserShort = 2120,
-  kUserDword = 2130,
-  kUserLong = 2140,
-  kUserFloat = 2200,
-  kNonLinearInfo = 2600,
-  kUserChInfo = 2700,
-  kUserChEntry = 2705,
-  kScoreTable = 3000,
-};
-
-// Display name of a registered chunk type, or nullptr.
-const char* chunk_type_name(uint32_t type);
 
 // BaseHeader: 32 bytes of ASCII text at offset 0, never byte-swapped.
 namespace base_header {

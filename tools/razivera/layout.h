@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "container/byteorder.h"
+#include "container/chunk_types.h"
 
 namespace tool::layout {
 
@@ -63,30 +64,26 @@ constexpr uint32_t kReserved = 12;
 constexpr uint32_t kBytes = 12;
 }  // namespace chunk_head
 
-// Registered chunk types.  Text lists and user values take a type code of the
-// writer's choosing.
-enum ChunkType : uint32_t {
-  kWaveInfo = 100,
-  kFrameChInfo = 120,
-  kFrameChEntry = 125,
-  kFrameInfo = 140,
-  kFrameWave = 145,
-  kEventTable = 200,
-  kUserText = 2000,
-  kUserByte = 2100,
-  kUserWord = 2110,
-  kUserShort = 2120,
-  kUserDword = 2130,
-  kUserLong = 2140,
-  kUserFloat = 2200,
-  kNonLinearInfo = 2600,
-  kUserChInfo = 2700,
-  kUserChEntry = 2705,
-  kScoreTable = 3000,
-};
-
-// Name of a registered chunk type, or nullptr for a writer-chosen code.
-const char* chunk_type_name(uint32_t type);
+// Registered chunk types and their names: the library's own registry.
+using rz::container::ChunkType;
+using rz::container::chunk_type_name;
+using rz::container::kWaveInfo;
+using rz::container::kFrameChInfo;
+using rz::container::kFrameChEntry;
+using rz::container::kFrameInfo;
+using rz::container::kFrameWave;
+using rz::container::kEventTable;
+using rz::container::kUserText;
+using rz::container::kUserByte;
+using rz::container::kUserWord;
+using rz::container::kUserShort;
+using rz::container::kUserDword;
+using rz::container::kUserLong;
+using rz::container::kUserFloat;
+using rz::container::kNonLinearInfo;
+using rz::container::kUserChInfo;
+using rz::container::kUserChEntry;
+using rz::container::kScoreTable;
 
 // True for the chunk types that live only inside another chunk.
 inline bool is_nested_type(uint32_t type) {
