@@ -367,15 +367,9 @@ RZ_PUBLIC int32_t RZAPI DARARARCreateFrameChInfo(HGLOBAL h) {
   p.u32(frame_ch_info::kChunkId, 0);
   p.u32(frame_ch_info::kChannelCount, count);
   p.u32(frame_ch_info::kEntrySize, fe::kSize);
-  append(*bf, r, head, sizeof head);
-
-  int32_t result = 0;
-  uint8_t entry[fe::kSize];
-  for (uint32_t k = 0; k < count; ++k) {
+  return append_entries<fe::kSize>(*bf, r, head, sizeof head, count, [&](uint8_t* entry, uint32_t k) {
     pack_entry(entry, rs.channels[k], k, big);
-    if (append(*bf, r, entry, sizeof entry)) result = int32_t(bf->writePos);
-  }
-  return result;
+  });
 }
 
 RZ_PUBLIC int32_t RZAPI DARARARUpdateFrameChInfo(HGLOBAL h, uint16_t record) {

@@ -79,15 +79,9 @@ RZ_PUBLIC int32_t RZAPI DARARARCreateUserChInfo(HGLOBAL h) {
   p.u32(uh::kEntrySize, ue::kSize);
   p.u32(uh::kRecordValue1, rs.userValue1);
   p.u32(uh::kRecordValue2, rs.userValue2);
-  append(*bf, r, head, sizeof head);
-
-  int32_t result = 0;
-  uint8_t entry[ue::kSize];
-  for (uint32_t k = 0; k < count; ++k) {
+  return append_entries<ue::kSize>(*bf, r, head, sizeof head, count, [&](uint8_t* entry, uint32_t k) {
     pack_entry(entry, rs.channels[k], k, big);
-    if (append(*bf, r, entry, sizeof entry)) result = int32_t(bf->writePos);
-  }
-  return result;
+  });
 }
 
 RZ_PUBLIC int32_t RZAPI DARARARReadUserChannelInfo(HGLOBAL h, uint16_t record) {

@@ -86,6 +86,23 @@ bool write_at(BioFile& bf, uint32_t pos, const void* data, uint32_t n);
 // file with bytes that were never stored.
 bool rewrite_at(BioFile& bf, uint32_t pos, const void* data, uint32_t n);
 
+// Appends a chunk that holds one fixed-size entry per channel: its head, then
+// entry k packed by pack(entry, k) for k = 0 .. count - 1.  A piece that is
+// not written whole is not counted and writing goes on with the next.
+// Returns writePos after the last entry written, or 0 when none was.
+template <uint32_t EntrySize, class Pack>
+int32_t append_entries(BioFile& bf, int r, const uint8_t* head, uint32_t headSize,
+                       uint32_t count, Pack pack) {
+  append(bf, r, head, headSize);
+  int32_t result = 0;
+  uint8_t entry[EntrySize];
+  for (uint32_t k = 0; k < count; ++k) {
+    pack(entry, k);
+    if (append(bf, r, entry, EntrySize)) result = int32_t(bf.writePos);
+  }
+  return result;
+}
+
 // Rewrites record r's RecordHeader with its current length and number r + 1.
 bool rewrite_record_header(BioFile& bf, int r);
 
