@@ -62,6 +62,12 @@ bool append(BioFile& bf, int r, const void* data, uint32_t n) {
   return true;
 }
 
+int32_t ChunkStage::append_to(BioFile& bf, int r) const {
+  if (!*this || used_ != size_) return 0;
+  if (!append(bf, r, block_.data(), size_)) return 0;
+  return int32_t(bf.writePos);
+}
+
 bool rewrite_record_header(BioFile& bf, int r) {
   uint8_t head[record_header::kSize];
   record_header::pack(head, bf.recordSize[r], uint32_t(r) + 1, bf.big());
