@@ -142,4 +142,20 @@ inline uint32_t record_end(const BioFile& bf, int r) {
   return bf.recordOffset[r] + bf.recordSize[r];
 }
 
+// The bounding rule of every reader and in-place rewriter: the end (exclusive)
+// of the chunk at `pos` in `record` whose size word, taken from the file, is
+// `size` - never past the chunk's own record, nor past what a file position
+// can address, nor below `pos`, so that `end - pos` is the room the chunk may
+// use.  A damaged size thus never takes a reader into the next record.
+inline uint32_t stored_chunk_end(const BioFile& bf, uint32_t record, uint32_t pos,
+                                 uint32_t size) {
+  record &= 0xFFFFu;
+  if (record >= kMaxRecords) return pos;
+  const uint64_t recordEnd = uint64_t{bf.recordOffset[record]} + bf.recordSize[record];
+  uint64_t end = uint64_t{pos} + size;
+  if (end > recordEnd) end = recordEnd;
+  if (end > uint64_t{INT32_MAX}) end = INT32_MAX;
+  return end < pos ? pos : uint32_t(end);
+}
+
 }  // namespace rz::container

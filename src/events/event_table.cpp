@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include "container/container.h"
-#include "events/stored_chunk.h"
 #include "platform/platform.h"
 
 namespace rz::event_table {
@@ -89,7 +88,7 @@ bool new_table(RecordSlot& rs, uint32_t size, uint32_t id, uint32_t count) {
 // the file really holds, never from the count word alone.
 int32_t read_table(BioFile& bf, uint32_t record, uint32_t pos, const uint8_t* head) {
   const bool big = bf.big();
-  const uint32_t end = events::stored_chunk_end(bf, record, pos, load_u32(head, kSize, big));
+  const uint32_t end = container::stored_chunk_end(bf, record, pos, load_u32(head, kSize, big));
   if (end - pos < kHeadSize) return 0;
   const uint32_t storedCount = load_u32(head, kCount, big);
 
@@ -249,7 +248,7 @@ RZ_PUBLIC int32_t RZAPI DARARARUpdateEventInfo(HGLOBAL h, uint16_t record) {
   const uint32_t pos = container::find_chunk(*bf, record, container::kEventTable, 0, head,
                                              sizeof head);
   if (pos == 0) return 0;
-  const uint32_t end = events::stored_chunk_end(*bf, record, pos, load_u32(head, kSize, big));
+  const uint32_t end = container::stored_chunk_end(*bf, record, pos, load_u32(head, kSize, big));
   if (end - pos < kHeadSize) return 0;
   const uint32_t storedCount = load_u32(head, kCount, big);
 

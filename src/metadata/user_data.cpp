@@ -31,15 +31,11 @@ bool find(BioFile& bf, uint32_t record, uint32_t type, uint32_t id, Stored* out)
   const uint32_t pos = container::find_chunk(bf, record, type, id, h, sizeof h);
   if (!pos) return false;
   const bool big = bf.big();
-  // What a reader may touch ends at the chunk's size, at its record's end
-  // and within 32-bit offsets, whichever comes first.
-  const uint64_t end = std::min({uint64_t{pos} + load_u32(h, head::kSize, big),
-                                 uint64_t{container::record_end(bf, int(record & 0xFFFFu))},
-                                 uint64_t{UINT32_MAX}});
-  const uint64_t body = uint64_t{pos} + head::kLength;
+  // What a reader may touch ends with the chunk and with its record.
+  const uint32_t room = container::stored_chunk_end(bf, record, pos, load_u32(h, head::kSize, big)) - pos;
   out->pos = pos;
   out->count = load_u32(h, head::kCount, big);
-  out->room = end > body ? uint32_t(end - body) : 0;
+  out->room = room > head::kLength ? room - head::kLength : 0;
   return true;
 }
 
