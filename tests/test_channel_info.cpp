@@ -5,7 +5,6 @@
 #include <string>
 
 #include "channels/channel_info.h"
-#include "platform/faults.h"
 #include "recording_fixture.h"
 
 using namespace rzt;
@@ -315,13 +314,4 @@ TEST_F(ChannelInfoTest, DamagedChunksAreBoundedAndNeverOverrun) {
           << "byte " << off << " outside an entry's descriptive part";
     }
   }
-}
-
-TEST_F(ChannelInfoTest, AShortWriteSkipsOneEntryAndKeepsThePositions) {
-  Bio h = described("a.vzp", false);
-  rz::plat::faults::arm(rz::plat::faults::Op::Write, 3, 10);  // head, entry 0, then entry 1 falls short
-  EXPECT_EQ(DARARARCreateFrameChInfo(h), int32_t(kEntry0 + 2 * 256));
-  EXPECT_EQ(write_pos(h), kEntry0 + 2 * 256);
-  rz::Pinned<rz::BioFile> bf(h);
-  EXPECT_EQ(bf->recordSize[0], 16u + 128u + 32u + 2 * 256u);
 }

@@ -59,6 +59,8 @@ std::string inconsistency(HGLOBAL h, const std::string& path) {
 
 class FaultTest : public FileTest {};
 
+namespace {
+
 // Every writer of a chunk, run once on a handle that has a record started and
 // described, so that each has something to write.
 struct Writer {
@@ -67,11 +69,11 @@ struct Writer {
   std::function<void(HGLOBAL)> write;
 };
 
-TEST_F(FaultTest, EveryWriterLeavesPositionsUnadvancedOnAFailedOrShortWrite) {
+std::vector<Writer> chunk_writers() {
   static const uint8_t bytes[6] = {1, 2, 3, 4, 5, 6};
   static const uint32_t values[2] = {1, 2};
   const auto none = [](HGLOBAL) {};
-  const std::vector<Writer> writers = {
+  return {
       {"wave information", none, [](HGLOBAL h) { DARARARCreateWaveInfo(h); }},
       {"channel definitions", none, [](HGLOBAL h) { DARARARCreateFrameChInfo(h); }},
       {"user channel values", none, [](HGLOBAL h) { DARARARCreateUserChInfo(h); }},
@@ -87,13 +89,39 @@ TEST_F(FaultTest, EveryWriterLeavesPositionsUnadvancedOnAFailedOrShortWrite) {
        [](HGLOBAL h) { DARARARCreateUserFloat(h, 1, 1, reinterpret_cast<const float*>(values)); }},
       {"event table", [](HGLOBAL h) { DARARARCreateEventTable(h, 0, 1, 2, 4); },
        [](HGLOBAL h) { DARARARCreateEventInfo(h); }},
-      {"frame area", none, [](HGLOBAL h) { DARARARCreateFrameBuf(h, 1); }},
+      // The frames saved behind a frame area whose head was not written.
+      {"frame area", none,
+       [](HGLOBAL h) {
+         DARARARCreateFrameBuf(h, 1);
+         DARARARSaveFrameWave(h, 1);
+       }},
       {"frames", [](HGLOBAL h) { DARARARCreateFrameBuf(h, 2); },
        [](HGLOBAL h) { DARARARSaveFrameWave(h, 2); }},
-      {"record end", none, [](HGLOBAL h) { DARARAREndRecordWave(h); }},
-      {"score table", [](HGLOBAL h) { DARARARCreateScoreTable(h, 1, 3); },
-       [](HGLOBAL h) { DARARARCreateScoreInfo(h, 1); }},
   };
+}
+
+// A new file with record 0 started and described: two channels of 4 and 2 Hz.
+Bio described(const std::string& file) {
+  Bio h(RAZIVERAOpenBioFile(file.c_str(), 4, 1));
+  EXPECT_TRUE(h);
+  EXPECT_EQ(DARARARCreateBaseHeader(h), 1);
+  EXPECT_EQ(DARARARStartRecordWave(h), 0);
+  DARARARSetWaveInfo(h, 0, 2, 2);
+  DARARARSetWaveInfo(h, 0, 3, 1);
+  DARARARSetWaveInfo(h, 0, 21, 4);
+  DARARARSetFrameChInfo(h, 0, 4, 0, 4);
+  DARARARSetFrameChInfo(h, 0, 4, 1, 2);
+  return h;
+}
+
+}  // namespace
+
+TEST_F(FaultTest, EveryWriterLeavesPositionsUnadvancedOnAFailedOrShortWrite) {
+  std::vector<Writer> writers = chunk_writers();
+  const auto none = [](HGLOBAL) {};
+  writers.push_back({"record end", none, [](HGLOBAL h) { DARARAREndRecordWave(h); }});
+  writers.push_back({"score table", [](HGLOBAL h) { DARARARCreateScoreTable(h, 1, 3); },
+                     [](HGLOBAL h) { DARARARCreateScoreInfo(h, 1); }});
   struct Fault {
     const char* what;
     int32_t keep;
@@ -103,18 +131,8 @@ TEST_F(FaultTest, EveryWriterLeavesPositionsUnadvancedOnAFailedOrShortWrite) {
     for (const Fault& f : kinds) {
       SCOPED_TRACE(std::string(w.name) + ", " + f.what);
       const std::string file = path(std::string(w.name) + f.what);
-      Layout L;
-      L.rates = {4, 2};
-      L.baseRate = 4;
-      Bio h(RAZIVERAOpenBioFile(file.c_str(), 4, 1));
+      Bio h = described(file);
       ASSERT_TRUE(h);
-      ASSERT_EQ(DARARARCreateBaseHeader(h), 1);
-      ASSERT_EQ(DARARARStartRecordWave(h), 0);
-      DARARARSetWaveInfo(h, 0, 2, 2);
-      DARARARSetWaveInfo(h, 0, 3, 1);
-      DARARARSetWaveInfo(h, 0, 21, 4);
-      DARARARSetFrameChInfo(h, 0, 4, 0, 4);
-      DARARARSetFrameChInfo(h, 0, 4, 1, 2);
       w.prepare(h);
       const Positions before = positions(h);
       faults::arm(faults::Op::Write, 1, f.keep, true);
@@ -128,6 +146,97 @@ TEST_F(FaultTest, EveryWriterLeavesPositionsUnadvancedOnAFailedOrShortWrite) {
       const uint32_t next = DARARARCreateWaveInfo(h);
       EXPECT_EQ(next, before.writePos + 128);
       EXPECT_EQ(inconsistency(h, file), "");
+    }
+  }
+}
+
+TEST_F(FaultTest, AChunkWhoseWriteFailsLeavesNothingWhereItsHeadBelonged) {
+  // A chunk goes out in one write.  Were its head written apart and lost, its
+  // entries, data or frames would stand where the head belonged, and a walk of
+  // the record would end there, losing every chunk behind them.  Whatever the
+  // writer, the file is the one the session makes without it.
+  for (const Writer& w : chunk_writers()) {
+    // A batch of frames whose write fails is tried again frame by frame: the
+    // frames then stand whole, and the frame tests hold them to it.
+    if (std::string(w.name) == "frames") continue;
+    SCOPED_TRACE(w.name);
+    const auto session = [&](const std::string& file, bool failing) {
+      Bio h = described(file);
+      w.prepare(h);
+      if (failing) {
+        faults::arm(faults::Op::Write, 1);
+        w.write(h);
+        faults::reset();
+      }
+      EXPECT_GT(DARARARCreateWaveInfo(h), 0u);
+      EXPECT_GT(DARARAREndRecordWave(h), 0);
+    };
+    session(path("clean.vzp"), false);
+    session(path("failed.vzp"), true);
+    EXPECT_EQ(diff_offsets(read_file(path("clean.vzp")), read_file(path("failed.vzp"))),
+              std::vector<size_t>{});
+    Bio r(RAZIVERAOpenBioFile(path("failed.vzp").c_str(), 1, 1));
+    EXPECT_EQ(DARARARReadRecordInfo(r, 0), 1) << "the chunk behind the failed one is found";
+  }
+}
+
+TEST_F(FaultTest, AFailedRecordStartLeavesEveryStoredRecordAsItWas) {
+  // A record start whose header cannot be written (a handle that may only
+  // read, a full disk) changes neither the handle's record table nor its write
+  // position; every writer and the record end called after it then have no
+  // record to add to, and the stored records keep every byte.
+  const std::string stored = path("stored.vzp");
+  {
+    Bio h = described(stored);
+    ASSERT_GT(DARARARCreateWaveInfo(h), 0u);
+    ASSERT_GT(DARARAREndRecordWave(h), 0);
+    ASSERT_EQ(DARARARStartRecordWave(h), 1);
+    ASSERT_GT(DARARAREndRecordWave(h), 0);
+  }
+  struct Case {
+    const char* what;
+    uint16_t mode;  // 4: the handle that wrote and ended record 0 goes on
+    bool diskFull;
+  };
+  const Case cases[] = {{"opened for reading", 1, false},
+                        {"opened for editing, disk full", 3, true},
+                        {"still writing, disk full", 4, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string file = c.mode == 4 ? path("writing.vzp") : stored;
+    Bio h;
+    if (c.mode == 4) {
+      h = described(file);
+      ASSERT_GT(DARARARCreateWaveInfo(h), 0u);
+      ASSERT_GT(DARARAREndRecordWave(h), 0);
+    } else {
+      h = Bio(RAZIVERAOpenBioFile(file.c_str(), c.mode, 1));
+    }
+    ASSERT_TRUE(h);
+    const Bytes before = read_file(file);
+    const auto table = [&] {
+      rz::Pinned<rz::BioFile> bf(h);
+      const uint32_t last = bf->recordCount - 1u;
+      return std::vector<uint32_t>{bf->recordCount, bf->recordOffset[last], bf->recordSize[last],
+                                   bf->writePos};
+    };
+    const std::vector<uint32_t> kept = table();
+    if (c.diskFull) faults::arm(faults::Op::Write, 1, -1, true);
+    EXPECT_EQ(DARARARStartRecordWave(h), -1);
+    faults::reset();
+    EXPECT_EQ(table(), kept) << "record count, last offset and size, write position";
+    for (const Writer& w : chunk_writers()) {
+      w.prepare(h);
+      w.write(h);
+    }
+    DARARARUpdateWaveInfo(h, 8);
+    DARARAREndRecordWave(h);
+    EXPECT_EQ(table(), kept);
+    EXPECT_EQ(diff_offsets(before, read_file(file)), std::vector<size_t>{});
+    if (c.diskFull) {
+      // With the disk back, the next record goes behind the last stored one.
+      EXPECT_EQ(DARARARStartRecordWave(h), int32_t(kept[0]));
+      EXPECT_EQ(RAZIVERAGetInfo(h, 10), before.size() + 16);
     }
   }
 }

@@ -101,7 +101,8 @@ TEST_F(NonLinearTest, RoundTripLoadsTheChannelTheChunkNames) {
 }
 
 TEST_F(NonLinearTest, DamagedChunksAreBoundedAndNeverOverrun) {
-  // A chunk of `points` stored points claiming `count`, with id `id`.
+  // A chunk of `points` stored points claiming `count`, with id `id`; then a
+  // chunk of points no table may take.
   auto craft = [&](uint32_t id, uint32_t count, uint32_t points, size_t cut) {
     FileImage img;
     img.start_record();
@@ -111,6 +112,7 @@ TEST_F(NonLinearTest, DamagedChunksAreBoundedAndNeverOverrun) {
       body.insert(body.end(), p.begin(), p.end());
     }
     img.chunk(2600, id, body);
+    img.chunk(7, 0, Bytes(600, 0x77));
     img.end_record();
     if (cut) img.bytes().resize(cut);
     img.save(path("d.vzp"));
@@ -122,6 +124,7 @@ TEST_F(NonLinearTest, DamagedChunksAreBoundedAndNeverOverrun) {
       {"id 256 is the last channel", 256, 2, 2, 0, 2},
       {"id 0", 0, 2, 2, 0, 0},
       {"file ends inside the points", 3, 4, 4, 48 + 32 + 2 * 32 + 10, 2},
+      {"count above the points the chunk holds", 3, 4, 2, 0, 2},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

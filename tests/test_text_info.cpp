@@ -6,11 +6,9 @@
 
 #include "container/textbuffer.h"
 #include "frame/biofile.h"
-#include "platform/faults.h"
 #include "support/test_support.h"
 
 using namespace rzt;
-namespace faults = rz::plat::faults;
 
 namespace {
 
@@ -270,20 +268,6 @@ TEST_F(TextInfoTest, UpdateOfADamagedListWritesNothingOutsideItsFields) {
     EXPECT_LT(off, field + 256);
   }
   EXPECT_EQ(text_at(after, field, 4), std::string("new\0", 4));
-}
-
-TEST_F(TextInfoTest, APieceThatFailsIsNotCountedAndTheRestFollows) {
-  Bio h = start("a.vzp", false);
-  faults::arm(faults::Op::Write, 2);  // the first entry
-  EXPECT_EQ(DARARARCreateTextInfo(h, nullptr, kType, 3), int32_t(kChunkAt + 24 + 8 + 16));
-  const Bytes b = read_file(path("a.vzp"));
-  EXPECT_EQ(get32(b, kChunkAt + 24), 8u) << "the second entry stands where the first failed";
-
-  Bio g = start("b.vzp", false);
-  faults::arm(faults::Op::Write, 1, -1, true);
-  EXPECT_EQ(DARARARCreateTextInfo(g, nullptr, kType, 3), 0) << "nothing written";
-  faults::reset();
-  EXPECT_EQ(RAZIVERAGetInfo(g, 10), kChunkAt);
 }
 
 TEST_F(TextInfoTest, NoRecordNoBufferOrNoHandleWriteNothing) {

@@ -93,8 +93,11 @@ TEST_F(UserChannelTest, ARecordWithoutChannelsCarriesTheRecordValuesAlone) {
 
 TEST_F(UserChannelTest, DamagedChunksAreBoundedAndNeverOverrun) {
   // Head words 12..31: 0, count, entry size, record values 1 and 2; then the
-  // entries with user23 = 100 x (k + 1); then a chunk no entry may come from.
-  auto craft = [&](uint32_t count, uint32_t entrySize, uint32_t entries, size_t cut) {
+  // entries with user23 = 100 x (k + 1), the chunk's size claiming `claimed`
+  // of them (0: those stored); then, in the next record, a chunk no entry may
+  // come from.
+  auto craft = [&](uint32_t count, uint32_t entrySize, uint32_t entries, size_t cut,
+                   uint32_t claimed) {
     FileImage img;
     img.start_record();
     Bytes body = words({0, count, entrySize, 11, 12}, false);
@@ -105,24 +108,27 @@ TEST_F(UserChannelTest, DamagedChunksAreBoundedAndNeverOverrun) {
       e.resize(entrySize);
       body.insert(body.end(), e.begin(), e.end());
     }
-    img.chunk(2700, 0, body);
-    img.chunk(7, 0, Bytes(300, 0x77));
+    img.chunk(2700, 0, body, claimed ? 32 + claimed * entrySize : 0);
+    img.end_record();
+    img.start_record();
+    img.chunk(7, 0, Bytes(600, 0x77));
     img.end_record();
     if (cut) img.bytes().resize(cut);
     img.save(path("d.vzp"));
   };
   const struct { const char* what; uint32_t count, entrySize, entries; size_t cut;
-                 int read; uint32_t loaded; } cases[] = {
-      {"huge count", 0xFFFFFFFFu, 128, 2, 0, 1, 2},
-      {"count beyond the slots", 300, 128, 300, 0, 1, 256},
-      {"entry size 0", 2, 0, 0, 0, 0, 0},
-      {"entry size too small", 2, 40, 2, 0, 0, 0},
-      {"entry size above 256", 2, 1000, 2, 0, 1, 2},
-      {"last entry cut off", 2, 128, 2, 48 + 32 + 128 + 50, 1, 1},
+                 uint32_t claimed; int read; uint32_t loaded; } cases[] = {
+      {"huge count", 0xFFFFFFFFu, 128, 2, 0, 0, 1, 2},
+      {"count beyond the slots", 300, 128, 300, 0, 0, 1, 256},
+      {"entry size 0", 2, 0, 0, 0, 0, 0, 0},
+      {"entry size too small", 2, 40, 2, 0, 0, 0, 0},
+      {"entry size above 256", 2, 1000, 2, 0, 0, 1, 2},
+      {"last entry cut off", 2, 128, 2, 48 + 32 + 128 + 50, 0, 1, 1},
+      {"chunk size runs into the next record", 6, 128, 2, 0, 6, 1, 2},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    craft(c.count, c.entrySize, c.entries, c.cut);
+    craft(c.count, c.entrySize, c.entries, c.cut, c.claimed);
     Bio r = open("d.vzp", 1);
     ASSERT_TRUE(r);
     {

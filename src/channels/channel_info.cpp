@@ -225,11 +225,9 @@ bool find_entries(BioFile& bf, uint32_t record, StoredEntries* out) {
     if (s.stride < fe::kUsedSize) return false;
     // The entries end with the chunk and with its record: a damaged size
     // never takes the reader, or the updater, into the next record.
-    const uint64_t chunkEnd = std::min(uint64_t{at} + h.u32(frame_ch_info::kChunkSize),
-                                       uint64_t{record_end(bf, int(record & 0xFFFFu))});
-    const uint64_t bodyBegin = uint64_t{at} + frame_ch_info::kHeadSize;
-    const uint64_t body = chunkEnd > bodyBegin ? chunkEnd - bodyBegin : 0;
-    s.count = uint32_t(std::min<uint64_t>({s.rawCount, kMaxChannels, body / s.stride}));
+    const uint32_t room = stored_chunk_end(bf, record, at, h.u32(frame_ch_info::kChunkSize)) - at;
+    const uint32_t body = room > frame_ch_info::kHeadSize ? room - frame_ch_info::kHeadSize : 0;
+    s.count = std::min({s.rawCount, kMaxChannels, body / s.stride});
   }
   *out = s;
   return true;

@@ -135,12 +135,17 @@ RZ_PUBLIC int32_t RZAPI DARARARCreateFrameBuf(HGLOBAL h, uint16_t framesPerBuffe
   rs.bufferEndFrame = 0;
   rs.frameChunkSize = uint32_t(wave::kHeadSize + frameData);
   rs.framesWritten = 0;
-  rs.frameDataPosition = bf->writePos;
-  rs.writingFrames = true;
 
+  // Frames are saved only behind a head that stands: were they written where
+  // a lost head belonged, the head rewritten over the first of them would
+  // claim 32 bytes more than the area holds, and a walk of the record would
+  // lose every chunk behind it.
   uint8_t head[info::kSize];
   pack_info(head, rs.frameSeconds, rs.frameChunkSize, 0, bf->big());
+  const uint32_t at = bf->writePos;
   if (!container::append(*bf, r, head, sizeof head)) return 0;
+  rs.frameDataPosition = at;
+  rs.writingFrames = true;
   return int32_t(rs.frameChunkSize);
 }
 

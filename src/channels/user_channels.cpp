@@ -102,9 +102,10 @@ RZ_PUBLIC int32_t RZAPI DARARARReadUserChannelInfo(HGLOBAL h, uint16_t record) {
   rs->userValue2 = p.u32(uh::kRecordValue2);
   if (stored == 0) return 1;
 
-  // No more entries than the record has slots or the chunk's own size holds.
-  const uint32_t chunkSize = p.u32(uh::kChunkSize);
-  const uint32_t body = chunkSize > uh::kHeadSize ? chunkSize - uh::kHeadSize : 0;
+  // No more entries than the record has slots or the chunk holds within its
+  // size and its record.
+  const uint32_t room = stored_chunk_end(*bf, record, at, p.u32(uh::kChunkSize)) - at;
+  const uint32_t body = room > uh::kHeadSize ? room - uh::kHeadSize : 0;
   const uint32_t count = std::min({stored, kMaxChannels, body / stride});
   const uint32_t readSize = std::min(stride, ue::kSize);
   uint8_t entry[ue::kSize];

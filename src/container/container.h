@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "container/byteorder.h"
 #include "container/chunk_types.h"
@@ -86,21 +87,51 @@ bool write_at(BioFile& bf, uint32_t pos, const void* data, uint32_t n);
 // file with bytes that were never stored.
 bool rewrite_at(BioFile& bf, uint32_t pos, const void* data, uint32_t n);
 
+// One chunk staged whole, so that it goes to the file in one write: either it
+// stands complete behind the record's last chunk, or nothing of it is counted
+// and the next chunk goes where it would have begun.  Written in pieces, a
+// chunk whose head was lost would leave its entries or data where the head
+// belonged, and every walk of the record would end there.
+class ChunkStage {
+ public:
+  // A zero-filled stage of `size` bytes; false when no file position could
+  // hold it or its block cannot be had.
+  explicit ChunkStage(uint64_t size)
+      : size_(size <= uint64_t{INT32_MAX} ? uint32_t(size) : 0),
+        block_(size_, true) {}
+  explicit operator bool() const { return size_ != 0 && bool(block_); }
+  // The next n bytes of the chunk, filled in place by the caller; nullptr
+  // when they would run past its size.
+  uint8_t* take(uint32_t n) {
+    if (!*this || n > size_ - used_) return nullptr;
+    uint8_t* at = block_.data() + used_;
+    used_ += n;
+    return at;
+  }
+  // Appends the chunk to record r when every byte of it was staged: writePos
+  // after it, or 0 when nothing was written.
+  int32_t append_to(BioFile& bf, int r) const;
+
+ private:
+  uint32_t size_;
+  uint32_t used_ = 0;
+  ScratchBlock block_;
+};
+
 // Appends a chunk that holds one fixed-size entry per channel: its head, then
-// entry k packed by pack(entry, k) for k = 0 .. count - 1.  A piece that is
-// not written whole is not counted and writing goes on with the next.
-// Returns writePos after the last entry written, or 0 when none was.
+// entry k packed by pack(entry, k) for k = 0 .. count - 1, in one write.
+// Returns writePos after the chunk, or 0 when it was not written or holds no
+// entry (a head alone is written all the same).
 template <uint32_t EntrySize, class Pack>
 int32_t append_entries(BioFile& bf, int r, const uint8_t* head, uint32_t headSize,
                        uint32_t count, Pack pack) {
-  append(bf, r, head, headSize);
-  int32_t result = 0;
-  uint8_t entry[EntrySize];
-  for (uint32_t k = 0; k < count; ++k) {
-    pack(entry, k);
-    if (append(bf, r, entry, EntrySize)) result = int32_t(bf.writePos);
-  }
-  return result;
+  ChunkStage stage(headSize + uint64_t{EntrySize} * count);
+  uint8_t* out = stage.take(headSize);
+  if (!out) return 0;
+  std::memcpy(out, head, headSize);
+  for (uint32_t k = 0; k < count; ++k) pack(stage.take(EntrySize), k);
+  const int32_t end = stage.append_to(bf, r);
+  return count ? end : 0;
 }
 
 // Rewrites record r's RecordHeader with its current length and number r + 1.
@@ -109,6 +140,22 @@ bool rewrite_record_header(BioFile& bf, int r);
 // End of record r as written or found: recordOffset + recordSize.
 inline uint32_t record_end(const BioFile& bf, int r) {
   return bf.recordOffset[r] + bf.recordSize[r];
+}
+
+// The bounding rule of every reader and in-place rewriter: the end (exclusive)
+// of the chunk at `pos` in `record` whose size word, taken from the file, is
+// `size` - never past the chunk's own record, nor past what a file position
+// can address, nor below `pos`, so that `end - pos` is the room the chunk may
+// use.  A damaged size thus never takes a reader into the next record.
+inline uint32_t stored_chunk_end(const BioFile& bf, uint32_t record, uint32_t pos,
+                                 uint32_t size) {
+  record &= 0xFFFFu;
+  if (record >= kMaxRecords) return pos;
+  const uint64_t recordEnd = uint64_t{bf.recordOffset[record]} + bf.recordSize[record];
+  uint64_t end = uint64_t{pos} + size;
+  if (end > recordEnd) end = recordEnd;
+  if (end > uint64_t{INT32_MAX}) end = INT32_MAX;
+  return end < pos ? pos : uint32_t(end);
 }
 
 }  // namespace rz::container

@@ -47,7 +47,7 @@ bool rewrite_at(BioFile& bf, uint32_t pos, const void* data, uint32_t n) {
 
 int current_record(const BioFile& bf) {
   if (bf.recordCount == 0 || bf.recordCount > kMaxRecords) return -1;
-  if (bf.writePos == 0) return -1;
+  if (bf.writePos == 0 || bf.startFailed) return -1;
   return bf.recordCount - 1;
 }
 
@@ -60,6 +60,12 @@ bool append(BioFile& bf, int r, const void* data, uint32_t n) {
   bf.writePos += n;
   bf.recordSize[r] += n;
   return true;
+}
+
+int32_t ChunkStage::append_to(BioFile& bf, int r) const {
+  if (!*this || used_ != size_) return 0;
+  if (!append(bf, r, block_.data(), size_)) return 0;
+  return int32_t(bf.writePos);
 }
 
 bool rewrite_record_header(BioFile& bf, int r) {
@@ -78,26 +84,32 @@ extern "C" {
 RZ_PUBLIC int32_t RZAPI DARARARStartRecordWave(HGLOBAL h) {
   BioLock bf(h);
   if (!bf) return -1;
-  if (bf->recordCount >= kMaxRecords) return -1;
+  if (bf->recordCount >= kMaxRecords) {
+    bf->startFailed = true;
+    return -1;
+  }
   // A handle that opened an existing file for editing starts at writePos 0:
   // the new record goes behind the last stored one, never over the header.
-  if (bf->writePos == 0 && bf->recordCount > 0)
-    bf->writePos = record_end(*bf, bf->recordCount - 1);
+  const uint16_t r = bf->recordCount;
+  const uint32_t at = bf->writePos == 0 && r > 0 ? record_end(*bf, r - 1) : bf->writePos;
   uint8_t head[record_header::kSize];
-  record_header::pack(head, record_header::kOpenLength, uint32_t(bf->recordCount) + 1, bf->big());
-  const bool written = write_at(*bf, bf->writePos, head, sizeof head);
-  if (written) {
-    const uint16_t r = bf->recordCount++;
-    bf->recordOffset[r] = bf->writePos;
-    bf->recordSize[r] = record_header::kSize;
-    bf->writePos += record_header::kSize;
+  record_header::pack(head, record_header::kOpenLength, uint32_t(r) + 1, bf->big());
+  // Nothing is taken over until the header stands: a start that fails leaves
+  // the record table and the write position as they were, so that nothing
+  // written afterwards lands behind a finished record or changes its length.
+  if (!write_at(*bf, at, head, sizeof head)) {
+    bf->startFailed = true;
+    return -1;
   }
-  if (bf->recordCount > 0) {
-    char digits[8];
-    plat::format(digits, sizeof digits, "%04u", unsigned(bf->recordCount));
-    write_at(*bf, base_header::kCount, digits, 4);
-  }
-  return written ? bf->recordCount - 1 : -1;
+  bf->startFailed = false;
+  bf->recordCount = uint16_t(r + 1);
+  bf->recordOffset[r] = at;
+  bf->recordSize[r] = record_header::kSize;
+  bf->writePos = at + record_header::kSize;
+  char digits[8];
+  plat::format(digits, sizeof digits, "%04u", unsigned(bf->recordCount));
+  write_at(*bf, base_header::kCount, digits, 4);
+  return r;
 }
 
 RZ_PUBLIC int32_t RZAPI DARARAREndRecordWave(HGLOBAL h) {

@@ -2,7 +2,6 @@
 // frame, in place, without reading the frame.
 #include "channels/frames.h"
 #include "container/container.h"
-#include "events/stored_chunk.h"
 
 using namespace rz;
 
@@ -43,7 +42,7 @@ extern "C" RZ_PUBLIC int32_t RZAPI DARARARChangeEventData(HGLOBAL h, uint16_t re
         container::find_chunk(*bf, record, container::kFrameInfo, 0, head, sizeof head);
     if (at == 0) return -1;
     areaBegin = uint64_t{at} + frames::info::kSize;
-    areaEnd = events::stored_chunk_end(*bf, record, at,
+    areaEnd = container::stored_chunk_end(*bf, record, at,
                                        load_u32(head, frames::info::kChunkSize, bf->big()));
   }
   if (pos < areaBegin || pos + 2 > areaEnd) return -1;

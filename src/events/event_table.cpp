@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include "container/container.h"
-#include "events/stored_chunk.h"
 #include "platform/platform.h"
 
 namespace rz::event_table {
@@ -89,7 +88,7 @@ bool new_table(RecordSlot& rs, uint32_t size, uint32_t id, uint32_t count) {
 // the file really holds, never from the count word alone.
 int32_t read_table(BioFile& bf, uint32_t record, uint32_t pos, const uint8_t* head) {
   const bool big = bf.big();
-  const uint32_t end = events::stored_chunk_end(bf, record, pos, load_u32(head, kSize, big));
+  const uint32_t end = container::stored_chunk_end(bf, record, pos, load_u32(head, kSize, big));
   if (end - pos < kHeadSize) return 0;
   const uint32_t storedCount = load_u32(head, kCount, big);
 
@@ -211,22 +210,32 @@ RZ_PUBLIC int32_t RZAPI DARARARCreateEventInfo(HGLOBAL h) {
   TableLock t(bf->records[r].eventTable);
   if (!t) return 0;
   const bool big = bf->big();
-  uint8_t stage[entry::kMaxSize];
-  int32_t result = 0;
-
-  copy_words32(stage, t.at(0), kHeadWords, big);
-  if (container::append(*bf, r, stage, kHeadSize)) result = int32_t(bf->writePos);
-  // A short write is not counted and the next entry goes where it began.
-  uint32_t off = kHeadSize;
-  for (uint32_t i = 0; i < t.count(); ++i) {
+  // The entries the table holds whole, back to back behind the head.
+  uint32_t entries = 0;
+  uint64_t total = kHeadSize;
+  for (uint32_t off = kHeadSize; entries < t.count(); ++entries) {
     const uint32_t s = t.entry_size(off);
     if (s == 0) break;
-    copy_words32(stage, t.at(off), entry::kHeadWords, big);
-    std::memcpy(stage + entry::kData, t.at(off + entry::kData), s - entry::kHeadSize);
-    if (container::append(*bf, r, stage, s)) result = int32_t(bf->writePos);
+    total += s;
     off += s;
   }
-  return result;
+
+  // The head and every entry go out in one write, their numbers in file order
+  // and their data bytes as given.
+  container::ChunkStage stage(total);
+  uint8_t* head = stage.take(kHeadSize);
+  if (!head) return 0;
+  copy_words32(head, t.at(0), kHeadWords, big);
+  uint32_t off = kHeadSize;
+  for (uint32_t i = 0; i < entries; ++i) {
+    const uint32_t s = t.entry_size(off);
+    uint8_t* e = stage.take(s);
+    if (!e) return 0;
+    copy_words32(e, t.at(off), entry::kHeadWords, big);
+    std::memcpy(e + entry::kData, t.at(off + entry::kData), s - entry::kHeadSize);
+    off += s;
+  }
+  return stage.append_to(*bf, r);
 }
 
 RZ_PUBLIC int32_t RZAPI DARARARUpdateEventInfo(HGLOBAL h, uint16_t record) {
@@ -239,7 +248,7 @@ RZ_PUBLIC int32_t RZAPI DARARARUpdateEventInfo(HGLOBAL h, uint16_t record) {
   const uint32_t pos = container::find_chunk(*bf, record, container::kEventTable, 0, head,
                                              sizeof head);
   if (pos == 0) return 0;
-  const uint32_t end = events::stored_chunk_end(*bf, record, pos, load_u32(head, kSize, big));
+  const uint32_t end = container::stored_chunk_end(*bf, record, pos, load_u32(head, kSize, big));
   if (end - pos < kHeadSize) return 0;
   const uint32_t storedCount = load_u32(head, kCount, big);
 

@@ -30,7 +30,7 @@ constexpr uint32_t kValue = 4;
 constexpr uint32_t kData = 8;   // entry size - 8 bytes, opaque
 constexpr uint32_t kHeadSize = 8;
 constexpr uint32_t kHeadWords = kHeadSize / 4;
-// Entries are staged whole, one at a time, on their way to the file.
+// The largest entry a table holds.
 constexpr uint32_t kMaxSize = 1024;
 constexpr uint32_t kMaxData = kMaxSize - kHeadSize;
 }  // namespace entry

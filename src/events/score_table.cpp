@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include "container/container.h"
-#include "events/stored_chunk.h"
 #include "platform/platform.h"
 
 namespace rz::score_table {
@@ -115,7 +114,7 @@ bool ends_in_zeros(BioFile& bf, int r) {
 // small even for its head.
 int64_t stored_room(const BioFile& bf, uint32_t record, uint32_t pos, const uint8_t* head) {
   const uint32_t size = load_u32(head, kSize, bf.big());
-  const uint32_t end = events::stored_chunk_end(bf, record, pos, size);
+  const uint32_t end = container::stored_chunk_end(bf, record, pos, size);
   if (end - pos < kHeadSize) return -1;
   return (end - pos - kHeadSize) / kEntrySize;
 }

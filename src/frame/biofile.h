@@ -101,6 +101,9 @@ struct BioFile {
   HGLOBAL scoreTable;
   uint32_t workBufferSize;
   uint32_t writePos;
+  // Set by a record start that failed, cleared by one that succeeds: until
+  // then no writer has a record to add to (the last one may be ended).
+  bool startFailed;
   uint32_t framesPerBuffer;
   uint32_t recordOffset[kMaxRecords];
   uint32_t recordSize[kMaxRecords];

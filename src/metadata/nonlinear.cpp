@@ -135,8 +135,11 @@ RZ_PUBLIC uint16_t RZAPI DARARARReadNonLinearInfo(HGLOBAL h, uint32_t record,
   ChannelSlot& cs = rs->channels[id - 1];
 
   // A table holds 16 points; a longer stored one keeps its first 16, and
-  // only points the file holds whole are loaded.
-  uint32_t n = std::min<uint32_t>(uint16_t(head.u32(nl::kPointCount)), kMaxNonLinearPoints);
+  // only points the chunk (within its record) and the file hold whole are
+  // loaded.
+  const uint32_t room = stored_chunk_end(*bf, record, at, head.u32(nl::kChunkSize)) - at;
+  const uint32_t held = room > nl::kHeadSize ? (room - nl::kHeadSize) / nl::kPointSize : 0;
+  uint32_t n = std::min({uint32_t(uint16_t(head.u32(nl::kPointCount))), kMaxNonLinearPoints, held});
   if (n > 0) {
     const uint32_t got = read_at(*bf, at, chunk, nl::point_offset(n));
     const uint32_t whole = got > nl::kHeadSize ? (got - nl::kHeadSize) / nl::kPointSize : 0;

@@ -3,6 +3,7 @@
 #include "metadata/text_info.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "container/byteorder.h"
 #include "container/container.h"
@@ -73,19 +74,20 @@ int32_t write_chunk(BioFile& bf, const TextBufferLock& tb, uint32_t type, uint32
   uint32_t size = head::kLength;  // at most 24 + 65535 x 264: no wrap
   for (uint32_t k = 0; k < n; ++k) size += entry::kHeadLength + room_of(tb.entry(k));
 
-  uint8_t h[head::kLength];
+  container::ChunkStage stage(size);
+  uint8_t* h = stage.take(head::kLength);
+  if (!h) return 0;
   head::pack(h, size, type, id, n, bf.big());
-  // Every piece is written even after one fails; the result tells where the
-  // last complete one ended.
-  bool written = container::append(bf, r, h, sizeof h);
   for (uint32_t k = 0; k < n; ++k) {
     const TextEntry& e = tb.entry(k);
     uint8_t bytes[entry::kMaxLength];
     const uint32_t room = room_of(e);
     pack_entry(bytes, room, e.id, e.text, f);
-    written |= container::append(bf, r, bytes, entry::kHeadLength + room);
+    uint8_t* out = stage.take(entry::kHeadLength + room);
+    if (!out) return 0;
+    std::memcpy(out, bytes, entry::kHeadLength + room);
   }
-  return written ? int32_t(bf.writePos) : 0;
+  return stage.append_to(bf, r);
 }
 
 uint16_t read_chunk(BioFile& bf, TextBufferLock& tb, uint32_t record, uint32_t type,

@@ -51,8 +51,8 @@ void pack_entry(uint8_t out[entry::kMaxLength], uint32_t room, uint32_t textId,
 EntryHead unpack_entry_head(const uint8_t* in, const EntryFormat& f);
 
 // Writes a text list of the first min(count, the buffer's count) entries into
-// the current record: writePos after the last complete piece, 0 when nothing
-// was written.
+// the current record, in one write: writePos after it, 0 when it was not
+// written.
 int32_t write_chunk(BioFile& bf, const TextBufferLock& tb, uint32_t type, uint32_t id,
                     uint16_t count, const EntryFormat& f);
 

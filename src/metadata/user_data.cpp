@@ -31,15 +31,11 @@ bool find(BioFile& bf, uint32_t record, uint32_t type, uint32_t id, Stored* out)
   const uint32_t pos = container::find_chunk(bf, record, type, id, h, sizeof h);
   if (!pos) return false;
   const bool big = bf.big();
-  // What a reader may touch ends at the chunk's size, at its record's end
-  // and within 32-bit offsets, whichever comes first.
-  const uint64_t end = std::min({uint64_t{pos} + load_u32(h, head::kSize, big),
-                                 uint64_t{container::record_end(bf, int(record & 0xFFFFu))},
-                                 uint64_t{UINT32_MAX}});
-  const uint64_t body = uint64_t{pos} + head::kLength;
+  // What a reader may touch ends with the chunk and with its record.
+  const uint32_t room = container::stored_chunk_end(bf, record, pos, load_u32(h, head::kSize, big)) - pos;
   out->pos = pos;
   out->count = load_u32(h, head::kCount, big);
-  out->room = end > body ? uint32_t(end - body) : 0;
+  out->room = room > head::kLength ? room - head::kLength : 0;
   return true;
 }
 
@@ -79,19 +75,15 @@ int32_t create_item(BioFile& bf, uint32_t type, uint32_t id, uint32_t count, con
   const uint64_t room = data_room(count, width);
   // The whole chunk must end at a file offset the file layer can reach.
   if (uint64_t{bf.writePos} + head::kLength + room > uint64_t{INT32_MAX}) return 0;
-  // The file-order copy also carries the zero filler, so elements and filler
-  // go out in one piece; the caller's array is only read.
-  ScratchBlock scratch(size_t(room) + 64, true);
-  if (!scratch) return 0;
-  to_file_order(scratch.data(), data, count, width, bf.big());
-
-  uint8_t h[head::kLength];
+  // The head, the elements in file order and their zero filler are staged in
+  // one block; the caller's array is only read.
+  container::ChunkStage stage(head::kLength + room);
+  uint8_t* h = stage.take(head::kLength);
+  uint8_t* elements = stage.take(uint32_t(room));
+  if (!h || !elements) return 0;
   head::pack(h, uint32_t(head::kLength + room), type, id, count, bf.big());
-  // A failed head write does not stop the data write; the result tells
-  // where the last complete piece ended.
-  bool written = container::append(bf, r, h, sizeof h);
-  if (room) written |= container::append(bf, r, scratch.data(), uint32_t(room));
-  return written ? int32_t(bf.writePos) : 0;
+  to_file_order(elements, data, count, width, bf.big());
+  return stage.append_to(bf, r);
 }
 
 int32_t read_item(BioFile& bf, uint32_t record, uint32_t type, uint32_t id, void* buffer,

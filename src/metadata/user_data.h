@@ -54,8 +54,8 @@ bool find(BioFile& bf, uint32_t record, uint32_t type, uint32_t id, Stored* out)
 // Writes an item chunk of `count` elements of `width` (1, 2 or 4) bytes from
 // the caller's `data` into the current record: the head, then the elements in
 // the file's byte order with their filler, converted in a scratch copy so the
-// caller's array is never touched.  Returns writePos after the last complete
-// piece, 0 when nothing was written.
+// caller's array is never touched.  The chunk goes out in one write; returns
+// writePos after it, 0 when it was not written.
 int32_t create_item(BioFile& bf, uint32_t type, uint32_t id, uint32_t count, const void* data,
                     uint32_t width);
 
