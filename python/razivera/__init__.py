@@ -29,6 +29,8 @@ from ._razivera import ChannelSpec as _ChannelSpec
 from ._razivera import File as _File
 from ._razivera import Writer as _Writer
 
+Error.__module__ = __name__
+
 __all__ = ["open", "create", "Recording", "Record", "Channel", "Hypnogram", "Writer", "Error",
            "EVENT_DTYPE", "STAGES"]
 
@@ -155,8 +157,9 @@ class Record:
 
     def read(self, channels=None, start=0.0, stop=None):
         """Samples from `start` to `stop` seconds (the end of the record when
-        None or beyond it), as {key: int16 array} at each channel's own rate.
-        Sample k of a channel of rate R lies at k / R seconds."""
+        None or beyond it), as {key: int16 array} at each channel's own rate:
+        sample k of a channel of rate R lies at k / R seconds, and the window
+        holds the samples whose times lie in [start, stop)."""
         chans = self._select(channels)
         start = float(start)
         stop = self.duration if stop is None else min(float(stop), self.duration)

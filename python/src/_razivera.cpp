@@ -147,6 +147,15 @@ void store_le32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
 }
 
+// The first sample of a channel of `rate` at or after `seconds`, counted from
+// second `origin`; a time a rounding error short of a sample counts as its.
+constexpr double kTimeSlack = 1e-6;  // in samples
+uint64_t sample_at(double seconds, uint32_t rate, uint64_t origin) {
+  const double k = std::ceil(seconds * rate - kTimeSlack);
+  const double o = double(origin) * rate;
+  return k > o ? uint64_t(k - o) : 0;
+}
+
 std::string open_error_text(uint16_t code) {
   switch (code) {
     case 0: return "cannot open it (missing, unreadable, or a recording without records)";
@@ -261,7 +270,7 @@ class File {
   // Samples of channels `chans` from `start` to `stop` seconds (stop already
   // within the record), one array per channel at its own rate, in a dict under
   // the given keys.  Sample k of a channel of rate R lies at k / R seconds;
-  // the window holds the samples from round(start R) to round(stop R).
+  // the window holds the samples whose times lie in [start, stop).
   py::dict read(uint32_t record, const std::vector<uint32_t>& chans, const py::list& keys, double start,
                 double stop) {
     const RecordDesc& r = desc(record);
@@ -313,8 +322,8 @@ class File {
     py::dict result;
     for (size_t i = 0; i < n; ++i) {
       const uint32_t rate = r.channels[chans[i]].rate;
-      const uint64_t first = uint64_t(std::llround(start * rate)) - s0 * rate;
-      const uint64_t last = uint64_t(std::llround(stop * rate)) - s0 * rate;
+      const uint64_t first = sample_at(start, rate, s0);
+      const uint64_t last = sample_at(stop, rate, s0);
       const uint64_t size = uint64_t(full[i].size());
       if (first == 0 && last == size) {
         result[keys[i]] = full[i];
