@@ -285,7 +285,7 @@ class File {
     if (stop > double(total)) fail(where, "the window ends after the record");
     const uint64_t s0 = uint64_t(std::floor(start));
     const uint64_t s1 = uint64_t(std::ceil(stop));
-    if (s1 * fs > 0 && (s1 + fs - 1) / fs > r.storedFrames)
+    if (s1 > 0 && (s1 + fs - 1) / fs > r.storedFrames)
       fail(where, "the file ends in frame " + std::to_string(r.storedFrames + 1) + " of " +
                       std::to_string(r.frames) + " (it is cut short)");
 
@@ -552,6 +552,10 @@ class File {
     if (!r.hasFrames || r.frames == 0) return;
     if (r.frameSeconds == 0) {
       r.damage = "its frames have no length in seconds";
+      return;
+    }
+    if (uint64_t(r.frames) * r.frameSeconds > uint64_t(INT32_MAX)) {
+      r.damage = "its frames last longer than the library can address";
       return;
     }
     uint64_t need = kFrameHeadBytes;

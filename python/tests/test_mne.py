@@ -10,6 +10,15 @@ import razivera.mne  # noqa: E402
 
 
 @pytest.fixture(scope="module")
+def demo(tool, tmp_path_factory):
+    """One byte order is enough here: the samples' path is the same as in
+    test_read, which covers both."""
+    path = tmp_path_factory.mktemp("demo") / "night.vzo"
+    tool("demo", path, "--hours", "0.1")
+    return path
+
+
+@pytest.fixture(scope="module")
 def pair(demo, tool, tmp_path_factory):
     edf = tmp_path_factory.mktemp("edf") / (demo.stem + ".edf")
     tool("export-edf", demo, edf)
