@@ -21,3 +21,12 @@ cmake --build build-bench --target razivera_bench
 
 echo "== benchmarks: one tiny run of each"
 ./build-bench/bench/razivera_bench --rz_seconds=120 --rz_windows=20 --rz_iterations=1
+
+# The Python package against the C interface and MNE's EDF reader, when the
+# packages it needs are there (.ci/run installs them).
+if dpkg -s pybind11-dev python3-dev >/dev/null 2>&1 && /usr/bin/python3 -c "import numpy, mne" 2>/dev/null; then
+  echo "== Python package benchmark: one tiny run"
+  cmake --build build-bench --target _razivera razivera
+  PYTHONPATH=build-bench/python /usr/bin/python3 bench/bench_python.py --tool build-bench/tools/razivera \
+    --hours 0.05 --windows 2 --repeat 1 --work build-bench/python-bench
+fi
