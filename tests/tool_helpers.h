@@ -2,6 +2,8 @@
 // process, and small recordings written through the tool.
 #pragma once
 
+#include <cstdio>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -24,6 +26,12 @@ inline ToolRun run_tool(const std::vector<std::string>& args) {
   tool::Console con{out, err, false};
   const int code = tool::run_tool(args, con);
   return {code, out.str(), err.str()};
+}
+
+// A file opened for writing, closed (and so flushed) when it goes out of scope.
+using FilePtr = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+inline FilePtr open_for_writing(const std::string& path) {
+  return FilePtr(std::fopen(path.c_str(), "wb"), &std::fclose);
 }
 
 // A short demo night: `seconds` long, `channels` signal channels.
