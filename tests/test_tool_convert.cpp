@@ -319,7 +319,7 @@ TEST_F(ConvertTest, InfoAndDumpDescribeTheDemo) {
   const ToolRun info = run_tool({"info", path("d.vzp")});
   ASSERT_EQ(info.code, 0) << info.err;
   for (const char* s :
-       {"big-endian", "2024-03-14 22:30:00", "frames      200 of 1 s", "F4-M1", "C4-M1", "EVENT",
+       {"big-endian", "letter S", "2024-03-14 22:30:00", "frames      200 of 1 s", "F4-M1", "C4-M1", "EVENT",
         "(event channel)", "events      ", "Lights off", "texts       list of type 1000",
         "score table (record 0, id 1)", "stages      W 1 (0:00:30), N1 "})
     EXPECT_NE(info.out.find(s), std::string::npos) << s << "\n" << info.out;
@@ -377,6 +377,7 @@ TEST_F(ConvertTest, CommandLineExitCodes) {
       {{"demo", o, "--hours=72", "--channels=255"}, 2, "at most 2 GB"},
       {{"demo", o, "--hours", "0.0001"}, 2, "less than a second"},
       {{"export-edf", d, o, "--record", "40"}, 2, "--record wants"},
+      {{"export-edf", d}, 2, "OUT.edf [--record N] [--events N]"},
       {{"export-edf", d, o, "--record", "1"}, 1, "has 1 record(s); there is no record 1"},
       {{"export-edf", d, o, "--events", "9"}, 1, "there is no channel 9"},
       {{"export-edf", path("empty.vzp"), o}, 1, "record 0 has no wave information"},

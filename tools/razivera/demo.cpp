@@ -165,7 +165,7 @@ int write_demo(const std::string& out, const DemoOptions& o, Console& con) {
       codes[at] = int16_t(ev[nextEvent].code);
     }
     if (DARARARSetFramePointEvent(f, 0, uint16_t(n), eventChannel, 2, 1, codes.data()) != n ||
-        DARARARSaveFrameWave(f, uint16_t(n)) != n)
+        !save_frames(f, uint16_t(n), frameBytes))
       return failed();
     // Keep the stored frame count current, as a recorder does for readers
     // that follow the growing file.

@@ -240,7 +240,7 @@ int import_edf(const std::string& in, const std::string& out, const ImportOption
       if (DARARARSetFramePointWaveEx(h.get(), item::kPickEvery, 0, uint16_t(n), uint16_t(c), 2,
                                      bufs[c].data()) != n)
         return failed();
-    if (DARARARSaveFrameWave(h.get(), uint16_t(n)) != n) return failed();
+    if (!save_frames(h.get(), uint16_t(n), p.frameBytes)) return failed();
     bar.update(record);
   }
   // Annotation onsets count from the file's start, the frames from the first

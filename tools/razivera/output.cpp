@@ -23,7 +23,7 @@ constexpr char kTempSuffix[] = ".XXXXXX";
 
 // The signals that end a run from outside; each removes the temporary file
 // before the process ends the way the signal says.
-constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGXFSZ};
 constexpr size_t kSignalCount = sizeof kEndingSignals / sizeof kEndingSignals[0];
 
 // The temporary file of the run, for the signal handler: a fixed buffer and

@@ -3,7 +3,8 @@
 //  - a regular file (or a path that does not exist yet) is written under a
 //    temporary name beside it and renamed into place only when it is complete
 //    and flushed to the disk; a failed or interrupted run (an error, SIGINT,
-//    SIGTERM, SIGHUP, SIGPIPE) removes the temporary file and nothing else;
+//    SIGTERM, SIGHUP, SIGPIPE, SIGXFSZ) removes the temporary file and nothing
+//    else;
 //  - anything else (a device, a FIFO, "-" for standard output) is written as
 //    a stream: never created, renamed or removed.
 #pragma once

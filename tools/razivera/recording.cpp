@@ -162,6 +162,12 @@ bool check_frames(const std::string& path, RecordDesc& rec, std::string& problem
   return true;
 }
 
+bool save_frames(HGLOBAL h, uint16_t n, uint64_t frameBytes) {
+  const uint64_t before = RAZIVERAGetInfo(h, kWritePos);
+  if (DARARARSaveFrameWave(h, n) != n) return false;
+  return RAZIVERAGetInfo(h, kWritePos) - before == uint64_t(n) * frameBytes;
+}
+
 uint32_t frames_per_batch(uint64_t frameBytes) {
   const uint64_t n = frameBytes ? kBatchBytes / frameBytes : 1;
   return n == 0 ? 1 : n > 3600 ? 3600 : uint32_t(n);

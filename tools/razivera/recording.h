@@ -96,6 +96,11 @@ class FrameReader {
   uint32_t framesPerRead_;
 };
 
+// Appends buffer frames 0 to n - 1 as stored frames (DARARARSaveFrameWave).
+// True only when all n reached the file: the library counts a call done when
+// any of its frames did, and a disk that fills up mid-batch must fail the run.
+bool save_frames(HGLOBAL h, uint16_t n, uint64_t frameBytes);
+
 // How many frames to read or write at once so that a batch stays near 1 MiB.
 uint32_t frames_per_batch(uint64_t frameBytes);
 

@@ -173,11 +173,10 @@ std::string recording_problem(const std::string& path) {
   char h[kSize];
   if (!src.open(path) || !src.read_exact(0, h, kSize)) return "its header cannot be read";
   if (std::string(h + kMagic, kMagicSize) != kMagicText)
-    return strf("is not a recording: it does not start with \"%s\"", kMagicText);
+    return strf("is not a recording file: it does not start with \"%s\"", kMagicText);
   uint32_t version = 0;
   if (digits_value(std::string(h + kVersion, kVersionSize), version) && version >= kRefusedVersion)
-    return strf("has format version %u, which cannot be read (versions below %u can)", version,
-                kRefusedVersion);
+    return strf("its format version %u cannot be opened (%u and above are refused)", version, kRefusedVersion);
   return std::string();
 }
 
