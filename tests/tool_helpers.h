@@ -47,6 +47,7 @@ struct Program {
     std::vector<std::string> all = {RZ_TOOL_PROGRAM};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
+    argv.reserve(all.size() + 1);
     for (std::string& a : all) argv.push_back(&a[0]);
     argv.push_back(nullptr);
     const std::string out = stdoutPath(), err = io + "/stderr";

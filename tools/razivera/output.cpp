@@ -103,6 +103,12 @@ std::string base_of(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// Where a stream's content waits until it is complete.
+std::string temp_dir() {
+  const char* dir = std::getenv("TMPDIR");
+  return dir && *dir ? dir : P_tmpdir;
+}
+
 std::string errno_text() { return std::strerror(errno); }
 
 // Flushes a directory entry change (a rename) to the disk; a file system
@@ -214,7 +220,7 @@ bool Output::make_temp(const std::string& dir, const std::string& base, std::str
 }
 
 std::string Output::begin_file(std::string& error) {
-  const bool made = stream_ ? make_temp(P_tmpdir, "razivera", error)
+  const bool made = stream_ ? make_temp(temp_dir(), "razivera", error)
                             : make_temp(dir_of(real_), base_of(real_), error);
   if (!made) return std::string();
   // The writer opens the file by its name.
