@@ -48,8 +48,9 @@ class ProgramTest : public FileTest {
   }
   // A short demo night and its EDF export, made by the program.
   void make_inputs() {
-    ASSERT_EQ(program.run({"demo", work("acq.vzp"), "--hours", std::to_string(kDemoSeconds / 3600.0),
-                           "--channels", std::to_string(kDemoChannels)})
+    ASSERT_EQ(program
+                  .run({"demo", work("acq.vzp"), "--hours", std::to_string(kDemoSeconds / 3600.0),
+                        "--channels", std::to_string(kDemoChannels)})
                   .code,
               0);
     ASSERT_EQ(program.run({"export-edf", work("acq.vzp"), work("acq.edf")}).code, 0);
@@ -95,7 +96,8 @@ TEST_F(ProgramTest, AnOutputThatIsTheInputIsRefusedThroughAnyName) {
     std::string input;
     const Bytes* bytes;
   };
-  for (const Case& c : {Case{"export-edf", work("acq.vzp"), &recording}, Case{"import-edf", work("acq.edf"), &edf}}) {
+  for (const Case& c :
+       {Case{"export-edf", work("acq.vzp"), &recording}, Case{"import-edf", work("acq.edf"), &edf}}) {
     fs::create_hard_link(c.input, work("hard"));
     fs::create_symlink(c.input, work("soft"));
     for (const std::string& out : {c.input, work("hard"), work("soft")}) {
@@ -116,9 +118,9 @@ TEST_F(ProgramTest, AFailedWriteLeavesAnExistingFileAsItWasAndNothingBehind) {
   const Bytes before = {'k', 'e', 'e', 'p'};
   constexpr uint64_t kRoom = 64 * 1024;  // far less than any of the outputs
   program.fileSizeLimit = kRoom;
-  for (const std::vector<std::string>& args :
-       {std::vector<std::string>{"demo", old, "--hours", "0.1"}, {"export-edf", work("acq.vzp"), old},
-        {"import-edf", work("acq.edf"), old}}) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"demo", old, "--hours", "0.1"},
+                                               {"export-edf", work("acq.vzp"), old},
+                                               {"import-edf", work("acq.edf"), old}}) {
     write_file(old, before);
     chmod(old.c_str(), 0640);
     const ToolRun r = program.run(args);
@@ -139,9 +141,9 @@ TEST_F(ProgramTest, AFullDeviceIsWrittenAsAStreamAndNeverRemoved) {
   const std::string full = work("full");
   const dev_t device = makedev(kFullMajor, kFullMinor);
   ASSERT_EQ(mknod(full.c_str(), S_IFCHR | 0666, device), 0);
-  for (const std::vector<std::string>& args :
-       {std::vector<std::string>{"demo", full, "--hours", "0.01"}, {"export-edf", work("acq.vzp"), full},
-        {"import-edf", work("acq.edf"), full}}) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"demo", full, "--hours", "0.01"},
+                                               {"export-edf", work("acq.vzp"), full},
+                                               {"import-edf", work("acq.edf"), full}}) {
     const ToolRun r = program.run(args);
     EXPECT_EQ(r.code, 1) << args[0];
     EXPECT_NE(r.err.find("No space left on device"), std::string::npos) << r.err;
@@ -204,8 +206,8 @@ TEST_F(ProgramTest, ADamagedRateIsAnErrorNotACrash) {
   ASSERT_NE(entry, 0u);
   b[entry + tool::layout::channel_info::entry::kSampling + kRateTopByte] = 6;
   write_file(work("bad.vzp"), b);
-  for (const std::vector<std::string>& args :
-       {std::vector<std::string>{"info", work("bad.vzp")}, {"export-edf", work("bad.vzp"), work("bad.edf")}}) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"info", work("bad.vzp")},
+                                               {"export-edf", work("bad.vzp"), work("bad.edf")}}) {
     const ToolRun r = program.run(args);
     EXPECT_EQ(r.code, 1) << args[0] << " (status -1: killed by a signal)\n" << r.err;
     EXPECT_NE(r.err.find("rate of 100663496 Hz"), std::string::npos) << r.err;
@@ -223,11 +225,13 @@ TEST_F(ProgramTest, ATruncatedRecordIsReportedAndExportedAsFarAsItGoes) {
   EXPECT_EQ(info.code, 1);
   EXPECT_NE(info.out.find("truncated   the file ends at offset " + std::to_string(end)), std::string::npos)
       << info.out;
-  EXPECT_NE(info.err.find("claims " + std::to_string(kDemoSeconds) + " frames"), std::string::npos) << info.err;
+  EXPECT_NE(info.err.find("claims " + std::to_string(kDemoSeconds) + " frames"), std::string::npos)
+      << info.err;
 
   const ToolRun ex = program.run({"export-edf", work("cut.vzp"), work("cut.edf")});
   EXPECT_EQ(ex.code, 0) << ex.err;
-  EXPECT_NE(ex.err.find("warning: " + work("cut.vzp") + ": record 0 is truncated"), std::string::npos) << ex.err;
+  EXPECT_NE(ex.err.find("warning: " + work("cut.vzp") + ": record 0 is truncated"), std::string::npos)
+      << ex.err;
   const EdfSamples whole = edf_samples(work("acq.edf")), cut = edf_samples(work("cut.edf"));
   ASSERT_EQ(whole.records, kDemoSeconds);
   EXPECT_GT(cut.records, 0u);

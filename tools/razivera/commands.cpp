@@ -2,10 +2,10 @@
 #include "commands.h"
 
 // What every command that writes a file promises about it.
-#define RZ_OUTPUT_RULES                                                                 \
-  "OUT is written under a temporary name beside it and renamed into place when it\n"  \
-  "is complete; a failed or interrupted run leaves OUT as it was.  OUT may be -\n"     \
-  "(standard output; messages then go to the error stream), a device or a FIFO,\n"     \
+#define RZ_OUTPUT_RULES                                                              \
+  "OUT is written under a temporary name beside it and renamed into place when it\n" \
+  "is complete; a failed or interrupted run leaves OUT as it was.  OUT may be -\n"   \
+  "(standard output; messages then go to the error stream), a device or a FIFO,\n"   \
   "which are written as they are and never removed.\n"
 
 namespace tool {
@@ -16,8 +16,9 @@ int input_error(Console& con, const std::string& path, const std::string& messag
 }
 
 int same_file_error(Console& con, const std::string& in, const std::string& out) {
-  return input_error(con, output_name(out),
-                     "is the input " + in + " itself (the same file by another name or link); nothing was written");
+  return input_error(
+      con, output_name(out),
+      "is the input " + in + " itself (the same file by another name or link); nothing was written");
 }
 
 std::string output_name(const std::string& out) { return out == "-" ? "standard output" : out; }
@@ -92,8 +93,7 @@ const std::vector<CommandSpec>& commands() {
        "A truncated record (fewer whole frames in the file than its frame information\n"
        "claims) is exported as far as the file holds it, never padded: a warning names\n"
        "what is missing and the exit code is 0.  A channel rate its frames cannot hold\n"
-       "is an error (exit 1).  The EDF file is written front to back, never seeking.\n\n"
-       RZ_OUTPUT_RULES
+       "is an error (exit 1).  The EDF file is written front to back, never seeking.\n\n" RZ_OUTPUT_RULES
        "An OUT.edf that is FILE itself (by any name or link) is refused.\n",
        {{"--record", "N", "the record to export, from 0 (default 0)"},
         {"--events", "N", "take channel N (from 1) as the event channel; 0 for none"}},

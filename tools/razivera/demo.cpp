@@ -184,9 +184,10 @@ int write_demo(const std::string& out, const DemoOptions& o, Console& con) {
   if (!target.commit(error)) return input_error(con, out, error);
   bar.finish();
   // With the recording on standard output, the summary goes to the error stream.
-  (is_stdout_path(out) ? con.err : con.out) << strf("%s: %u channels (%zu signals and the event channel), %s, %zu events, %zu epochs scored\n",
-                  output_name(out).c_str(), channels, plans.size(), clock_text(seconds).c_str(), events.size() - dropped,
-                  hyp.stages.size());
+  std::ostream& report = is_stdout_path(out) ? con.err : con.out;
+  report << strf("%s: %u channels (%zu signals and the event channel), %s, %zu events, %zu epochs scored\n",
+                 output_name(out).c_str(), channels, plans.size(), clock_text(seconds).c_str(),
+                 events.size() - dropped, hyp.stages.size());
   return kExitOk;
 }
 

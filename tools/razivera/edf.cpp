@@ -536,8 +536,8 @@ bool Writer::finish(std::string& error) {
     return false;
   }
   if (written_ != promised_) {
-    error = strf("%lld data records were written where the header counts %lld", static_cast<long long>(written_),
-                 static_cast<long long>(promised_));
+    error = strf("%lld data records were written where the header counts %lld",
+                 static_cast<long long>(written_), static_cast<long long>(promised_));
     return false;
   }
   return true;

@@ -158,10 +158,11 @@ int export_edf(const std::string& in, const std::string& out, const ExportOption
                             llu(rec.fileEnd)));
   if (rec.framesPresent < rec.frames) {
     // What the file holds is exported, and no more: no frame is made up.
-    con.err << strf("razivera: warning: %s: record %u is truncated: the file ends at offset %llu and holds %u "
-                    "of the %u frames its frame information claims; the %u frames there (%s) are exported\n",
-                    in.c_str(), o.record, llu(rec.fileEnd), rec.framesPresent, rec.frames, rec.framesPresent,
-                    clock_text(uint64_t(rec.framesPresent) * rec.frameSeconds).c_str());
+    con.err << strf(
+        "razivera: warning: %s: record %u is truncated: the file ends at offset %llu and holds %u "
+        "of the %u frames its frame information claims; the %u frames there (%s) are exported\n",
+        in.c_str(), o.record, llu(rec.fileEnd), rec.framesPresent, rec.frames, rec.framesPresent,
+        clock_text(uint64_t(rec.framesPresent) * rec.frameSeconds).c_str());
     rec.frames = rec.framesPresent;
   }
 
@@ -229,8 +230,8 @@ int export_edf(const std::string& in, const std::string& out, const ExportOption
   if (!writer.finish(error) || !target.commit(error)) return input_error(con, out, error);
   bar.finish();
   report << strf("%s: %zu signals and annotations, %u data records of %u s (%s), %zu annotations\n",
-                  output_name(out).c_str(), rec.channels.size(), rec.frames, rec.frameSeconds,
-                  clock_text(rec.seconds()).c_str(), annotations.size());
+                 output_name(out).c_str(), rec.channels.size(), rec.frames, rec.frameSeconds,
+                 clock_text(rec.seconds()).c_str(), annotations.size());
   return kExitOk;
 }
 

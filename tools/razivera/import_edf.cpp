@@ -258,8 +258,8 @@ int import_edf(const std::string& in, const std::string& out, const ImportOption
   if (!target.commit(error)) return input_error(con, out, error);
   bar.finish();
   report << strf("%s: %zu channels, %u frames of %u s (%s), %zu annotations\n", output_name(out).c_str(),
-                  p.signals.size(), p.frames, p.frameSeconds,
-                  clock_text(uint64_t(p.frames) * p.frameSeconds).c_str(), notes.size() - dropped);
+                 p.signals.size(), p.frames, p.frameSeconds,
+                 clock_text(uint64_t(p.frames) * p.frameSeconds).c_str(), notes.size() - dropped);
   return kExitOk;
 }
 

@@ -62,10 +62,12 @@ void print_record(HGLOBAL h, const std::string& path, uint32_t index, std::ostre
     if (sound && r.framesPresent < r.frames) {
       out << strf("  truncated   the file ends at offset %llu: %u of the %u frames are there (%s of %s)\n",
                   llu(r.fileEnd), r.framesPresent, r.frames,
-                  clock_text(uint64_t(r.framesPresent) * r.frameSeconds).c_str(), clock_text(r.seconds()).c_str());
-      problems.push_back(strf("record %u is truncated: its frame information claims %u frames, the file "
-                              "holds %u whole frames and ends at offset %llu",
-                              index, r.frames, r.framesPresent, llu(r.fileEnd)));
+                  clock_text(uint64_t(r.framesPresent) * r.frameSeconds).c_str(),
+                  clock_text(r.seconds()).c_str());
+      problems.push_back(
+          strf("record %u is truncated: its frame information claims %u frames, the file "
+               "holds %u whole frames and ends at offset %llu",
+               index, r.frames, r.framesPresent, llu(r.fileEnd)));
     }
   } else {
     out << "  frames      none\n";

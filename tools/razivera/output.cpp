@@ -220,8 +220,8 @@ bool Output::make_temp(const std::string& dir, const std::string& base, std::str
 }
 
 std::string Output::begin_file(std::string& error) {
-  const bool made = stream_ ? make_temp(temp_dir(), "razivera", error)
-                            : make_temp(dir_of(real_), base_of(real_), error);
+  const bool made =
+      stream_ ? make_temp(temp_dir(), "razivera", error) : make_temp(dir_of(real_), base_of(real_), error);
   if (!made) return std::string();
   // The writer opens the file by its name.
   std::fclose(file_);
@@ -270,7 +270,8 @@ bool Output::copy_to_stream(std::string& error) {
   std::vector<char> buf(kCopyChunk);
   bool ok = true;
   size_t n = 0;
-  while (ok && (n = std::fread(buf.data(), 1, buf.size(), in)) > 0) ok = std::fwrite(buf.data(), 1, n, file_) == n;
+  while (ok && (n = std::fread(buf.data(), 1, buf.size(), in)) > 0)
+    ok = std::fwrite(buf.data(), 1, n, file_) == n;
   ok = ok && !std::ferror(in);
   std::fclose(in);
   if (!ok) error = "cannot write it: " + errno_text();
@@ -288,7 +289,8 @@ bool Output::commit(std::string& error) {
     if (ownsFile_ && std::fclose(file_) != 0) ok = false;
     file_ = nullptr;
     ownsFile_ = false;
-    if (!ok && error.empty()) error = "cannot write it: " + (errno ? errno_text() : std::string("write error"));
+    if (!ok && error.empty())
+      error = "cannot write it: " + (errno ? errno_text() : std::string("write error"));
   } else if (ok && !stream_) {
     // Written by the library, which has closed it.
     const int fd = open(temp_.c_str(), O_RDONLY | O_CLOEXEC);

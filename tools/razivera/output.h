@@ -64,9 +64,9 @@ class Output {
   bool existed_ = false;
   unsigned mode_ = 0;  // permissions of the file it replaces, or for a new one
   unsigned uid_ = 0, gid_ = 0;
-  std::string temp_;             // the temporary file while there is one
-  std::FILE* file_ = nullptr;    // the temporary file or stream being written
-  bool ownsFile_ = false;        // file_ is to be closed by us (not stdout)
+  std::string temp_;           // the temporary file while there is one
+  std::FILE* file_ = nullptr;  // the temporary file or stream being written
+  bool ownsFile_ = false;      // file_ is to be closed by us (not stdout)
 };
 
 }  // namespace tool

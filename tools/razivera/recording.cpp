@@ -133,17 +133,19 @@ bool check_frames(const std::string& path, RecordDesc& rec, std::string& problem
   for (const ChannelDesc& c : rec.channels) {
     const uint64_t bytes = uint64_t(c.rate) * rec.frameSeconds * sizeof(int16_t);
     if (layout::frame_wave::kHeadSize + bytes > rec.frameBytes) {
-      problem = strf("record %u: channel %u (\"%s\") has a rate of %u Hz, more than its frames of %u bytes "
-                     "can hold; the rate is damaged",
-                     rec.index, c.index + 1, printable(trim(c.label)).c_str(), c.rate, rec.frameBytes);
+      problem = strf(
+          "record %u: channel %u (\"%s\") has a rate of %u Hz, more than its frames of %u bytes "
+          "can hold; the rate is damaged",
+          rec.index, c.index + 1, printable(trim(c.label)).c_str(), c.rate, rec.frameBytes);
       return false;
     }
     sampleBytes += bytes;
   }
   if (layout::frame_wave::kHeadSize + sampleBytes != rec.frameBytes) {
-    problem = strf("record %u: frames of %u bytes do not hold the channels' samples (%u + %llu bytes); a rate or "
-                   "the frame size is damaged",
-                   rec.index, rec.frameBytes, layout::frame_wave::kHeadSize, llu(sampleBytes));
+    problem = strf(
+        "record %u: frames of %u bytes do not hold the channels' samples (%u + %llu bytes); a rate or "
+        "the frame size is damaged",
+        rec.index, rec.frameBytes, layout::frame_wave::kHeadSize, llu(sampleBytes));
     return false;
   }
   FileSource src;

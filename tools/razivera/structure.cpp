@@ -176,7 +176,8 @@ std::string recording_problem(const std::string& path) {
     return strf("is not a recording file: it does not start with \"%s\"", kMagicText);
   uint32_t version = 0;
   if (digits_value(std::string(h + kVersion, kVersionSize), version) && version >= kRefusedVersion)
-    return strf("its format version %u cannot be opened (%u and above are refused)", version, kRefusedVersion);
+    return strf("its format version %u cannot be opened (%u and above are refused)", version,
+                kRefusedVersion);
   return std::string();
 }
 
