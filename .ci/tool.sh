@@ -2,8 +2,8 @@
 # CI for the razivera tool: build it, write a demo night and describe it,
 # verify it, check its EDF+ export with readers that are not ours (MNE-Python
 # and biosig's save2gdf) against what the library reads, check that
-# import-edf followed by export-edf gives back the same file, and fuzz verify
-# and the EDF reader for a short while.
+# import-edf followed by export-edf gives back the same file, and fuzz verify,
+# the EDF reader and the info, dump and export-edf commands for a short while.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -21,6 +21,7 @@ trap 'rm -rf "$work"' EXIT
 build=build-tool
 fuzzbuild=build-tool-fuzz
 fuzz_seconds=${RAZIVERA_FUZZ_SECONDS:-30}
+command_seconds=${RAZIVERA_FUZZ_COMMAND_SECONDS:-20}
 
 echo "== build"
 cmake -S . -B "$build" -G Ninja -DRAZIVERA_TESTS=OFF >/dev/null
@@ -58,18 +59,29 @@ for order in "" "--big-endian"; do
   /usr/bin/python3 .ci/check_edf.py "$lib" "$work/again.vzp" "$work/again.edf"
 done
 
-echo "== fuzzing verify and the EDF reader (${fuzz_seconds} s each)"
+echo "== fuzzing verify and the EDF reader (${fuzz_seconds} s each), info, dump and export-edf (${command_seconds} s each)"
 CC=clang CXX=clang++ cmake -S . -B "$fuzzbuild" -G Ninja -DRAZIVERA_SANITIZE=ON -DRAZIVERA_FUZZ=ON \
   -DRAZIVERA_TESTS=OFF -DRAZIVERA_EXAMPLES=OFF -DCMAKE_BUILD_TYPE=Debug >/dev/null
-cmake --build "$fuzzbuild" --target fuzz_tool_verify fuzz_tool_edf
+cmake --build "$fuzzbuild" --target fuzz_tool_verify fuzz_tool_edf fuzz_tool_info fuzz_tool_dump fuzz_tool_export_edf
 mkdir -p "$work/corpus-verify" "$work/corpus-edf"
 "$tool" demo "$work/corpus-verify/little.vzp" --hours 0.01 --channels 2 >/dev/null
 "$tool" demo "$work/corpus-verify/big.vzp" --hours 0.01 --channels 2 --big-endian >/dev/null
 "$tool" demo "$work/short.vzp" --hours 0.02 --channels 1 >/dev/null
 "$tool" export-edf "$work/short.vzp" "$work/corpus-edf/short.edf" >/dev/null
-for target in verify edf; do
-  "$fuzzbuild/tools/fuzz_tool_$target" -max_total_time="$fuzz_seconds" -max_len=65536 \
-    -artifact_prefix="$work/crash-$target-" "$work/corpus-$target" 2>&1 | tail -2
+# The commands that read a recording start from the same seeds as verify.
+for target in info dump export_edf; do cp -r "$work/corpus-verify" "$work/corpus-$target"; done
+status=0
+for target in verify edf info dump export_edf; do
+  seconds=$fuzz_seconds
+  case $target in info|dump|export_edf) seconds=$command_seconds ;; esac
+  if ! TMPDIR="$work" "$fuzzbuild/tools/fuzz_tool_$target" -max_total_time="$seconds" -max_len=65536 \
+      -artifact_prefix="$work/crash-$target-" "$work/corpus-$target" >"$work/fuzz-$target.log" 2>&1; then
+    echo "fuzz_tool_$target found a fault:"
+    grep -E 'ERROR|SUMMARY|Test unit written' "$work/fuzz-$target.log" | head -20
+    status=1
+  fi
+  tail -1 "$work/fuzz-$target.log"
 done
+[ $status -eq 0 ]
 
 echo "== tool checks passed"

@@ -179,7 +179,8 @@ TEST_F(ConvertTest, ImportThenExportGivesBackTheOriginal) {
   std::string error;
   {
     edf::Writer w;
-    ASSERT_TRUE(w.open(path("in.edf"), h, error)) << error;
+    const FilePtr file = open_for_writing(path("in.edf"));
+    ASSERT_TRUE(w.open(file.get(), h, error)) << error;
     for (int r = 0; r < 7; ++r) {
       for (int s = 0; s < 3; ++s) {
         std::vector<int16_t> v(per[s]);
@@ -192,7 +193,7 @@ TEST_F(ConvertTest, ImportThenExportGivesBackTheOriginal) {
       w.put_bytes(3, tal);
       ASSERT_TRUE(w.write_record(error));
     }
-    ASSERT_TRUE(w.close(7, error));
+    ASSERT_TRUE(w.finish(error));
   }
   const EdfRead original = edf_read(path("in.edf"));
   for (bool big : {false, true}) {
@@ -278,12 +279,13 @@ TEST_F(ConvertTest, ImportRefusesWhatCannotBeARecording) {
     }
     edf::Writer w;
     std::string error;
-    EXPECT_TRUE(w.open(path(name), h, error)) << error;
+    const FilePtr file = open_for_writing(path(name));
+    EXPECT_TRUE(w.open(file.get(), h, error)) << error;
     for (int r = 0; r < 2; ++r) {
       if (reserved == "EDF+D") w.put_bytes(1, edf::timekeeping_tal(r ? secondOnset : 0));
       EXPECT_TRUE(w.write_record(error));
     }
-    EXPECT_TRUE(w.close(2, error));
+    EXPECT_TRUE(w.finish(error));
     return path(name);
   };
   struct Case {
@@ -317,7 +319,7 @@ TEST_F(ConvertTest, InfoAndDumpDescribeTheDemo) {
   const ToolRun info = run_tool({"info", path("d.vzp")});
   ASSERT_EQ(info.code, 0) << info.err;
   for (const char* s :
-       {"big-endian", "2024-03-14 22:30:00", "frames      200 of 1 s", "F4-M1", "C4-M1", "EVENT",
+       {"big-endian", "letter S", "2024-03-14 22:30:00", "frames      200 of 1 s", "F4-M1", "C4-M1", "EVENT",
         "(event channel)", "events      ", "Lights off", "texts       list of type 1000",
         "score table (record 0, id 1)", "stages      W 1 (0:00:30), N1 "})
     EXPECT_NE(info.out.find(s), std::string::npos) << s << "\n" << info.out;
@@ -375,12 +377,13 @@ TEST_F(ConvertTest, CommandLineExitCodes) {
       {{"demo", o, "--hours=72", "--channels=255"}, 2, "at most 2 GB"},
       {{"demo", o, "--hours", "0.0001"}, 2, "less than a second"},
       {{"export-edf", d, o, "--record", "40"}, 2, "--record wants"},
+      {{"export-edf", d}, 2, "OUT.edf [--record N] [--events N]"},
       {{"export-edf", d, o, "--record", "1"}, 1, "has 1 record(s); there is no record 1"},
       {{"export-edf", d, o, "--events", "9"}, 1, "there is no channel 9"},
       {{"export-edf", path("empty.vzp"), o}, 1, "record 0 has no wave information"},
-      {{"info", path("missing.vzp")}, 1, "missing.vzp: cannot open it"},
-      {{"import-edf", path("missing.edf"), o}, 1, "missing.edf: cannot open"},
-      {{"export-edf", d, path("no/such/dir/o.edf")}, 1, "cannot create it"},
+      {{"info", path("missing.vzp")}, 1, "missing.vzp: no such file"},
+      {{"import-edf", path("missing.edf"), o}, 1, "missing.edf: no such file"},
+      {{"export-edf", d, path("no/such/dir/o.edf")}, 1, "cannot create a file in"},
       {{"export-edf", d, o, "--events", "0"}, 0, "0 annotations"},
   };
   for (const Case& c : cases) {

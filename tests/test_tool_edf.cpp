@@ -240,7 +240,8 @@ TEST_F(EdfFiles, DataRecordsHoldLittleEndianSamplesAndReadBack) {
   std::string error;
   {
     edf::Writer w;
-    ASSERT_TRUE(w.open(path("a.edf"), h, error)) << error;
+    const FilePtr file = open_for_writing(path("a.edf"));
+    ASSERT_TRUE(w.open(file.get(), h, error)) << error;
     for (int r = 0; r < 3; ++r) {
       const int16_t eeg[4] = {int16_t(r), -2, 0x1234, int16_t(-32768 + r)};
       const int16_t spo2[1] = {int16_t(960 + r)};
@@ -249,7 +250,7 @@ TEST_F(EdfFiles, DataRecordsHoldLittleEndianSamplesAndReadBack) {
       w.put_bytes(2, edf::timekeeping_tal(r) + edf::annotation_tal({r + 0.5, 0, "mark"}));
       ASSERT_TRUE(w.write_record(error)) << error;
     }
-    ASSERT_TRUE(w.close(3, error)) << error;
+    ASSERT_TRUE(w.finish(error)) << error;
   }
   const Bytes b = read_file(path("a.edf"));
   const size_t record = 2 * 4 + 2 * 1 + 2 * 30;

@@ -1,7 +1,16 @@
 // Helpers for the command-line tool's tests: running a command in the test
-// process, and small recordings written through the tool.
+// process or the built program in a process of its own, and small
+// recordings written through the tool.
 #pragma once
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -24,6 +33,60 @@ inline ToolRun run_tool(const std::vector<std::string>& args) {
   tool::Console con{out, err, false};
   const int code = tool::run_tool(args, con);
   return {code, out.str(), err.str()};
+}
+
+// The built razivera program, run as a user runs it.  Its standard output
+// and error go to files in `io` (a directory of their own, so that they are
+// never mistaken for what the program writes).
+struct Program {
+  std::string io;
+  uint64_t fileSizeLimit = 0;  // RLIMIT_FSIZE of the program: a disk that fills up
+  std::string stdoutPath() const { return io + "/stdout"; }
+
+  pid_t start(const std::vector<std::string>& args) const {
+    std::vector<std::string> all = {RZ_TOOL_PROGRAM};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    argv.reserve(all.size() + 1);
+    for (std::string& a : all) argv.push_back(&a[0]);
+    argv.push_back(nullptr);
+    const std::string out = stdoutPath(), err = io + "/stderr";
+    const pid_t pid = fork();
+    if (pid == 0) {
+      const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (o < 0 || e < 0 || dup2(o, STDOUT_FILENO) < 0 || dup2(e, STDERR_FILENO) < 0) _exit(127);
+      // As a shell starts a command in the foreground, whatever ran the tests.
+      std::signal(SIGINT, SIG_DFL);
+      std::signal(SIGTERM, SIG_DFL);
+      if (fileSizeLimit) {
+        // A write beyond the limit then fails with EFBIG, as on a full disk.
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit = {rlim_t(fileSizeLimit), rlim_t(fileSizeLimit)};
+        setrlimit(RLIMIT_FSIZE, &limit);
+      }
+      execv(argv[0], argv.data());
+      _exit(127);
+    }
+    return pid;
+  }
+
+  ToolRun wait(pid_t pid, int* signal = nullptr) const {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (signal) *signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    const Bytes out = read_file(stdoutPath()), err = read_file(io + "/stderr");
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, std::string(out.begin(), out.end()),
+            std::string(err.begin(), err.end())};
+  }
+
+  ToolRun run(const std::vector<std::string>& args) const { return wait(start(args)); }
+};
+
+// A file opened for writing, closed (and so flushed) when it goes out of scope.
+using FilePtr = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+inline FilePtr open_for_writing(const std::string& path) {
+  return FilePtr(std::fopen(path.c_str(), "wb"), &std::fclose);
 }
 
 // A short demo night: `seconds` long, `channels` signal channels.

@@ -1,12 +1,27 @@
 // The command table: names, arguments, options and help texts.
 #include "commands.h"
 
+// What every command that writes a file promises about it.
+#define RZ_OUTPUT_RULES                                                              \
+  "OUT is written under a temporary name beside it and renamed into place when it\n" \
+  "is complete; a failed or interrupted run leaves OUT as it was.  OUT may be -\n"   \
+  "(standard output; messages then go to the error stream), a device or a FIFO,\n"   \
+  "which are written as they are and never removed.\n"
+
 namespace tool {
 
 int input_error(Console& con, const std::string& path, const std::string& message) {
   con.err << "razivera: " << path << ": " << message << "\n";
   return kExitBadInput;
 }
+
+int same_file_error(Console& con, const std::string& in, const std::string& out) {
+  return input_error(
+      con, output_name(out),
+      "is the input " + in + " itself (the same file by another name or link); nothing was written");
+}
+
+std::string output_name(const std::string& out) { return out == "-" ? "standard output" : out; }
 
 const std::vector<CommandSpec>& commands() {
   static const std::vector<CommandSpec> table = {
@@ -16,7 +31,11 @@ const std::vector<CommandSpec>& commands() {
        "Reads FILE through the library, the way a review application does, and prints\n"
        "the header (version, byte order, codes), then for each record its start date\n"
        "and time, frames, frame length, duration and channels (number, label, unit,\n"
-       "rate, filter), its event table, the score table and the text lists.\n",
+       "rate, filter), its event table, the score table and the text lists.\n"
+       "A damaged record is described as the file claims it, and the damage is\n"
+       "reported on the error stream with exit code 1: a truncated record (the frames\n"
+       "its frame information claims, the whole frames the file holds, and the offset\n"
+       "where the file ends) or a channel rate its frames cannot hold.\n",
        {},
        1,
        1,
@@ -54,7 +73,7 @@ const std::vector<CommandSpec>& commands() {
        "events' codes), an event table (onset, duration and name of each event), the\n"
        "hypnogram as its score table (one entry per 30-second epoch: 0 wake, 1 N1,\n"
        "2 N2, 3 N3, 5 REM) and a text list of study notes.  The same options always\n"
-       "give the same file.\n",
+       "give the same file.\n\n" RZ_OUTPUT_RULES,
        {{"--hours", "H", "length of the recording in hours (default 8; fractions allowed)"},
         {"--channels", "N", "number of signal channels, 1 to 255 (default 16), plus the event channel"},
         {"--big-endian", nullptr, "write a big-endian file (default little-endian)"}},
@@ -62,7 +81,7 @@ const std::vector<CommandSpec>& commands() {
        1,
        run_demo},
       {"export-edf",
-       "FILE OUT.edf [--record N]",
+       "FILE OUT.edf [--record N] [--events N]",
        "Convert a record to EDF+ (continuous, EDF+C).",
        "Writes one EDF+ signal per channel, labelled with the channel's first text,\n"
        "with the digital values as stored; one data record per frame.  The start\n"
@@ -70,7 +89,12 @@ const std::vector<CommandSpec>& commands() {
        "carries the codes of the event channel (the channel labelled EVENT) as\n"
        "annotations \"EVENT <code>\", and the entries of an event table written by\n"
        "import-edf or demo as annotations with their onset, duration and text.\n"
-       "Calibration, units and texts that import-edf kept are written back.\n",
+       "Calibration, units and texts that import-edf kept are written back.\n"
+       "A truncated record (fewer whole frames in the file than its frame information\n"
+       "claims) is exported as far as the file holds it, never padded: a warning names\n"
+       "what is missing and the exit code is 0.  A channel rate its frames cannot hold\n"
+       "is an error (exit 1).  The EDF file is written front to back, never seeking.\n\n" RZ_OUTPUT_RULES
+       "An OUT.edf that is FILE itself (by any name or link) is refused.\n",
        {{"--record", "N", "the record to export, from 0 (default 0)"},
         {"--events", "N", "take channel N (from 1) as the event channel; 0 for none"}},
        2,
@@ -83,7 +107,8 @@ const std::vector<CommandSpec>& commands() {
        "kept); its rate must be a whole number of samples per second.  Data records\n"
        "shorter than a second are joined into frames of whole seconds.  The\n"
        "annotations go into the record's event table.  Discontinuous (EDF+D) files\n"
-       "are accepted only when their data records follow each other without gaps.\n",
+       "are accepted only when their data records follow each other without gaps.\n\n" RZ_OUTPUT_RULES
+       "An OUT that is IN.edf itself (by any name or link) is refused.\n",
        {{"--big-endian", nullptr, "write a big-endian file (default little-endian)"}},
        2,
        2,

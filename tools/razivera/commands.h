@@ -2,7 +2,6 @@
 // the console and returns the exit code.
 #pragma once
 
-#include <functional>
 #include <string>
 
 #include "cli.h"
@@ -19,20 +18,11 @@ int run_import_edf(const Args& args, Console& con);
 // "razivera: PATH: message" on the error stream; returns kExitBadInput.
 int input_error(Console& con, const std::string& path, const std::string& message);
 
-// Runs its action when it goes out of scope unless the command finished:
-// a failed run removes the output it had begun, leaving no half-written file.
-class OnFailure {
- public:
-  explicit OnFailure(std::function<void()> action) : action_(std::move(action)) {}
-  ~OnFailure() {
-    if (action_) action_();
-  }
-  OnFailure(const OnFailure&) = delete;
-  OnFailure& operator=(const OnFailure&) = delete;
-  void done() { action_ = nullptr; }
+// "razivera: OUT: ..." naming the input too, for an output that is the
+// input file under any name; returns kExitBadInput.
+int same_file_error(Console& con, const std::string& in, const std::string& out);
 
- private:
-  std::function<void()> action_;
-};
+// How a summary line names the output: its path, or "standard output" for -.
+std::string output_name(const std::string& out);
 
 }  // namespace tool

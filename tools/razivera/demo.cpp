@@ -12,6 +12,7 @@
 #include "conventions.h"
 #include "items.h"
 #include "layout.h"
+#include "output.h"
 #include "progress.h"
 #include "recording.h"
 #include "synth.h"
@@ -86,13 +87,13 @@ int write_demo(const std::string& out, const DemoOptions& o, Console& con) {
   const uint16_t channels = uint16_t(plans.size() + 1);
   const uint32_t batch = std::min<uint32_t>(frames_per_batch(frameBytes), 0xFFFF);
 
-  Handle h(RAZIVERAOpenBioFile(out.c_str(), item::kCreate, batch));
+  Output target(out);
+  std::string error;
+  const std::string file = target.prepare(error) ? target.begin_file(error) : std::string();
+  if (file.empty()) return input_error(con, out, error);
+  Handle h(RAZIVERAOpenBioFile(file.c_str(), item::kCreate, batch));
   if (!h) return input_error(con, out, "cannot create it");
   HGLOBAL f = h.get();
-  OnFailure discard([&] {
-    h.close();
-    std::remove(out.c_str());
-  });
   const auto failed = [&]() {
     return input_error(con, out, "the library could not write it (is the disk full?)");
   };
@@ -164,7 +165,7 @@ int write_demo(const std::string& out, const DemoOptions& o, Console& con) {
       codes[at] = int16_t(ev[nextEvent].code);
     }
     if (DARARARSetFramePointEvent(f, 0, uint16_t(n), eventChannel, 2, 1, codes.data()) != n ||
-        DARARARSaveFrameWave(f, uint16_t(n)) != n)
+        !save_frames(f, uint16_t(n), frameBytes))
       return failed();
     // Keep the stored frame count current, as a recorder does for readers
     // that follow the growing file.
@@ -180,11 +181,13 @@ int write_demo(const std::string& out, const DemoOptions& o, Console& con) {
   hyp.lastSleep = night.last_sleep();
   hyp.text = stage_key();
   if (!write_hypnogram(f, hyp) || DARARAREndRecordWave(f) == 0 || !h.close()) return failed();
-  discard.done();
+  if (!target.commit(error)) return input_error(con, out, error);
   bar.finish();
-  con.out << strf("%s: %u channels (%zu signals and the event channel), %s, %zu events, %zu epochs scored\n",
-                  out.c_str(), channels, plans.size(), clock_text(seconds).c_str(), events.size() - dropped,
-                  hyp.stages.size());
+  // With the recording on standard output, the summary goes to the error stream.
+  std::ostream& report = is_stdout_path(out) ? con.err : con.out;
+  report << strf("%s: %u channels (%zu signals and the event channel), %s, %zu events, %zu epochs scored\n",
+                 output_name(out).c_str(), channels, plans.size(), clock_text(seconds).c_str(),
+                 events.size() - dropped, hyp.stages.size());
   return kExitOk;
 }
 

@@ -483,18 +483,15 @@ bool parse_tals(const uint8_t* data, size_t n, std::vector<Annotation>& out, boo
 
 // ---- Writer --------------------------------------------------------------------
 
-Writer::~Writer() {
-  if (f_) std::fclose(f_);
-}
-
-bool Writer::open(const std::string& path, const Header& h, std::string& error) {
+bool Writer::open(std::FILE* f, const Header& h, std::string& error) {
   std::string head;
-  if (!format_header(h, head, error)) return false;
-  f_ = std::fopen(path.c_str(), "wb");
-  if (!f_) {
-    error = strf("cannot create it: %s", std::strerror(errno));
+  if (h.records < 0) {
+    error = "the number of data records must be known before the header is written";
     return false;
   }
+  if (!format_header(h, head, error)) return false;
+  f_ = f;
+  promised_ = h.records;
   size_t off = 0;
   for (const Signal& s : h.signals) {
     offsets_.push_back(off);
@@ -529,23 +526,21 @@ bool Writer::write_record(std::string& error) {
     return false;
   }
   std::memset(record_.data(), 0, record_.size());
+  ++written_;
   return true;
 }
 
-bool Writer::close(int64_t records, std::string& error) {
-  if (!f_) return false;
-  std::string count = strf("%lld", static_cast<long long>(records));
-  count.resize(field::kRecords, ' ');
-  bool ok = seek_file(f_, fixed::kRecords) && std::fwrite(count.data(), 1, count.size(), f_) == count.size();
-  ok = (std::fclose(f_) == 0) && ok;
-  f_ = nullptr;
-  if (!ok) error = strf("cannot finish it: %s", std::strerror(errno));
-  return ok;
-}
-
-void Writer::abandon() {
-  if (f_) std::fclose(f_);
-  f_ = nullptr;
+bool Writer::finish(std::string& error) {
+  if (!f_ || std::ferror(f_)) {
+    error = "cannot write it";
+    return false;
+  }
+  if (written_ != promised_) {
+    error = strf("%lld data records were written where the header counts %lld",
+                 static_cast<long long>(written_), static_cast<long long>(promised_));
+    return false;
+  }
+  return true;
 }
 
 // ---- Reader --------------------------------------------------------------------

@@ -106,28 +106,27 @@ bool parse_tals(const uint8_t* data, size_t n, std::vector<Annotation>& out, boo
 
 // ---- Writing and reading data records -----------------------------------------
 
+// Writes an EDF file front to back, never seeking, so that it can go to a
+// pipe or a device: the header's record count is known before the first
+// data record.
 class Writer {
  public:
-  Writer() = default;
-  ~Writer();
-  Writer(const Writer&) = delete;
-  Writer& operator=(const Writer&) = delete;
-
-  // Creates the file and writes the header.
-  bool open(const std::string& path, const Header& h, std::string& error);
+  // Writes the header to `f`, which stays the caller's to close.
+  bool open(std::FILE* f, const Header& h, std::string& error);
   // Places samples (host order) of a signal in the record being assembled.
   void put_samples(size_t signal, const int16_t* samples, size_t n);
   // Places an annotation signal's bytes, zero-padded to its size.
   void put_bytes(size_t signal, const std::string& bytes);
   // Appends the assembled record; the record is then cleared.
   bool write_record(std::string& error);
-  // Rewrites the record count in the header and closes the file.
-  bool close(int64_t records, std::string& error);
-  // Closes the file as it stands (a run given up).
-  void abandon();
+  // false, with the reason, unless as many records were written as the
+  // header counts and every write succeeded.
+  bool finish(std::string& error);
 
  private:
   std::FILE* f_ = nullptr;
+  int64_t promised_ = 0;
+  int64_t written_ = 0;
   std::vector<uint8_t> record_;
   std::vector<size_t> offsets_;
   std::vector<size_t> sizes_;

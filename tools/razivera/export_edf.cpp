@@ -14,8 +14,10 @@
 #include "edf.h"
 #include "items.h"
 #include "layout.h"
+#include "output.h"
 #include "progress.h"
 #include "recording.h"
+#include "structure.h"
 #include "tables.h"
 #include "text.h"
 
@@ -128,6 +130,11 @@ std::vector<edf::Annotation> merge(const std::vector<edf::Annotation>& fromChann
 }  // namespace
 
 int export_edf(const std::string& in, const std::string& out, const ExportOptions& o, Console& con) {
+  if (same_file(in, out)) return same_file_error(con, in, out);
+  const std::string problem = recording_problem(in);
+  if (!problem.empty()) return input_error(con, in, problem);
+  // With the EDF file on standard output, every message goes to the error stream.
+  std::ostream& report = is_stdout_path(out) ? con.err : con.out;
   RAZIVERAGetErrorInfo(2, nullptr);
   Handle h(RAZIVERAOpenBioFile(in.c_str(), item::kRead, 1));
   if (!h) return input_error(con, in, open_error_text());
@@ -143,6 +150,21 @@ int export_edf(const std::string& in, const std::string& out, const ExportOption
     return input_error(con, in, strf("record %u holds no frames", o.record));
   for (const ChannelDesc& c : rec.channels)
     if (c.rate == 0) return input_error(con, in, strf("channel %u has no sampling rate", c.index + 1));
+  std::string error;
+  if (!check_frames(in, rec, error)) return input_error(con, in, error);
+  if (rec.framesPresent == 0)
+    return input_error(con, in,
+                       strf("record %u: the file ends at offset %llu, before its first whole frame", o.record,
+                            llu(rec.fileEnd)));
+  if (rec.framesPresent < rec.frames) {
+    // What the file holds is exported, and no more: no frame is made up.
+    con.err << strf(
+        "razivera: warning: %s: record %u is truncated: the file ends at offset %llu and holds %u "
+        "of the %u frames its frame information claims; the %u frames there (%s) are exported\n",
+        in.c_str(), o.record, llu(rec.fileEnd), rec.framesPresent, rec.frames, rec.framesPresent,
+        clock_text(uint64_t(rec.framesPresent) * rec.frameSeconds).c_str());
+    rec.frames = rec.framesPresent;
+  }
 
   int eventChannel = o.eventChannel == ExportOptions::kAutoEvents ? rec.event_channel() : o.eventChannel;
   if (eventChannel >= int(rec.channels.size()))
@@ -181,13 +203,11 @@ int export_edf(const std::string& in, const std::string& out, const ExportOption
   header.signals.push_back(notes);
   const size_t notesSignal = header.signals.size() - 1;
 
+  Output target(out);
+  std::FILE* file = target.prepare(error) ? target.begin_stream(error) : nullptr;
+  if (!file) return input_error(con, out, error);
   edf::Writer writer;
-  std::string error;
-  if (!writer.open(out, header, error)) return input_error(con, out, error);
-  OnFailure discard([&] {
-    writer.abandon();
-    std::remove(out.c_str());
-  });
+  if (!writer.open(file, header, error)) return input_error(con, out, error);
   const uint32_t batch = frames_per_batch(rec.frameBytes);
   FrameReader reader(h.get(), rec, batch);
   std::vector<std::vector<int16_t>> samples;
@@ -207,12 +227,11 @@ int export_edf(const std::string& in, const std::string& out, const ExportOption
     }
     bar.update(done + f + n);
   }
-  if (!writer.close(rec.frames, error)) return input_error(con, out, error);
-  discard.done();
+  if (!writer.finish(error) || !target.commit(error)) return input_error(con, out, error);
   bar.finish();
-  con.out << strf("%s: %zu signals and annotations, %u data records of %u s (%s), %zu annotations\n",
-                  out.c_str(), rec.channels.size(), rec.frames, rec.frameSeconds,
-                  clock_text(rec.seconds()).c_str(), annotations.size());
+  report << strf("%s: %zu signals and annotations, %u data records of %u s (%s), %zu annotations\n",
+                 output_name(out).c_str(), rec.channels.size(), rec.frames, rec.frameSeconds,
+                 clock_text(rec.seconds()).c_str(), annotations.size());
   return kExitOk;
 }
 

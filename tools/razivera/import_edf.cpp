@@ -12,6 +12,7 @@
 #include "edf.h"
 #include "items.h"
 #include "layout.h"
+#include "output.h"
 #include "progress.h"
 #include "recording.h"
 #include "tables.h"
@@ -160,6 +161,12 @@ bool describe(HGLOBAL h, const edf::Header& e, const Plan& p, Console& con) {
 }  // namespace
 
 int import_edf(const std::string& in, const std::string& out, const ImportOptions& o, Console& con) {
+  if (same_file(in, out)) return same_file_error(con, in, out);
+  uint64_t size = 0;
+  const std::string problem = input_file_problem(in, size);
+  if (!problem.empty()) return input_error(con, in, problem);
+  // With the recording on standard output, every message goes to the error stream.
+  std::ostream& report = is_stdout_path(out) ? con.err : con.out;
   FileSource src;
   if (!src.open(in)) return input_error(con, in, strf("cannot open: %s", std::strerror(errno)));
   edf::Reader reader;
@@ -182,13 +189,13 @@ int import_edf(const std::string& in, const std::string& out, const ImportOption
                     in.c_str(), llu(padding));
 
   const uint32_t batch = std::min<uint32_t>(frames_per_batch(p.frameBytes), 0xFFFF);
+  Output target(out);
+  std::string error;
+  const std::string file = target.prepare(error) ? target.begin_file(error) : std::string();
+  if (file.empty()) return input_error(con, out, error);
   RAZIVERAGetErrorInfo(2, nullptr);
-  Handle h(RAZIVERAOpenBioFile(out.c_str(), item::kCreate, batch));
+  Handle h(RAZIVERAOpenBioFile(file.c_str(), item::kCreate, batch));
   if (!h) return input_error(con, out, "cannot create it");
-  OnFailure discard([&] {
-    h.close();
-    std::remove(out.c_str());
-  });
   const auto failed = [&]() {
     return input_error(con, out, "the library could not write it (is the disk full?)");
   };
@@ -233,7 +240,7 @@ int import_edf(const std::string& in, const std::string& out, const ImportOption
       if (DARARARSetFramePointWaveEx(h.get(), item::kPickEvery, 0, uint16_t(n), uint16_t(c), 2,
                                      bufs[c].data()) != n)
         return failed();
-    if (DARARARSaveFrameWave(h.get(), uint16_t(n)) != n) return failed();
+    if (!save_frames(h.get(), uint16_t(n), p.frameBytes)) return failed();
     bar.update(record);
   }
   // Annotation onsets count from the file's start, the frames from the first
@@ -248,11 +255,11 @@ int import_edf(const std::string& in, const std::string& out, const ImportOption
   if (DARARARUpdateWaveInfo(h.get(), totalSamples) != totalSamples || DARARAREndRecordWave(h.get()) == 0)
     return failed();
   if (!h.close()) return failed();
-  discard.done();
+  if (!target.commit(error)) return input_error(con, out, error);
   bar.finish();
-  con.out << strf("%s: %zu channels, %u frames of %u s (%s), %zu annotations\n", out.c_str(),
-                  p.signals.size(), p.frames, p.frameSeconds,
-                  clock_text(uint64_t(p.frames) * p.frameSeconds).c_str(), notes.size() - dropped);
+  report << strf("%s: %zu channels, %u frames of %u s (%s), %zu annotations\n", output_name(out).c_str(),
+                 p.signals.size(), p.frames, p.frameSeconds,
+                 clock_text(uint64_t(p.frames) * p.frameSeconds).c_str(), notes.size() - dropped);
   return kExitOk;
 }
 

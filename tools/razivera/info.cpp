@@ -2,10 +2,13 @@
 // the library - header, records, channels, and the tables and texts.
 #include "info.h"
 
+#include <vector>
+
 #include "commands.h"
 #include "conventions.h"
 #include "items.h"
 #include "recording.h"
+#include "structure.h"
 #include "text.h"
 
 namespace tool {
@@ -32,7 +35,15 @@ void print_channels(const RecordDesc& r, std::ostream& out) {
   }
 }
 
-void print_record(HGLOBAL h, const std::string& path, uint32_t index, std::ostream& out) {
+// The letter the header holds for the library's code of it.
+char header_letter(uint32_t code) {
+  constexpr char kLetters[] = "SJE";
+  return code < sizeof kLetters - 1 ? kLetters[code] : '-';
+}
+
+// Prints one record; what makes it damaged goes to `problems`.
+void print_record(HGLOBAL h, const std::string& path, uint32_t index, std::ostream& out,
+                  std::vector<std::string>& problems) {
   RecordDesc r;
   out << "\nrecord " << index << "\n";
   if (!read_record(h, index, r)) {
@@ -40,15 +51,28 @@ void print_record(HGLOBAL h, const std::string& path, uint32_t index, std::ostre
     print_record_tables(h, path, index, nullptr, out);
     return;
   }
+  std::string problem;
+  const bool sound = check_frames(path, r, problem);
   out << "  start       " << start_text(r) << "\n";
   if (r.hasFrames) {
     out << strf("  frames      %u of %u s, %u bytes each; duration %s", r.frames, r.frameSeconds,
                 r.frameBytes, clock_text(r.seconds()).c_str());
     if (r.waveFrames != r.frames) out << strf(" (the wave information counts %u)", r.waveFrames);
     out << "\n";
+    if (sound && r.framesPresent < r.frames) {
+      out << strf("  truncated   the file ends at offset %llu: %u of the %u frames are there (%s of %s)\n",
+                  llu(r.fileEnd), r.framesPresent, r.frames,
+                  clock_text(uint64_t(r.framesPresent) * r.frameSeconds).c_str(),
+                  clock_text(r.seconds()).c_str());
+      problems.push_back(
+          strf("record %u is truncated: its frame information claims %u frames, the file "
+               "holds %u whole frames and ends at offset %llu",
+               index, r.frames, r.framesPresent, llu(r.fileEnd)));
+    }
   } else {
     out << "  frames      none\n";
   }
+  if (!sound) problems.push_back(problem);
   out << strf("  channels    %u, base rate %u Hz", r.channelCount, r.baseRate);
   out << (r.mains ? strf(", power line %u Hz\n", r.mains) : std::string(", power line not given\n"));
   if (r.code) out << "  code        " << r.code << "\n";
@@ -61,20 +85,26 @@ void print_record(HGLOBAL h, const std::string& path, uint32_t index, std::ostre
 
 int run_info(const Args& args, Console& con) {
   const std::string& path = args.arg(0);
+  const std::string problem = recording_problem(path);
+  if (!problem.empty()) return input_error(con, path, problem);
   RAZIVERAGetErrorInfo(2, nullptr);
   Handle h(RAZIVERAOpenBioFile(path.c_str(), item::kRead, 1));
   if (!h) return input_error(con, path, open_error_text());
   std::ostream& out = con.out;
   const uint32_t records = RAZIVERAGetInfo(h.get(), item::kRecords);
   out << path << "\n";
-  out << strf("  format      VOZO-PSG File Format, version %u, %s-endian, header code %u, letter %u\n",
+  out << strf("  format      VOZO-PSG File Format, version %u, %s-endian, header code %u, letter %c\n",
               RAZIVERAGetInfo(h.get(), item::kVersion),
               RAZIVERAGetInfo(h.get(), item::kByteOrder) ? "big" : "little",
-              RAZIVERAGetInfo(h.get(), item::kCode), RAZIVERAGetInfo(h.get(), item::kLetter));
+              RAZIVERAGetInfo(h.get(), item::kCode), header_letter(RAZIVERAGetInfo(h.get(), item::kLetter)));
   out << "  records     " << records << "\n";
-  for (uint32_t r = 0; r < records; ++r) print_record(h.get(), path, r, out);
+  std::vector<std::string> problems;
+  for (uint32_t r = 0; r < records; ++r) print_record(h.get(), path, r, out, problems);
   print_file_tables(h.get(), records, out);
-  return kExitOk;
+  // What is described is what the file claims; damage makes it a failure,
+  // as in verify.
+  for (const std::string& p : problems) con.err << "razivera: " << path << ": " << p << "\n";
+  return problems.empty() ? kExitOk : kExitBadInput;
 }
 
 }  // namespace tool

@@ -9,7 +9,7 @@ namespace tool::item {
 enum OpenMode : uint16_t { kRead = 1, kCreate = 4 };
 
 // RAZIVERAGetInfo / RAZIVERASetInfo.
-enum Header : uint16_t { kVersion = 2, kCode = 3, kByteOrder = 4, kLetter = 5, kRecords = 6 };
+enum Header : uint16_t { kVersion = 2, kCode = 3, kByteOrder = 4, kLetter = 5, kRecords = 6, kWritePos = 10 };
 
 // DARARARSetWaveInfo / DARARARGetWaveInfo; the text item of the wave text calls.
 enum Wave : uint16_t {

@@ -1,9 +1,12 @@
 #include "recording.h"
 
+#include <cerrno>
 #include <cstring>
 
 #include "conventions.h"
 #include "items.h"
+#include "layout.h"
+#include "structure.h"
 #include "text.h"
 
 namespace tool {
@@ -110,6 +113,61 @@ bool read_record(HGLOBAL h, uint32_t record, RecordDesc& out) {
     out.frameBytes = wave(kFrameSize);
   }
   return true;
+}
+
+bool check_frames(const std::string& path, RecordDesc& rec, std::string& problem) {
+  rec.framesPresent = 0;
+  rec.fileEnd = 0;
+  if (!rec.hasFrames) return true;
+  if (rec.frameSeconds == 0) {
+    problem = strf("record %u: its frames last 0 seconds", rec.index);
+    return false;
+  }
+  if (rec.frameBytes < layout::frame_wave::kHeadSize) {
+    problem = strf("record %u: frames of %u bytes, smaller than a frame's %u-byte head", rec.index,
+                   rec.frameBytes, layout::frame_wave::kHeadSize);
+    return false;
+  }
+  // A frame is its head and every channel's samples of its seconds.
+  uint64_t sampleBytes = 0;
+  for (const ChannelDesc& c : rec.channels) {
+    const uint64_t bytes = uint64_t(c.rate) * rec.frameSeconds * sizeof(int16_t);
+    if (layout::frame_wave::kHeadSize + bytes > rec.frameBytes) {
+      problem = strf(
+          "record %u: channel %u (\"%s\") has a rate of %u Hz, more than its frames of %u bytes "
+          "can hold; the rate is damaged",
+          rec.index, c.index + 1, printable(trim(c.label)).c_str(), c.rate, rec.frameBytes);
+      return false;
+    }
+    sampleBytes += bytes;
+  }
+  if (layout::frame_wave::kHeadSize + sampleBytes != rec.frameBytes) {
+    problem = strf(
+        "record %u: frames of %u bytes do not hold the channels' samples (%u + %llu bytes); a rate or "
+        "the frame size is damaged",
+        rec.index, rec.frameBytes, layout::frame_wave::kHeadSize, llu(sampleBytes));
+    return false;
+  }
+  FileSource src;
+  if (!src.open(path)) {
+    problem = strf("cannot read it again: %s", std::strerror(errno));
+    return false;
+  }
+  Findings ignored;  // what verify reports; here only where the frames are counts
+  const FileView v = walk_structure(src, ignored);
+  rec.fileEnd = src.size();
+  const uint64_t area = frame_area_offset(v, rec.index);
+  if (area != 0 && area < rec.fileEnd) {
+    const uint64_t whole = (rec.fileEnd - area) / rec.frameBytes;
+    rec.framesPresent = whole < rec.frames ? uint32_t(whole) : rec.frames;
+  }
+  return true;
+}
+
+bool save_frames(HGLOBAL h, uint16_t n, uint64_t frameBytes) {
+  const uint64_t before = RAZIVERAGetInfo(h, kWritePos);
+  if (DARARARSaveFrameWave(h, n) != n) return false;
+  return RAZIVERAGetInfo(h, kWritePos) - before == uint64_t(n) * frameBytes;
 }
 
 uint32_t frames_per_batch(uint64_t frameBytes) {

@@ -52,13 +52,15 @@ struct RecordDesc {
   uint32_t year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
   uint32_t channelCount = 0;
   uint32_t frameSeconds = 0;
-  uint32_t frames = 0;      // frames in the frame area
+  uint32_t frames = 0;      // frames the frame information claims
   uint32_t waveFrames = 0;  // frame count in the wave information
   uint32_t frameBytes = 0;  // size of one frame in the file
   uint32_t baseRate = 0;
   uint32_t mains = 0;
   uint32_t code = 0;
   bool hasFrames = false;
+  uint32_t framesPresent = 0;  // whole frames the file holds (check_frames)
+  uint64_t fileEnd = 0;        // the file's size (check_frames)
   std::string text;
   std::vector<ChannelDesc> channels;
 
@@ -71,6 +73,13 @@ struct RecordDesc {
 // values and frame information.  false when the record or its wave
 // information cannot be read.
 bool read_record(HGLOBAL h, uint32_t record, RecordDesc& out);
+
+// Checks record `rec`'s frames against its channels and against the file at
+// `path`, before anything is sized by them.  false, with the reason, when
+// the channels' samples cannot be what its frames hold (a damaged rate or
+// frame size).  Sets rec.framesPresent to the whole frames the file holds
+// (fewer than rec.frames when the file is cut short) and rec.fileEnd.
+bool check_frames(const std::string& path, RecordDesc& rec, std::string& problem);
 
 // Reads the samples of runs of frames, every channel at once.
 class FrameReader {
@@ -86,6 +95,11 @@ class FrameReader {
   const RecordDesc& rec_;
   uint32_t framesPerRead_;
 };
+
+// Appends buffer frames 0 to n - 1 as stored frames (DARARARSaveFrameWave).
+// True only when all n reached the file: the library counts a call done when
+// any of its frames did, and a disk that fills up mid-batch must fail the run.
+bool save_frames(HGLOBAL h, uint16_t n, uint64_t frameBytes);
 
 // How many frames to read or write at once so that a batch stays near 1 MiB.
 uint32_t frames_per_batch(uint64_t frameBytes);

@@ -1,6 +1,11 @@
 #include "source.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstring>
+
+#include "text.h"
 
 namespace tool {
 
@@ -27,6 +32,15 @@ FileSource::~FileSource() {
 bool FileSource::open(const std::string& path) {
   f_ = std::fopen(path.c_str(), "rb");
   if (!f_) return false;
+#if !defined(_WIN32)
+  // A directory opens too, and reports a size of 2^63 - 1.
+  struct stat st = {};
+  if (fstat(fileno(f_), &st) != 0) return false;
+  if (!S_ISREG(st.st_mode)) {
+    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    return false;
+  }
+#endif
 #if defined(_WIN32)
   if (_fseeki64(f_, 0, SEEK_END) != 0) return false;
   const __int64 end = _ftelli64(f_);
@@ -50,6 +64,21 @@ size_t FileSource::read(uint64_t pos, void* buf, size_t n) {
   pos_ += got;
   if (got < n) std::clearerr(f_);
   return got;
+}
+
+std::string input_file_problem(const std::string& path, uint64_t& size) {
+  size = 0;
+  struct stat st = {};
+  if (stat(path.c_str(), &st) != 0)
+    return errno == ENOENT ? "no such file" : strf("cannot use it: %s", std::strerror(errno));
+  if (S_ISDIR(st.st_mode)) return "is a directory, not a file";
+  if (!S_ISREG(st.st_mode)) return "is not a regular file (a device, a FIFO or a socket)";
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return strf("cannot be read: %s", std::strerror(errno));
+  std::fclose(f);
+  size = uint64_t(st.st_size);
+  if (size == 0) return "is empty (0 bytes)";
+  return std::string();
 }
 
 }  // namespace tool

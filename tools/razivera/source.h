@@ -39,7 +39,8 @@ class FileSource : public ByteSource {
   ~FileSource() override;
   FileSource(const FileSource&) = delete;
   FileSource& operator=(const FileSource&) = delete;
-  // Opens the file for reading; false (with errno set) when it cannot be.
+  // Opens a regular file for reading; false (with errno set) when it cannot
+  // be, or is not a regular file.
   bool open(const std::string& path);
   uint64_t size() const override { return size_; }
   size_t read(uint64_t pos, void* buf, size_t n) override;
@@ -49,6 +50,11 @@ class FileSource : public ByteSource {
   uint64_t size_ = 0;
   uint64_t pos_ = 0;  // where the stream stands, to skip needless seeks
 };
+
+// Why `path` cannot be read as an input file - missing, not a regular file
+// (a directory, a device), unreadable, empty - or an empty text when it can.
+// Its size goes to `size`.
+std::string input_file_problem(const std::string& path, uint64_t& size);
 
 // Seeks a stream to an absolute 64-bit position.
 bool seek_file(std::FILE* f, uint64_t pos);

@@ -162,6 +162,32 @@ void walk_chunks(ByteSource& src, const FileView& v, RecordView& r, uint32_t ind
 
 }  // namespace
 
+std::string recording_problem(const std::string& path) {
+  using namespace base_header;
+  uint64_t size = 0;
+  std::string problem = input_file_problem(path, size);
+  if (!problem.empty()) return problem;
+  if (size < kSize)
+    return strf("is %llu bytes long, too short to hold the %u-byte header of a recording", llu(size), kSize);
+  FileSource src;
+  char h[kSize];
+  if (!src.open(path) || !src.read_exact(0, h, kSize)) return "its header cannot be read";
+  if (std::string(h + kMagic, kMagicSize) != kMagicText)
+    return strf("is not a recording file: it does not start with \"%s\"", kMagicText);
+  uint32_t version = 0;
+  if (digits_value(std::string(h + kVersion, kVersionSize), version) && version >= kRefusedVersion)
+    return strf("its format version %u cannot be opened (%u and above are refused)", version,
+                kRefusedVersion);
+  return std::string();
+}
+
+uint64_t frame_area_offset(const FileView& v, uint32_t record) {
+  if (record >= v.records.size()) return 0;
+  for (const ChunkView& c : v.records[record].chunks)
+    if (c.type == kFrameInfo) return c.offset + frame_info::kHeadSize;
+  return 0;
+}
+
 std::string chunk_type_label(uint32_t type) {
   const char* name = layout::chunk_type_name(type);
   return name ? strf("%s (%u)", name, type) : strf("type %u", type);

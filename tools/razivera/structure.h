@@ -66,6 +66,17 @@ struct FileView {
 // Walks the whole file; problems go to `findings`.
 FileView walk_structure(ByteSource& src, Findings& findings);
 
+// Why the file at `path` cannot be opened as a recording - the problems of
+// input_file_problem, then a file too short for the header, one that is not
+// a recording, or one of a format version that cannot be read - or an empty
+// text when it can.
+std::string recording_problem(const std::string& path);
+
+// Where the frames of record `record` begin in the file (behind the head of
+// its frame information), as the walk found them; 0 when the record has no
+// frame information.
+uint64_t frame_area_offset(const FileView& v, uint32_t record);
+
 // "WaveInfo (100)" or "type 1000" for a chunk type.
 std::string chunk_type_label(uint32_t type);
 

@@ -443,6 +443,11 @@ namespace tool {
 
 int run_verify(const Args& args, Console& con) {
   const std::string& path = args.arg(0);
+  // What is inside the file, however damaged, is reported with its offset;
+  // a file that cannot be looked into is one clear message.
+  uint64_t size = 0;
+  const std::string problem = input_file_problem(path, size);
+  if (!problem.empty()) return input_error(con, path, problem);
   FileSource src;
   if (!src.open(path)) return input_error(con, path, strf("cannot open: %s", std::strerror(errno)));
   Findings findings;
