@@ -29,10 +29,25 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 work=$(mktemp -d)
 installed_deb=0
 cleanup() {
-  if [ "$installed_deb" = 1 ]; then dpkg -P "$package" >/dev/null || true; fi
+  if [ "$installed_deb" = 1 ]; then dpkg_wait; dpkg -P "$package" >/dev/null || true; fi
   rm -rf "$work"
 }
 trap cleanup EXIT
+
+# Waits while another dpkg or apt run holds the package database (up to
+# dpkg_wait_limit seconds), so that dpkg -i and -r do not fail on its lock.
+dpkg_wait_limit=600
+dpkg_wait() {
+  local waited=0
+  until /usr/bin/python3 -c 'import fcntl, sys
+for lock in ("/var/lib/dpkg/lock-frontend", "/var/lib/dpkg/lock"):
+    with open(lock, "a") as f:
+        fcntl.lockf(f, fcntl.LOCK_EX | fcntl.LOCK_NB)' 2>/dev/null; do
+    [ "$waited" -lt "$dpkg_wait_limit" ] || fail "the dpkg database stayed locked for ${dpkg_wait_limit}s"
+    sleep 5
+    waited=$((waited + 5))
+  done
+}
 
 # <program> <recording>: the program must print the recording's channel count.
 check_count() {
@@ -107,8 +122,14 @@ deb=$(ls "$build"/${package}_"$version"_*.deb)
 dpkg-deb -f "$deb" Package Version Depends Description | sed 's/^/  /'
 depends=$(dpkg-deb -f "$deb" Depends)
 [[ "$depends" == *libc6* && "$depends" == *libstdc++6* ]] || fail "Depends lacks the C or C++ runtime: '$depends'"
-mapfile -t files < <(dpkg-deb -c "$deb" | awk '{print $6}' | sed -n 's|^\./|/|p' | grep -v '/$')
+mapfile -t entries < <(dpkg-deb -c "$deb" | awk '{print $6}' | sed -n 's|^\./|/|p')
+mapfile -t files < <(printf '%s\n' "${entries[@]}" | grep -v '/$')
 printf '  %s\n' "${files[@]}"
+# The directories the package brings that the system lacks go with it again.
+new_dirs=()
+for d in "${entries[@]}"; do
+  [[ "$d" == */ && ! -e "$d" ]] && new_dirs+=("$d")
+done
 for f in /usr/bin/razivera /usr/include/razivera.h /usr/include/razivera_version.h \
          "/usr/lib/$(gcc -print-multiarch)/libRAZIVERA.so.1.0.0"; do
   printf '%s\n' "${files[@]}" | grep -Fx "$f" >/dev/null || fail "the package does not hold $f"
@@ -121,6 +142,7 @@ for f in "${files[@]}"; do
 done
 
 step "dpkg -i, build against /usr with pkg-config, dpkg -r"
+dpkg_wait
 installed_deb=1
 dpkg -i "$deb"
 sys_libdir=/usr/lib/$(gcc -print-multiarch)
@@ -137,12 +159,19 @@ cp tests/downstream/pkgconfig/channels.c "$work/sys-app/"
   cc -std=c99 -Wall -Wextra -Werror -pedantic channels.c $(pkg-config --cflags --libs razivera) -o channels)
 check_loads_from "$work/sys-app/channels" "$sys_libdir"
 check_count "$work/sys-app/channels" "$sys_recording"
+dpkg_wait
 dpkg -r "$package"
+# The maintainer scripts keep the package's record (state config-files)
+# until it is purged.
+dpkg -P "$package"
 installed_deb=0
-dpkg -s "$package" 2>/dev/null | grep '^Status: install' >/dev/null && fail "$package still installed"
+dpkg -s "$package" >/dev/null 2>&1 && fail "dpkg still knows $package"
+compgen -G "/var/lib/dpkg/info/$package.*" >/dev/null && fail "dpkg keeps files of $package"
 for f in "${files[@]}"; do
   [ ! -e "$f" ] && [ ! -L "$f" ] || fail "$f left behind by dpkg -r"
 done
+for d in "${new_dirs[@]}"; do
+  [ ! -e "$d" ] || fail "directory $d left behind by dpkg -r"
+done
 ldconfig -p | grep libRAZIVERA >/dev/null && fail "ldconfig still lists libRAZIVERA"
-dpkg -P "$package" >/dev/null
 step "done in $((SECONDS - started))s"
