@@ -32,6 +32,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "razivera_version.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #include <mmsystem.h>
