@@ -113,6 +113,74 @@ const std::vector<CommandSpec>& commands() {
        2,
        2,
        run_import_edf},
+      {"report",
+       "FILE [-o report.html] [--channels LIST]",
+       "Write a sleep report of a night as one self-contained HTML page.",
+       "The page holds the study header (start, duration, channels), the hypnogram\n"
+       "with the scored events beneath it on the same time axis, the sleep figures\n"
+       "and the first 30 seconds of signals, all drawn by the tool as SVG: it loads\n"
+       "nothing and can be opened and printed in any browser.  The figures come from\n"
+       "the score table (the hypnogram: 0 W, 1 N1, 2 N2, 3 N3, 5 REM per epoch) and\n"
+       "the event table:\n"
+       "  time in bed (TIB)      the scored period, all epochs of the hypnogram\n"
+       "  total sleep time (TST) epochs of N1, N2, N3 and REM\n"
+       "  sleep efficiency       TST / TIB x 100\n"
+       "  sleep onset latency    start of the scored period to the first sleep epoch\n"
+       "  REM latency            first sleep epoch to the first REM epoch\n"
+       "  WASO                   wake epochs between the first and last sleep epoch\n"
+       "  stages                 minutes; percent of TST (wake: percent of TIB)\n"
+       "  indices                events per hour of TST: apnea-hypopnea index (apneas\n"
+       "                         of any type and hypopneas), arousal, desaturation and\n"
+       "                         limb movement index; every other event kind counted\n"
+       "Without a score table the page says so and counts the events.  The figures\n"
+       "are also in the page as JSON (the script element with id sleep-figures).\n"
+       "Without -o the page goes to standard output.\n\n" RZ_OUTPUT_RULES,
+       {{"-o", "OUT", "where to write the page (default -, standard output)"},
+        {"--channels", "LIST", "channels of the first page: labels or numbers from 1, comma-separated"}},
+       1,
+       1,
+       run_report},
+      {"plot",
+       "FILE [--from T] [--duration S] [--channels LIST] [-o page.svg] | FILE --hypnogram [-o night.svg]",
+       "Draw a page of signals, or the night's hypnogram, as SVG.",
+       "A page shows each channel in a lane of its own, scaled to the range of its\n"
+       "samples in the page (digital values, the range written at the left),\n"
+       "labelled, on a clock-time axis, with the events of the event table shaded\n"
+       "where they happen.  T is seconds from the start of the recording (\"90\") or\n"
+       "a clock time hh:mm[:ss] (the next such time from the start).  The page is\n"
+       "30 s long unless --duration says otherwise (at most 4 hours); a page that\n"
+       "runs past the end is cut there.  With --hypnogram the whole night's\n"
+       "hypnogram is drawn with the scored events beneath it.\n"
+       "Without -o the picture goes to standard output.\n\n" RZ_OUTPUT_RULES,
+       {{"--from", "T", "start of the page (default the start of the recording)"},
+        {"--duration", "S", "length of the page in seconds (default 30)"},
+        {"--channels", "LIST", "labels or numbers from 1, comma-separated (default the first 8 signals)"},
+        {"--hypnogram", nullptr, "draw the whole night's hypnogram and events instead"},
+        {"-o", "OUT", "where to write the SVG (default -, standard output)"}},
+       1,
+       1,
+       run_plot},
+      {"samples",
+       "FILE [--channels LIST] [--from T] [--to T | --duration S] [--rate R] [-o out.csv]",
+       "Print the samples of channels and a time range as CSV.",
+       "The first line names the columns: time, then each channel's label.  Each\n"
+       "further line is one instant: its time in seconds from the start of the\n"
+       "recording, then each channel's digital value as stored.  A sample at k / rate\n"
+       "seconds belongs to the range when FROM <= k / rate < TO.  T is seconds or a\n"
+       "clock time hh:mm[:ss]; a range that runs past the end is cut there (with a\n"
+       "warning), one that starts after the end is an error.  The channels must have\n"
+       "one rate, or --rate names a rate that is a multiple of each: a channel of a\n"
+       "lower rate then repeats each sample until its next.\n"
+       "Without -o the CSV goes to standard output.\n\n" RZ_OUTPUT_RULES,
+       {{"--channels", "LIST", "labels or numbers from 1, comma-separated (default all)"},
+        {"--from", "T", "start of the range (default the start)"},
+        {"--to", "T", "end of the range (default the end)"},
+        {"--duration", "S", "length of the range in seconds"},
+        {"--rate", "R", "the rate of the rows, in Hz, for channels of different rates"},
+        {"-o", "OUT", "where to write the CSV (default -, standard output)"}},
+       1,
+       1,
+       run_samples},
   };
   return table;
 }

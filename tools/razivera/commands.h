@@ -14,6 +14,9 @@ int run_verify(const Args& args, Console& con);
 int run_demo(const Args& args, Console& con);
 int run_export_edf(const Args& args, Console& con);
 int run_import_edf(const Args& args, Console& con);
+int run_report(const Args& args, Console& con);
+int run_plot(const Args& args, Console& con);
+int run_samples(const Args& args, Console& con);
 
 // "razivera: PATH: message" on the error stream; returns kExitBadInput.
 int input_error(Console& con, const std::string& path, const std::string& message);
