@@ -26,7 +26,7 @@ std::string output_name(const std::string& out) { return out == "-" ? "standard 
 const std::vector<CommandSpec>& commands() {
   static const std::vector<CommandSpec> table = {
       {"info",
-       "FILE",
+       "FILE [--json]",
        "Describe a recording: header, records, channels, events, scores and texts.",
        "Reads FILE through the library, the way a review application does, and prints\n"
        "the header (version, byte order, codes), then for each record its start date\n"
@@ -35,8 +35,10 @@ const std::vector<CommandSpec>& commands() {
        "A damaged record is described as the file claims it, and the damage is\n"
        "reported on the error stream with exit code 1: a truncated record (the frames\n"
        "its frame information claims, the whole frames the file holds, and the offset\n"
-       "where the file ends) or a channel rate its frames cannot hold.\n",
-       {},
+       "where the file ends) or a channel rate its frames cannot hold.\n"
+       "With --json the same description is one JSON document on standard output\n"
+       "(its shape is in the README), with every event of the event table listed.\n",
+       {{"--json", nullptr, "describe it as one JSON document"}},
        1,
        1,
        run_info},

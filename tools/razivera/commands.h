@@ -9,6 +9,7 @@
 namespace tool {
 
 int run_info(const Args& args, Console& con);
+int run_info_json(const Args& args, Console& con);
 int run_dump(const Args& args, Console& con);
 int run_verify(const Args& args, Console& con);
 int run_demo(const Args& args, Console& con);
