@@ -83,7 +83,7 @@ const std::vector<CommandSpec>& commands() {
        1,
        run_demo},
       {"export-edf",
-       "FILE OUT.edf [--record N] [--events N]",
+       "FILE OUT.edf [--record N] [--events N] [--channels LIST] [--from T] [--to T | --duration S]",
        "Convert a record to EDF+ (continuous, EDF+C).",
        "Writes one EDF+ signal per channel, labelled with the channel's first text,\n"
        "with the digital values as stored; one data record per frame.  The start\n"
@@ -95,10 +95,19 @@ const std::vector<CommandSpec>& commands() {
        "A truncated record (fewer whole frames in the file than its frame information\n"
        "claims) is exported as far as the file holds it, never padded: a warning names\n"
        "what is missing and the exit code is 0.  A channel rate its frames cannot hold\n"
-       "is an error (exit 1).  The EDF file is written front to back, never seeking.\n\n" RZ_OUTPUT_RULES
+       "is an error (exit 1).  The EDF file is written front to back, never seeking.\n"
+       "A selection exports some channels (labels or numbers from 1, in the order\n"
+       "given) and a time range: T is seconds from the start or a clock time\n"
+       "hh:mm[:ss]; the range is widened to whole frames (the data records), the\n"
+       "start time moves to the first exported frame, and the annotations of the\n"
+       "range are kept, timed from it.  A range past the end is cut there.\n\n" RZ_OUTPUT_RULES
        "An OUT.edf that is FILE itself (by any name or link) is refused.\n",
        {{"--record", "N", "the record to export, from 0 (default 0)"},
-        {"--events", "N", "take channel N (from 1) as the event channel; 0 for none"}},
+        {"--events", "N", "take channel N (from 1) as the event channel; 0 for none"},
+        {"--channels", "LIST", "the channels to export: labels or numbers from 1, comma-separated"},
+        {"--from", "T", "start of the range (default the start)"},
+        {"--to", "T", "end of the range (default the end)"},
+        {"--duration", "S", "length of the range in seconds"}},
        2,
        2,
        run_export_edf},

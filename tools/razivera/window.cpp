@@ -117,31 +117,34 @@ bool parse_channels(const std::string& list, const RecordDesc& rec, std::vector<
 
 int select_range(const Args& args, const CommandSpec& syntax, const RecordDesc& rec, double defaultDuration,
                  TimeRange& out, Console& con) {
+  const RangeOptions o{args.value("--from"), args.value("--to"), args.value("--duration")};
+  return select_range(o, args.arg(0), syntax, rec, defaultDuration, out, con);
+}
+
+int select_range(const RangeOptions& o, const std::string& path, const CommandSpec& syntax,
+                 const RecordDesc& rec, double defaultDuration, TimeRange& out, Console& con) {
   const double end = double(rec.seconds());
   out.from = 0;
-  if (const std::string* s = args.value("--from"))
-    if (!parse_time(*s, rec, out.from))
-      return usage_error(syntax, con, "--from wants seconds from the start or a clock time hh:mm[:ss]");
-  const std::string* to = args.value("--to");
-  const std::string* duration = args.value("--duration");
-  if (to && duration) return usage_error(syntax, con, "give --to or --duration, not both");
+  if (o.from && !parse_time(*o.from, rec, out.from))
+    return usage_error(syntax, con, "--from wants seconds from the start or a clock time hh:mm[:ss]");
+  if (o.to && o.duration) return usage_error(syntax, con, "give --to or --duration, not both");
   out.to = defaultDuration > 0 ? out.from + defaultDuration : end;
-  if (to && !parse_time(*to, rec, out.to))
+  if (o.to && !parse_time(*o.to, rec, out.to))
     return usage_error(syntax, con, "--to wants seconds from the start or a clock time hh:mm[:ss]");
   double d = 0;
-  if (duration) {
-    if (!parse_real(*duration, 0, 1e9, d) || d <= 0)
+  if (o.duration) {
+    if (!parse_real(*o.duration, 0, 1e9, d) || d <= 0)
       return usage_error(syntax, con, "--duration wants a number of seconds above 0");
     out.to = out.from + d;
   }
   if (out.to <= out.from) return usage_error(syntax, con, "the range ends before it starts");
   if (out.from >= end)
-    return input_error(con, args.arg(0),
+    return input_error(con, path,
                        strf("the range starts at %g s, at or after the end of the record (%g s)", out.from, end));
   if (out.to > end) {
-    if (to || duration)
+    if (o.to || o.duration)
       con.err << strf("razivera: warning: %s: the range runs past the end of the record (%g s); it is cut there\n",
-                      args.arg(0).c_str(), end);
+                      path.c_str(), end);
     out.to = end;
   }
   return kExitOk;

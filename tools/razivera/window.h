@@ -57,6 +57,14 @@ struct TimeRange {
 // kExitBadInput for a range that starts at or after the end.
 int select_range(const Args& args, const CommandSpec& syntax, const RecordDesc& rec, double defaultDuration,
                  TimeRange& out, Console& con);
+// The same from the options' values (nullptr for an option not given).
+struct RangeOptions {
+  const std::string* from = nullptr;
+  const std::string* to = nullptr;
+  const std::string* duration = nullptr;
+};
+int select_range(const RangeOptions& o, const std::string& path, const CommandSpec& syntax,
+                 const RecordDesc& rec, double defaultDuration, TimeRange& out, Console& con);
 
 // The samples of one channel that fall in a range: sample k of a channel at
 // rate r lies at k / r seconds and is selected when from <= k / r < to.
