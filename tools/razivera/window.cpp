@@ -33,26 +33,23 @@ int open_recording(const std::string& path, uint32_t record, bool needFrames, Op
     return input_error(con, path, strf("record %u has no wave information", record));
   std::string error;
   if (!check_frames(path, rec, error)) return input_error(con, path, error);
-  if (!needFrames) {
-    rec.frames = std::min(rec.frames, rec.framesPresent);
-    return kExitOk;
-  }
-  if (rec.channels.empty()) return input_error(con, path, strf("record %u has no channel definitions", record));
-  if (!rec.hasFrames || rec.frames == 0 || rec.frameSeconds == 0)
-    return input_error(con, path, strf("record %u holds no frames", record));
-  for (const ChannelDesc& c : rec.channels)
-    if (c.rate == 0) return input_error(con, path, strf("channel %u has no sampling rate", c.index + 1));
-  if (rec.framesPresent == 0)
+  if (needFrames && rec.hasFrames && rec.frames > 0 && rec.framesPresent == 0)
     return input_error(
         con, path,
         strf("record %u: the file ends at offset %llu, before its first whole frame", record, llu(rec.fileEnd)));
-  if (rec.framesPresent < rec.frames) {
+  if (rec.hasFrames && rec.framesPresent < rec.frames) {
     con.err << strf(
         "razivera: warning: %s: record %u is truncated: the file ends at offset %llu and holds %u of the %u "
         "frames its frame information claims; only those are read\n",
         path.c_str(), record, llu(rec.fileEnd), rec.framesPresent, rec.frames);
     rec.frames = rec.framesPresent;
   }
+  if (!needFrames) return kExitOk;
+  if (rec.channels.empty()) return input_error(con, path, strf("record %u has no channel definitions", record));
+  if (!rec.hasFrames || rec.frames == 0 || rec.frameSeconds == 0)
+    return input_error(con, path, strf("record %u holds no frames", record));
+  for (const ChannelDesc& c : rec.channels)
+    if (c.rate == 0) return input_error(con, path, strf("channel %u has no sampling rate", c.index + 1));
   return kExitOk;
 }
 
@@ -137,10 +134,10 @@ int select_range(const RangeOptions& o, const std::string& path, const CommandSp
       return usage_error(syntax, con, "--duration wants a number of seconds above 0");
     out.to = out.from + d;
   }
-  if (out.to <= out.from) return usage_error(syntax, con, "the range ends before it starts");
   if (out.from >= end)
     return input_error(con, path,
                        strf("the range starts at %g s, at or after the end of the record (%g s)", out.from, end));
+  if (out.to <= out.from) return usage_error(syntax, con, "the range ends before it starts");
   if (out.to > end) {
     if (o.to || o.duration)
       con.err << strf("razivera: warning: %s: the range runs past the end of the record (%g s); it is cut there\n",
