@@ -12,6 +12,12 @@
 namespace tool {
 namespace {
 
+// The CSV is written in pieces of about this size, however many rows a run
+// of frames makes at a high --rate.
+constexpr size_t kFlushBytes = 1u << 20;
+// Rows beyond a megahertz would be the same sample repeated to no purpose.
+constexpr uint64_t kMaxRowRate = 1000000;
+
 std::string csv_field(const std::string& s) {
   if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
   std::string out = "\"";
@@ -46,7 +52,8 @@ int run_samples(const Args& args, Console& con) {
   for (uint32_t c : channels) rate = std::max(rate, rec.channels[c].rate);
   if (const std::string* s = args.value("--rate")) {
     uint64_t v = 0;
-    if (!parse_uint(*s, 1, UINT32_MAX, v)) return usage_error(syntax, con, "--rate wants a rate in Hz");
+    if (!parse_uint(*s, 1, kMaxRowRate, v))
+      return usage_error(syntax, con, "--rate wants a rate in Hz, at most 1000000");
     for (uint32_t c : channels)
       if (v < rec.channels[c].rate || v % rec.channels[c].rate != 0)
         return usage_error(syntax, con,
@@ -97,6 +104,7 @@ int run_samples(const Args& args, Console& con) {
                     : std::string(",");
       }
       text += "\n";
+      if (text.size() >= kFlushBytes && !flush()) return false;
     }
     return flush();
   });

@@ -129,14 +129,15 @@ std::string svg_signal_page(const RecordDesc& rec, const std::vector<uint32_t>& 
     std::string points;
     const size_t columns = size_t(plot_width());
     if (v.size() <= 2 * columns) {
-      for (size_t k = 0; k < v.size(); ++k) points += num(x_of(k)) + "," + num(y_of(v[k])) + " ";
+      for (size_t k = 0; k < v.size(); ++k) points += strf("%s,%s ", num(x_of(k)).c_str(), num(y_of(v[k])).c_str());
     } else {
       // More samples than the page shows: each column's lowest and highest.
       for (size_t col = 0; col < columns; ++col) {
         const size_t a = v.size() * col / columns, b = std::max(a + 1, v.size() * (col + 1) / columns);
         const auto mm = std::minmax_element(v.begin() + long(a), v.begin() + long(b));
         const std::string x = num(x_of(a));
-        points += x + "," + num(y_of(*mm.second)) + " " + x + "," + num(y_of(*mm.first)) + " ";
+        points += strf("%s,%s %s,%s ", x.c_str(), num(y_of(*mm.second)).c_str(), x.c_str(),
+                       num(y_of(*mm.first)).c_str());
       }
     }
     if (!points.empty()) points.pop_back();
