@@ -130,7 +130,8 @@ class ViewsTest : public FileTest {
     while (std::getline(in, line)) {
       std::vector<double> row;
       std::istringstream cells(line);
-      for (std::string cell; std::getline(cells, cell, ',');) row.push_back(std::strtod(cell.c_str(), nullptr));
+      for (std::string cell; std::getline(cells, cell, ',');)
+        row.push_back(std::strtod(cell.c_str(), nullptr));
       out.push_back(row);
     }
     return out;
@@ -157,8 +158,10 @@ TEST_F(ViewsTest, TheReportStatesTheLibrarysFiguresAndABrowserDrawsIt) {
   EXPECT_NEAR(json_number(json, "tst_min"), want.tstMinutes, 1e-9);
   EXPECT_NEAR(json_number(json, "sleep_efficiency_percent"), want.efficiency, 1e-9);
   EXPECT_NEAR(json_number(json, "ahi"), want.ahi, 1e-9);
-  const std::pair<const char*, uint32_t> stages[] = {{"W", convention::kWake}, {"N1", convention::kN1},
-                                                     {"N2", convention::kN2}, {"N3", convention::kN3},
+  const std::pair<const char*, uint32_t> stages[] = {{"W", convention::kWake},
+                                                     {"N1", convention::kN1},
+                                                     {"N2", convention::kN2},
+                                                     {"N3", convention::kN3},
                                                      {"REM", convention::kRem}};
   for (const auto& s : stages)
     EXPECT_NEAR(json_number(json, "minutes", json.find(std::string("\"") + s.first + "\":{")),
@@ -171,8 +174,8 @@ TEST_F(ViewsTest, TheReportStatesTheLibrarysFiguresAndABrowserDrawsIt) {
                   " --headless --no-sandbox --disable-gpu --disable-quic --no-first-run"
                   " --disable-background-networking --disable-component-update --disable-sync"
                   " --proxy-server=127.0.0.1:9 '--host-resolver-rules=MAP * ~NOTFOUND' --hide-scrollbars"
-                  " --user-data-dir=" + path("profile") + " --window-size=1000,1200 --screenshot=" + shot +
-                  " file://" + page),
+                  " --user-data-dir=" +
+                  path("profile") + " --window-size=1000,1200 --screenshot=" + shot + " file://" + page),
             0);
   EXPECT_EQ(shell(std::string(kPython) + " " + checks_script() + " png-not-blank " + shot), 0);
 }
@@ -227,10 +230,12 @@ TEST_F(ViewsTest, SamplesAreTheLibrarysReadsOfTheRange) {
     double from, to;  // the rows expected
   };
   // Across the frame boundary at 4 s; past the end (cut at 10 s).
-  for (const Case& c : {Case{{"--from", "3", "--duration", "2"}, 3, 5}, Case{{"--from", "8", "--to", "15"}, 8, 10},
-                        Case{{"--from", "10:00:03.5", "--to", "10:00:04.5"}, 3.5, 4.5}}) {
+  for (const Case& c :
+       {Case{{"--from", "3", "--duration", "2"}, 3, 5}, Case{{"--from", "8", "--to", "15"}, 8, 10},
+        Case{{"--from", "10:00:03.5", "--to", "10:00:04.5"}, 3.5, 4.5}}) {
     SCOPED_TRACE(c.args[1]);
-    std::vector<std::string> args = {"samples", file, "--channels", "CH1,2", "--rate", "4", "-o", path("s.csv")};
+    std::vector<std::string> args = {"samples", file, "--channels", "CH1,2",
+                                     "--rate",  "4",  "-o",         path("s.csv")};
     args.insert(args.end(), c.args.begin(), c.args.end());
     const ToolRun run = run_tool(args);
     ASSERT_EQ(run.code, 0) << run.err;
@@ -261,7 +266,8 @@ TEST_F(ViewsTest, ExportEdfOfASelectionHoldsItsFramesAndStartsAtThem) {
   };
   // 3 s to 7 s widens to frames 1 to 3 (2 s to 8 s); from 7 s past the end
   // gives frames 3 and 4.
-  for (const Case& c : {Case{{"--from", "3", "--to", "7"}, 1, 3}, Case{{"--from", "7", "--duration", "30"}, 3, 2}}) {
+  for (const Case& c :
+       {Case{{"--from", "3", "--to", "7"}, 1, 3}, Case{{"--from", "7", "--duration", "30"}, 3, 2}}) {
     SCOPED_TRACE(c.firstFrame);
     std::vector<std::string> args = {"export-edf", path("known.vzp"), path("part.edf"), "--channels", "ch2"};
     args.insert(args.end(), c.range.begin(), c.range.end());

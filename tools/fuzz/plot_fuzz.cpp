@@ -1,4 +1,5 @@
-// libFuzzer target: the plot command on any bytes, a page of signals and the hypnogram in turn; the SVG goes to /dev/null.
+// libFuzzer target: the plot command on any bytes, a page of signals and the hypnogram in turn; the SVG goes
+// to /dev/null.
 #include <cstddef>
 #include <cstdint>
 

@@ -1,4 +1,5 @@
-// libFuzzer target: the report command on any bytes; the page goes to /dev/null, a stream, so that no run leaves a file behind.
+// libFuzzer target: the report command on any bytes; the page goes to /dev/null, a stream, so that no run
+// leaves a file behind.
 #include <cstddef>
 #include <cstdint>
 

@@ -68,7 +68,10 @@ std::string events_json(HGLOBAL h, uint32_t record, const RecordDesc* rec) {
                          .add("text", json::str(a.text))
                          .str());
     }
-    return o.add("count", json::num(uint64_t(notes.size()))).add("kinds", k.str()).add("list", array(list)).str();
+    return o.add("count", json::num(uint64_t(notes.size())))
+        .add("kinds", k.str())
+        .add("list", array(list))
+        .str();
   }
   // A table of another writer: its values and first data bytes.
   const int32_t n = DARARARReadEventInfo(h, uint16_t(record));
@@ -103,15 +106,19 @@ void other_chunks(HGLOBAL h, const std::string& path, uint32_t record, Object& o
   if (src.open(path)) {
     Findings ignored;
     const FileView v = walk_structure(src, ignored);
-    for (const ChunkView& c : record < v.records.size() ? v.records[record].chunks : std::vector<ChunkView>()) {
+    for (const ChunkView& c :
+         record < v.records.size() ? v.records[record].chunks : std::vector<ChunkView>()) {
       if (c.truncated) continue;
       const uint16_t type = uint16_t(c.type), id = uint16_t(c.id);
       const char* name = chunk_type_name(c.type);
       if (c.type == kUserText || (!name && c.type <= 0xFFFF)) {
         const uint32_t count = DARARARGetUserDataNum(h, record, type, id);
         if (c.type != kUserText && user_data::kHeadSize + uint64_t(count) * 4 == c.size) {
-          values.push_back(
-              Object().add("type", json::num(c.type)).add("id", json::num(c.id)).add("count", json::num(count)).str());
+          values.push_back(Object()
+                               .add("type", json::num(c.type))
+                               .add("id", json::num(c.id))
+                               .add("count", json::num(count))
+                               .str());
           continue;
         }
         HGLOBAL buf = RAZIVERACreateTextBuffer(convention::kTextListCapacity);
@@ -147,16 +154,17 @@ std::string channel(const RecordDesc& r, const ChannelDesc& c) {
   o.add("filter_a", json::num(c.filterA)).add("filter_b", json::num(c.filterB));
   const Calibration& k = c.calibration;
   o.add("calibration", k.present ? Object()
-                                        .add("digital_min", json::num(k.digitalMin))
-                                        .add("digital_max", json::num(k.digitalMax))
-                                        .add("physical_min", json::num(k.physicalMin))
-                                        .add("physical_max", json::num(k.physicalMax))
-                                        .str()
-                                  : "null");
+                                       .add("digital_min", json::num(k.digitalMin))
+                                       .add("digital_max", json::num(k.digitalMax))
+                                       .add("physical_min", json::num(k.physicalMin))
+                                       .add("physical_max", json::num(k.physicalMax))
+                                       .str()
+                                 : "null");
   return o.add("event_channel", json::boolean(int(c.index) == r.event_channel())).str();
 }
 
-std::string record_json(HGLOBAL h, const std::string& path, uint32_t index, std::vector<std::string>& problems) {
+std::string record_json(HGLOBAL h, const std::string& path, uint32_t index,
+                        std::vector<std::string>& problems) {
   Object o;
   o.add("index", json::num(index));
   RecordDesc r;
@@ -191,9 +199,10 @@ std::string record_json(HGLOBAL h, const std::string& path, uint32_t index, std:
                         .add("file_end", sound ? json::num(r.fileEnd) : "null")
                         .str());
     if (truncated)
-      problems.push_back(strf("record %u is truncated: its frame information claims %u frames, the file holds %u "
-                              "whole frames and ends at offset %llu",
-                              index, r.frames, r.framesPresent, llu(r.fileEnd)));
+      problems.push_back(
+          strf("record %u is truncated: its frame information claims %u frames, the file holds %u "
+               "whole frames and ends at offset %llu",
+               index, r.frames, r.framesPresent, llu(r.fileEnd)));
   } else {
     o.add("frames", "null");
   }
@@ -230,7 +239,8 @@ std::string score_json(HGLOBAL h, uint32_t records) {
     char text[item::kScoreTextRoom + 1] = {};
     o.add("text", DARARARGetScoreTableText(h, item::kScoreText, 0, text) ? json::str(text) : "null");
     std::map<uint32_t, uint32_t> counts;
-    for (int32_t i = 0; i < n && uint32_t(i) < kMaxScoreEntries; ++i) ++counts[setting(item::kScoreEntryWhole, i)];
+    for (int32_t i = 0; i < n && uint32_t(i) < kMaxScoreEntries; ++i)
+      ++counts[setting(item::kScoreEntryWhole, i)];
     const uint32_t epoch = setting(item::kScoreSetting3, 0);
     const bool hypnogram = head[item::kHeadId] == convention::kHypnogramId && epoch > 0;
     o.add("hypnogram", json::boolean(hypnogram));

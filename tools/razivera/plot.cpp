@@ -25,7 +25,8 @@ int run_plot(const Args& args, Console& con) {
   const std::string out = args.value("-o") ? *args.value("-o") : "-";
   const bool hypnogram = args.has("--hypnogram");
   if (hypnogram && (args.has("--from") || args.has("--duration") || args.has("--channels")))
-    return usage_error(syntax, con, "--hypnogram draws the whole night; it takes no --from, --duration or --channels");
+    return usage_error(syntax, con,
+                       "--hypnogram draws the whole night; it takes no --from, --duration or --channels");
   if (same_file(in, out)) return same_file_error(con, in, out);
   OpenRecording r;
   if (const int code = open_recording(in, 0, hypnogram, r, con)) return code;
@@ -41,7 +42,8 @@ int run_plot(const Args& args, Console& con) {
     if (!parse_channels(*list, rec, channels, error)) return usage_error(syntax, con, error);
   } else {
     for (const ChannelDesc& c : rec.channels)
-      if (int(c.index) != rec.event_channel() && channels.size() < kDefaultChannels) channels.push_back(c.index);
+      if (int(c.index) != rec.event_channel() && channels.size() < kDefaultChannels)
+        channels.push_back(c.index);
   }
   if (channels.empty()) return input_error(con, in, "has no signal channels to draw");
   TimeRange range;
@@ -51,8 +53,9 @@ int run_plot(const Args& args, Console& con) {
   std::vector<std::vector<int16_t>> samples;
   if (!read_range_all(r.h.get(), rec, channels, range, samples))
     return input_error(con, in, "the frames of the page cannot be read");
-  return write_output(in, out, svg_signal_page(rec, channels, range, samples, read_annotation_table(r.h.get(), 0), true),
-                      con);
+  return write_output(
+      in, out, svg_signal_page(rec, channels, range, samples, read_annotation_table(r.h.get(), 0), true),
+      con);
 }
 
 }  // namespace tool

@@ -22,7 +22,9 @@ constexpr double kPageSeconds = 30;
 constexpr size_t kPageChannels = 8;
 constexpr double kSecondsPerMinute = 60;
 
-std::string minutes(double seconds) { return seconds < 0 ? "&ndash;" : strf("%.1f min", seconds / 60); }
+std::string minutes(double seconds) {
+  return seconds < 0 ? "&ndash;" : strf("%.1f min", seconds / kSecondsPerMinute);
+}
 std::string index_text(double v) { return v < 0 ? "&ndash;" : strf("%.1f /h", v); }
 
 std::string start_text(const RecordDesc& r) {
@@ -46,7 +48,8 @@ std::string figures_json(const SleepFigures& f) {
     j += ",\"tib_min\":" + json::num(f.tib / kSecondsPerMinute);
     j += ",\"tst_min\":" + json::num(f.tst / kSecondsPerMinute);
     j += ",\"sleep_efficiency_percent\":" + json::num(f.efficiency);
-    j += ",\"sleep_onset_latency_min\":" + json::maybe(f.onsetLatency < 0 ? -1 : f.onsetLatency / kSecondsPerMinute);
+    j += ",\"sleep_onset_latency_min\":" +
+         json::maybe(f.onsetLatency < 0 ? -1 : f.onsetLatency / kSecondsPerMinute);
     j += ",\"rem_latency_min\":" + json::maybe(f.remLatency < 0 ? -1 : f.remLatency / kSecondsPerMinute);
     j += ",\"waso_min\":" + json::num(f.waso / kSecondsPerMinute);
     j += ",\"stages\":{";
@@ -70,7 +73,8 @@ std::string figures_json(const SleepFigures& f) {
   j += "]}";
   // Inside a script element "</" must not appear.
   std::string safe;
-  for (size_t i = 0; i < j.size(); ++i) safe += (j[i] == '/' && i && j[i - 1] == '<') ? std::string("\\/") : std::string(1, j[i]);
+  for (size_t i = 0; i < j.size(); ++i)
+    safe += (j[i] == '/' && i && j[i - 1] == '<') ? std::string("\\/") : std::string(1, j[i]);
   return safe;
 }
 
@@ -83,7 +87,8 @@ std::string row(const std::string& name, const std::string& value, const std::st
 std::string figures_html(const SleepFigures& f) {
   std::string h = "<h2>Sleep figures</h2>\n";
   if (!f.scored) {
-    h += "<p class=\"note\" id=\"no-hypnogram\">The recording has no hypnogram (no score table of sleep stages): "
+    h += "<p class=\"note\" id=\"no-hypnogram\">The recording has no hypnogram (no score table of sleep "
+         "stages): "
          "time in bed, sleep time, latencies and the indices per hour of sleep cannot be given.  The events "
          "are counted below.</p>\n";
   } else {
@@ -103,29 +108,36 @@ std::string figures_html(const SleepFigures& f) {
       if (s == SleepFigures::kUnscored && f.stageSeconds[s] == 0) continue;
       const bool ofTib = s == SleepFigures::kW || s == SleepFigures::kUnscored;
       const double base = ofTib ? f.tib : f.tst;
-      h += strf("<tr><td>%s</td><td class=\"n\">%.1f</td><td class=\"n\">%s</td></tr>\n", kStageNames[s],
-                f.stageSeconds[s] / 60,
-                base > 0 ? strf("%.1f %% of %s", 100 * f.stageSeconds[s] / base, ofTib ? "TIB" : "TST").c_str()
-                         : "&ndash;");
+      h +=
+          strf("<tr><td>%s</td><td class=\"n\">%.1f</td><td class=\"n\">%s</td></tr>\n", kStageNames[s],
+               f.stageSeconds[s] / kSecondsPerMinute,
+               base > 0 ? strf("%.1f %% of %s", 100 * f.stageSeconds[s] / base, ofTib ? "TIB" : "TST").c_str()
+                        : "&ndash;");
     }
-    h += "</table>\n<p class=\"def\">Stages per epoch of the hypnogram (0 W, 1 N1, 2 N2, 3 N3, 5 REM; other values "
-         "are unscored).  Minutes are epochs &times; epoch length; N1, N2, N3 and REM are given in percent of TST, "
+    h += "</table>\n<p class=\"def\">Stages per epoch of the hypnogram (0 W, 1 N1, 2 N2, 3 N3, 5 REM; other "
+         "values "
+         "are unscored).  Minutes are epochs &times; epoch length; N1, N2, N3 and REM are given in percent "
+         "of TST, "
          "wake and unscored in percent of TIB.</p>\n";
   }
   h += "<h2>Events</h2>\n";
-  if (f.kinds.empty()) return h + "<p>The recording has no scored events (no event table of this tool).</p>\n";
+  if (f.kinds.empty())
+    return h + "<p>The recording has no scored events (no event table of this tool).</p>\n";
   h += "<table><tr><th>index</th><th>value</th><th>definition</th></tr>\n";
   const auto index_row = [&](const char* name, uint32_t count, const char* what, const char* key) {
     h += row(name, index_text(f.per_hour(count)), strf("%s (%u) per hour of TST", what, count), key);
   };
-  if (f.apneas + f.hypopneas) index_row("Apnea-hypopnea index (AHI)", f.apneas + f.hypopneas, "apneas of any type and hypopneas", "ahi");
+  if (f.apneas + f.hypopneas)
+    index_row("Apnea-hypopnea index (AHI)", f.apneas + f.hypopneas, "apneas of any type and hypopneas",
+              "ahi");
   if (f.arousals) index_row("Arousal index", f.arousals, "arousals", "arousal-index");
-  if (f.desaturations) index_row("Desaturation index", f.desaturations, "desaturations", "desaturation-index");
+  if (f.desaturations)
+    index_row("Desaturation index", f.desaturations, "desaturations", "desaturation-index");
   if (f.limbMovements) index_row("Limb movement index", f.limbMovements, "limb movements", "limb-index");
   h += "</table>\n<table><tr><th>event (as scored)</th><th>count</th><th>per hour of TST</th></tr>\n";
   for (const SleepFigures::Kind& k : f.kinds)
-    h += strf("<tr><td>%s</td><td class=\"n\">%u</td><td class=\"n\">%s</td></tr>\n", xml_text(k.name).c_str(),
-              k.count, index_text(f.per_hour(k.count)).c_str());
+    h += strf("<tr><td>%s</td><td class=\"n\">%u</td><td class=\"n\">%s</td></tr>\n",
+              xml_text(k.name).c_str(), k.count, index_text(f.per_hour(k.count)).c_str());
   return h + "</table>\n";
 }
 
@@ -159,7 +171,8 @@ int run_report(const Args& args, Console& con) {
     TimeRange range{0, std::min(kPageSeconds, double(rec.seconds()))};
     std::vector<std::vector<int16_t>> samples;
     for (uint32_t c : channels)
-      if (rec.channels[c].rate == 0) return input_error(con, in, strf("channel %u has no sampling rate", c + 1));
+      if (rec.channels[c].rate == 0)
+        return input_error(con, in, strf("channel %u has no sampling rate", c + 1));
     if (!read_range_all(r.h.get(), rec, channels, range, samples))
       return input_error(con, in, "the frames of the first page cannot be read");
     page = svg_signal_page(rec, channels, range, samples, f.events, false);
@@ -170,8 +183,8 @@ int run_report(const Args& args, Console& con) {
       xml_text(in) + "</title>\n<style>" + kCss + "</style>\n</head>\n<body>\n";
   html += "<h1>Sleep study report</h1>\n<p>" + xml_text(in) + "</p>\n<h2>Study</h2>\n<table>\n";
   html += "<tr><td>Start</td><td>" + xml_text(start_text(rec)) + "</td></tr>\n";
-  html += "<tr><td>Duration</td><td>" + (rec.hasFrames ? clock_text(rec.seconds()) : std::string("no frames")) +
-          "</td></tr>\n";
+  html += "<tr><td>Duration</td><td>" +
+          (rec.hasFrames ? clock_text(rec.seconds()) : std::string("no frames")) + "</td></tr>\n";
   std::string list;
   for (const ChannelDesc& c : rec.channels)
     list += (list.empty() ? "" : ", ") + xml_text(trim(c.label)) + strf(" (%u Hz)", c.rate);
@@ -180,9 +193,11 @@ int run_report(const Args& args, Console& con) {
   html += "</table>\n<h2>Hypnogram and events</h2>\n" + svg_hypnogram(rec, f, false);
   html += figures_html(f);
   html += "<h2>First page of signals</h2>\n";
-  html += page.empty() ? std::string("<p class=\"note\">The recording has no frames of signals to show.</p>\n")
-                       : "<p class=\"def\">The first 30 seconds; each channel scaled to its own range (digital "
-                         "values, shown at the left).</p>\n" + page;
+  html += page.empty()
+              ? std::string("<p class=\"note\">The recording has no frames of signals to show.</p>\n")
+              : "<p class=\"def\">The first 30 seconds; each channel scaled to its own range (digital "
+                "values, shown at the left).</p>\n" +
+                    page;
   html += "<script type=\"application/json\" id=\"sleep-figures\">" + figures_json(f) + "</script>\n";
   html += "</body>\n</html>\n";
   return write_output(in, out, html, con);

@@ -64,10 +64,11 @@ int run_samples(const Args& args, Console& con) {
   } else {
     for (uint32_t c : channels)
       if (rec.channels[c].rate != rate)
-        return usage_error(syntax, con,
-                           strf("the channels have different rates (%u and %u Hz): choose channels of one rate, "
-                                "or --rate %u to repeat the lower rates' samples",
-                                rec.channels[channels.front()].rate, rec.channels[c].rate, rate));
+        return usage_error(
+            syntax, con,
+            strf("the channels have different rates (%u and %u Hz): choose channels of one rate, "
+                 "or --rate %u to repeat the lower rates' samples",
+                 rec.channels[channels.front()].rate, rec.channels[c].rate, rate));
   }
 
   Output target(out);

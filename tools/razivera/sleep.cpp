@@ -12,8 +12,8 @@
 namespace tool {
 namespace {
 
-constexpr uint32_t kMaxEpochs = 1u << 20;       // far beyond any night's epochs
-constexpr uint32_t kMaxEpochSeconds = 3600;     // an epoch longer than an hour is no hypnogram
+constexpr uint32_t kMaxEpochs = 1u << 20;    // far beyond any night's epochs
+constexpr uint32_t kMaxEpochSeconds = 3600;  // an epoch longer than an hour is no hypnogram
 
 std::string family_of(const std::string& name) {
   std::string n = name;

@@ -42,7 +42,7 @@ struct SleepFigures {
     std::string family;  // "apnea", "hypopnea", "arousal", "desaturation", "limb movement" or ""
     uint32_t count = 0;
   };
-  std::vector<Kind> kinds;     // in order of name
+  std::vector<Kind> kinds;  // in order of name
   uint32_t apneas = 0, hypopneas = 0, arousals = 0, desaturations = 0, limbMovements = 0;
   std::vector<edf::Annotation> events;
 

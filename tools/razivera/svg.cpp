@@ -36,8 +36,9 @@ std::string time_axis(const RecordDesc& rec, double from, double to, double y, d
   double step = kSteps[0];
   for (double s : kSteps)
     if (span / s >= kMinTicks) step = s;
-  std::string out = strf("<g class=\"axis\" stroke=\"#999\">\n<line x1=\"%g\" y1=\"%s\" x2=\"%g\" y2=\"%s\"/>\n",
-                         kLeft, num(y).c_str(), kLeft + plot_width(), num(y).c_str());
+  std::string out =
+      strf("<g class=\"axis\" stroke=\"#999\">\n<line x1=\"%g\" y1=\"%s\" x2=\"%g\" y2=\"%s\"/>\n", kLeft,
+           num(y).c_str(), kLeft + plot_width(), num(y).c_str());
   const double first = std::ceil(from / step) * step;
   for (double t = first; t <= to + 1e-9; t += step) {
     const double x = kLeft + (t - from) / span * plot_width();
@@ -81,8 +82,8 @@ std::string xml_text(const std::string& s) {
   return out;
 }
 
-std::string svg_signal_page(const RecordDesc& rec, const std::vector<uint32_t>& channels, const TimeRange& range,
-                            const std::vector<std::vector<int16_t>>& samples,
+std::string svg_signal_page(const RecordDesc& rec, const std::vector<uint32_t>& channels,
+                            const TimeRange& range, const std::vector<std::vector<int16_t>>& samples,
                             const std::vector<edf::Annotation>& events, bool standalone) {
   const double lanesBottom = kTop + kLaneHeight * double(channels.size());
   const double height = lanesBottom + kAxis;
@@ -115,7 +116,8 @@ std::string svg_signal_page(const RecordDesc& rec, const std::vector<uint32_t>& 
     s += strf("<text x=\"6\" y=\"%s\" font-weight=\"bold\">%s</text>\n", num(top + kLaneHeight / 2).c_str(),
               xml_text(trim(c.label)).c_str());
     s += strf("<text x=\"6\" y=\"%s\" fill=\"#666\" font-size=\"9\">%d..%d%s%s</text>\n",
-              num(top + kLaneHeight / 2 + 12).c_str(), lo, hi, unit.empty() ? "" : " ", xml_text(unit).c_str());
+              num(top + kLaneHeight / 2 + 12).c_str(), lo, hi, unit.empty() ? "" : " ",
+              xml_text(unit).c_str());
     s += strf("<line x1=\"%g\" y1=\"%s\" x2=\"%g\" y2=\"%s\" stroke=\"#eee\"/>\n", kLeft,
               num(top + kLaneHeight).c_str(), kLeft + plot_width(), num(top + kLaneHeight).c_str());
     const SampleSpan span1 = samples_in(range, c.rate);
@@ -129,7 +131,8 @@ std::string svg_signal_page(const RecordDesc& rec, const std::vector<uint32_t>& 
     std::string points;
     const size_t columns = size_t(plot_width());
     if (v.size() <= 2 * columns) {
-      for (size_t k = 0; k < v.size(); ++k) points += strf("%s,%s ", num(x_of(k)).c_str(), num(y_of(v[k])).c_str());
+      for (size_t k = 0; k < v.size(); ++k)
+        points += strf("%s,%s ", num(x_of(k)).c_str(), num(y_of(v[k])).c_str());
     } else {
       // More samples than the page shows: each column's lowest and highest.
       for (size_t col = 0; col < columns; ++col) {
@@ -156,8 +159,9 @@ std::string svg_hypnogram(const RecordDesc& rec, const SleepFigures& f, bool sta
   // Rows: the stages from the top (W, REM, N1, N2, N3), then one row per
   // event family present and one for the rest.
   static const SleepFigures::StageIndex kOrder[] = {SleepFigures::kW, SleepFigures::kREM, SleepFigures::kN1,
-                                                     SleepFigures::kN2, SleepFigures::kN3};
-  static const char* const kFamilies[] = {"arousal", "apnea", "hypopnea", "desaturation", "limb movement", ""};
+                                                    SleepFigures::kN2, SleepFigures::kN3};
+  static const char* const kFamilies[] = {"arousal",      "apnea",         "hypopnea",
+                                          "desaturation", "limb movement", ""};
   std::vector<std::string> rows;
   for (const char* fam : kFamilies)
     for (const SleepFigures::Kind& k : f.kinds)
@@ -200,9 +204,10 @@ std::string svg_hypnogram(const RecordDesc& rec, const SleepFigures& f, bool sta
     }
     s += "<path class=\"stages\" fill=\"none\" stroke=\"#222\" stroke-width=\"1\" d=\"" + path + "\"/>\n";
   } else {
-    s += strf("<text x=\"%g\" y=\"%s\" fill=\"#a00\">No hypnogram: the recording has no score table of sleep "
-              "stages.</text>\n",
-              kLeft + 10, num(stagesTop + kStageStep * 2).c_str());
+    s += strf(
+        "<text x=\"%g\" y=\"%s\" fill=\"#a00\">No hypnogram: the recording has no score table of sleep "
+        "stages.</text>\n",
+        kLeft + 10, num(stagesTop + kStageStep * 2).c_str());
   }
   for (size_t r = 0; r < rows.size(); ++r) {
     const double y = eventsTop + kEventRow * double(r);
@@ -213,8 +218,8 @@ std::string svg_hypnogram(const RecordDesc& rec, const SleepFigures& f, bool sta
       if (family_of_event(f, a.text) != rows[r] || a.onset > total) continue;
       const double x = x_of(a.onset);
       s += strf("<rect class=\"event\" x=\"%s\" y=\"%s\" width=\"%s\" height=\"10\" fill=\"%s\"/>\n",
-                num(x).c_str(), num(y + 1).c_str(), num(std::max(1.0, x_of(a.onset + a.duration) - x)).c_str(),
-                colour.c_str());
+                num(x).c_str(), num(y + 1).c_str(),
+                num(std::max(1.0, x_of(a.onset + a.duration) - x)).c_str(), colour.c_str());
     }
   }
   s += time_axis(rec, 0, total, axisY, stagesTop);

@@ -24,8 +24,8 @@ std::string xml_text(const std::string& s);
 // Each trace carries its channel, first sample, count, minimum, maximum, first
 // and last value as data- attributes.  A standalone picture has the XML
 // declaration and namespace a file needs.
-std::string svg_signal_page(const RecordDesc& rec, const std::vector<uint32_t>& channels, const TimeRange& range,
-                            const std::vector<std::vector<int16_t>>& samples,
+std::string svg_signal_page(const RecordDesc& rec, const std::vector<uint32_t>& channels,
+                            const TimeRange& range, const std::vector<std::vector<int16_t>>& samples,
                             const std::vector<edf::Annotation>& events, bool standalone);
 
 // The hypnogram of the night (W, REM, N1, N2, N3 from the top) with the

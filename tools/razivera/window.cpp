@@ -34,9 +34,9 @@ int open_recording(const std::string& path, uint32_t record, bool needFrames, Op
   std::string error;
   if (!check_frames(path, rec, error)) return input_error(con, path, error);
   if (needFrames && rec.hasFrames && rec.frames > 0 && rec.framesPresent == 0)
-    return input_error(
-        con, path,
-        strf("record %u: the file ends at offset %llu, before its first whole frame", record, llu(rec.fileEnd)));
+    return input_error(con, path,
+                       strf("record %u: the file ends at offset %llu, before its first whole frame", record,
+                            llu(rec.fileEnd)));
   if (rec.hasFrames && rec.framesPresent < rec.frames) {
     con.err << strf(
         "razivera: warning: %s: record %u is truncated: the file ends at offset %llu and holds %u of the %u "
@@ -45,7 +45,8 @@ int open_recording(const std::string& path, uint32_t record, bool needFrames, Op
     rec.frames = rec.framesPresent;
   }
   if (!needFrames) return kExitOk;
-  if (rec.channels.empty()) return input_error(con, path, strf("record %u has no channel definitions", record));
+  if (rec.channels.empty())
+    return input_error(con, path, strf("record %u has no channel definitions", record));
   if (!rec.hasFrames || rec.frames == 0 || rec.frameSeconds == 0)
     return input_error(con, path, strf("record %u holds no frames", record));
   for (const ChannelDesc& c : rec.channels)
@@ -60,7 +61,8 @@ uint64_t start_of_day(const RecordDesc& rec) {
 std::string clock_at(const RecordDesc& rec, double offset, bool tenths) {
   const double at = double(start_of_day(rec)) + std::max(0.0, offset);
   const uint64_t whole = uint64_t(at) % kSecondsPerDay;
-  std::string s = strf("%02u:%02u:%02u", unsigned(whole / 3600), unsigned(whole / 60 % 60), unsigned(whole % 60));
+  std::string s =
+      strf("%02u:%02u:%02u", unsigned(whole / 3600), unsigned(whole / 60 % 60), unsigned(whole % 60));
   if (tenths) s += strf(".%u", unsigned(std::fmod(at, 1.0) * 10) % 10);
   return s;
 }
@@ -75,7 +77,8 @@ bool parse_time(const std::string& text, const RecordDesc& rec, double& seconds)
   if (parts.size() > 3) return false;
   uint64_t h = 0, m = 0;
   double s = 0;
-  if (!parse_uint(parts[0], 0, kMaxClockHour, h) || !parse_uint(parts[1], 0, kMaxClockMinute, m)) return false;
+  if (!parse_uint(parts[0], 0, kMaxClockHour, h) || !parse_uint(parts[1], 0, kMaxClockMinute, m))
+    return false;
   if (parts.size() == 3 && (!parse_real(parts[2], 0, 60, s) || s >= 60)) return false;
   const double clock = double(h * 3600 + m * 60) + s;
   const double start = double(start_of_day(rec));
@@ -104,7 +107,8 @@ bool parse_channels(const std::string& list, const RecordDesc& rec, std::vector<
         }
     }
     if (found < 0) {
-      error = strf("no channel \"%s\" (labels or numbers 1 to %zu)", printable(name).c_str(), rec.channels.size());
+      error = strf("no channel \"%s\" (labels or numbers 1 to %zu)", printable(name).c_str(),
+                   rec.channels.size());
       return false;
     }
     out.push_back(uint32_t(found));
@@ -135,13 +139,14 @@ int select_range(const RangeOptions& o, const std::string& path, const CommandSp
     out.to = out.from + d;
   }
   if (out.from >= end)
-    return input_error(con, path,
-                       strf("the range starts at %g s, at or after the end of the record (%g s)", out.from, end));
+    return input_error(
+        con, path, strf("the range starts at %g s, at or after the end of the record (%g s)", out.from, end));
   if (out.to <= out.from) return usage_error(syntax, con, "the range ends before it starts");
   if (out.to > end) {
     if (o.to || o.duration)
-      con.err << strf("razivera: warning: %s: the range runs past the end of the record (%g s); it is cut there\n",
-                      path.c_str(), end);
+      con.err << strf(
+          "razivera: warning: %s: the range runs past the end of the record (%g s); it is cut there\n",
+          path.c_str(), end);
     out.to = end;
   }
   return kExitOk;
@@ -157,12 +162,11 @@ SampleSpan samples_in(const TimeRange& range, uint32_t rate) {
   return s;
 }
 
-bool read_range(HGLOBAL h, const RecordDesc& rec, const std::vector<uint32_t>& channels, const TimeRange& range,
-                const std::function<bool(const WindowChunk&)>& take) {
+bool read_range(HGLOBAL h, const RecordDesc& rec, const std::vector<uint32_t>& channels,
+                const TimeRange& range, const std::function<bool(const WindowChunk&)>& take) {
   if (rec.frameSeconds == 0 || rec.frames == 0) return false;
   const uint32_t firstFrame = uint32_t(std::min<double>(range.from / rec.frameSeconds, rec.frames - 1));
-  const uint32_t endFrame =
-      uint32_t(std::min<double>(std::ceil(range.to / rec.frameSeconds), rec.frames));
+  const uint32_t endFrame = uint32_t(std::min<double>(std::ceil(range.to / rec.frameSeconds), rec.frames));
   const uint32_t batch = frames_per_batch(rec.frameBytes);
   FrameReader reader(h, rec, batch);
   std::vector<std::vector<int16_t>> samples;
@@ -179,7 +183,8 @@ bool read_range(HGLOBAL h, const RecordDesc& rec, const std::vector<uint32_t>& c
       chunk[i].first = a;
       chunk[i].second.clear();
       if (a < b)
-        chunk[i].second.assign(samples[c.index].begin() + (a - runFirst), samples[c.index].begin() + (b - runFirst));
+        chunk[i].second.assign(samples[c.index].begin() + (a - runFirst),
+                               samples[c.index].begin() + (b - runFirst));
     }
     if (!take(chunk)) return false;
   }
@@ -190,7 +195,8 @@ bool read_range_all(HGLOBAL h, const RecordDesc& rec, const std::vector<uint32_t
                     const TimeRange& range, std::vector<std::vector<int16_t>>& out) {
   out.assign(channels.size(), {});
   return read_range(h, rec, channels, range, [&](const WindowChunk& chunk) {
-    for (size_t i = 0; i < chunk.size(); ++i) out[i].insert(out[i].end(), chunk[i].second.begin(), chunk[i].second.end());
+    for (size_t i = 0; i < chunk.size(); ++i)
+      out[i].insert(out[i].end(), chunk[i].second.begin(), chunk[i].second.end());
     return true;
   });
 }

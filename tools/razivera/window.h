@@ -78,8 +78,8 @@ SampleSpan samples_in(const TimeRange& range, uint32_t rate);
 // first sample in the run and the samples.  false when the frames cannot be
 // read.
 using WindowChunk = std::vector<std::pair<uint64_t, std::vector<int16_t>>>;
-bool read_range(HGLOBAL h, const RecordDesc& rec, const std::vector<uint32_t>& channels, const TimeRange& range,
-                const std::function<bool(const WindowChunk&)>& take);
+bool read_range(HGLOBAL h, const RecordDesc& rec, const std::vector<uint32_t>& channels,
+                const TimeRange& range, const std::function<bool(const WindowChunk&)>& take);
 
 // The same, gathered: out[i] holds channel channels[i]'s samples of the range.
 bool read_range_all(HGLOBAL h, const RecordDesc& rec, const std::vector<uint32_t>& channels,
