@@ -26,7 +26,7 @@ std::string output_name(const std::string& out) { return out == "-" ? "standard 
 const std::vector<CommandSpec>& commands() {
   static const std::vector<CommandSpec> table = {
       {"info",
-       "FILE",
+       "FILE [--json]",
        "Describe a recording: header, records, channels, events, scores and texts.",
        "Reads FILE through the library, the way a review application does, and prints\n"
        "the header (version, byte order, codes), then for each record its start date\n"
@@ -35,8 +35,10 @@ const std::vector<CommandSpec>& commands() {
        "A damaged record is described as the file claims it, and the damage is\n"
        "reported on the error stream with exit code 1: a truncated record (the frames\n"
        "its frame information claims, the whole frames the file holds, and the offset\n"
-       "where the file ends) or a channel rate its frames cannot hold.\n",
-       {},
+       "where the file ends) or a channel rate its frames cannot hold.\n"
+       "With --json the same description is one JSON document on standard output\n"
+       "(its shape is in the README), with every event of the event table listed.\n",
+       {{"--json", nullptr, "describe it as one JSON document"}},
        1,
        1,
        run_info},
@@ -81,7 +83,7 @@ const std::vector<CommandSpec>& commands() {
        1,
        run_demo},
       {"export-edf",
-       "FILE OUT.edf [--record N] [--events N]",
+       "FILE OUT.edf [--record N] [--events N] [--channels LIST] [--from T] [--to T | --duration S]",
        "Convert a record to EDF+ (continuous, EDF+C).",
        "Writes one EDF+ signal per channel, labelled with the channel's first text,\n"
        "with the digital values as stored; one data record per frame.  The start\n"
@@ -93,10 +95,19 @@ const std::vector<CommandSpec>& commands() {
        "A truncated record (fewer whole frames in the file than its frame information\n"
        "claims) is exported as far as the file holds it, never padded: a warning names\n"
        "what is missing and the exit code is 0.  A channel rate its frames cannot hold\n"
-       "is an error (exit 1).  The EDF file is written front to back, never seeking.\n\n" RZ_OUTPUT_RULES
+       "is an error (exit 1).  The EDF file is written front to back, never seeking.\n"
+       "A selection exports some channels (labels or numbers from 1, in the order\n"
+       "given) and a time range: T is seconds from the start or a clock time\n"
+       "hh:mm[:ss]; the range is widened to whole frames (the data records), the\n"
+       "start time moves to the first exported frame, and the annotations of the\n"
+       "range are kept, timed from it.  A range past the end is cut there.\n\n" RZ_OUTPUT_RULES
        "An OUT.edf that is FILE itself (by any name or link) is refused.\n",
        {{"--record", "N", "the record to export, from 0 (default 0)"},
-        {"--events", "N", "take channel N (from 1) as the event channel; 0 for none"}},
+        {"--events", "N", "take channel N (from 1) as the event channel; 0 for none"},
+        {"--channels", "LIST", "the channels to export: labels or numbers from 1, comma-separated"},
+        {"--from", "T", "start of the range (default the start)"},
+        {"--to", "T", "end of the range (default the end)"},
+        {"--duration", "S", "length of the range in seconds"}},
        2,
        2,
        run_export_edf},
@@ -113,6 +124,74 @@ const std::vector<CommandSpec>& commands() {
        2,
        2,
        run_import_edf},
+      {"report",
+       "FILE [-o report.html] [--channels LIST]",
+       "Write a sleep report of a night as one self-contained HTML page.",
+       "The page holds the study header (start, duration, channels), the hypnogram\n"
+       "with the scored events beneath it on the same time axis, the sleep figures\n"
+       "and the first 30 seconds of signals, all drawn by the tool as SVG: it loads\n"
+       "nothing and can be opened and printed in any browser.  The figures come from\n"
+       "the score table (the hypnogram: 0 W, 1 N1, 2 N2, 3 N3, 5 REM per epoch) and\n"
+       "the event table:\n"
+       "  time in bed (TIB)      the scored period, all epochs of the hypnogram\n"
+       "  total sleep time (TST) epochs of N1, N2, N3 and REM\n"
+       "  sleep efficiency       TST / TIB x 100\n"
+       "  sleep onset latency    start of the scored period to the first sleep epoch\n"
+       "  REM latency            first sleep epoch to the first REM epoch\n"
+       "  WASO                   wake epochs between the first and last sleep epoch\n"
+       "  stages                 minutes; percent of TST (wake: percent of TIB)\n"
+       "  indices                events per hour of TST: apnea-hypopnea index (apneas\n"
+       "                         of any type and hypopneas), arousal, desaturation and\n"
+       "                         limb movement index; every other event kind counted\n"
+       "Without a score table the page says so and counts the events.  The figures\n"
+       "are also in the page as JSON (the script element with id sleep-figures).\n"
+       "Without -o the page goes to standard output.\n\n" RZ_OUTPUT_RULES,
+       {{"-o", "OUT", "where to write the page (default -, standard output)"},
+        {"--channels", "LIST", "channels of the first page: labels or numbers from 1, comma-separated"}},
+       1,
+       1,
+       run_report},
+      {"plot",
+       "FILE [--from T] [--duration S] [--channels LIST] [-o page.svg] | FILE --hypnogram [-o night.svg]",
+       "Draw a page of signals, or the night's hypnogram, as SVG.",
+       "A page shows each channel in a lane of its own, scaled to the range of its\n"
+       "samples in the page (digital values, the range written at the left),\n"
+       "labelled, on a clock-time axis, with the events of the event table shaded\n"
+       "where they happen.  T is seconds from the start of the recording (\"90\") or\n"
+       "a clock time hh:mm[:ss] (the next such time from the start).  The page is\n"
+       "30 s long unless --duration says otherwise (at most 4 hours); a page that\n"
+       "runs past the end is cut there.  With --hypnogram the whole night's\n"
+       "hypnogram is drawn with the scored events beneath it.\n"
+       "Without -o the picture goes to standard output.\n\n" RZ_OUTPUT_RULES,
+       {{"--from", "T", "start of the page (default the start of the recording)"},
+        {"--duration", "S", "length of the page in seconds (default 30)"},
+        {"--channels", "LIST", "labels or numbers from 1, comma-separated (default the first 8 signals)"},
+        {"--hypnogram", nullptr, "draw the whole night's hypnogram and events instead"},
+        {"-o", "OUT", "where to write the SVG (default -, standard output)"}},
+       1,
+       1,
+       run_plot},
+      {"samples",
+       "FILE [--channels LIST] [--from T] [--to T | --duration S] [--rate R] [-o out.csv]",
+       "Print the samples of channels and a time range as CSV.",
+       "The first line names the columns: time, then each channel's label.  Each\n"
+       "further line is one instant: its time in seconds from the start of the\n"
+       "recording, then each channel's digital value as stored.  A sample at k / rate\n"
+       "seconds belongs to the range when FROM <= k / rate < TO.  T is seconds or a\n"
+       "clock time hh:mm[:ss]; a range that runs past the end is cut there (with a\n"
+       "warning), one that starts after the end is an error.  The channels must have\n"
+       "one rate, or --rate names a rate that is a multiple of each: a channel of a\n"
+       "lower rate then repeats each sample until its next.\n"
+       "Without -o the CSV goes to standard output.\n\n" RZ_OUTPUT_RULES,
+       {{"--channels", "LIST", "labels or numbers from 1, comma-separated (default all)"},
+        {"--from", "T", "start of the range (default the start)"},
+        {"--to", "T", "end of the range (default the end)"},
+        {"--duration", "S", "length of the range in seconds"},
+        {"--rate", "R", "the rate of the rows, in Hz, for channels of different rates"},
+        {"-o", "OUT", "where to write the CSV (default -, standard output)"}},
+       1,
+       1,
+       run_samples},
   };
   return table;
 }

@@ -13,6 +13,12 @@ struct ExportOptions {
   static constexpr int kNoEvents = -2;
   uint32_t record = 0;
   int eventChannel = kAutoEvents;  // or a channel index
+  // A selection: channel labels or numbers, and a time range (nullptr for
+  // what was not given).
+  const std::string* channels = nullptr;
+  const std::string* from = nullptr;
+  const std::string* to = nullptr;
+  const std::string* duration = nullptr;
 };
 
 // Writes record `o.record` of `in` as an EDF+C file at `out`.  The exit code.

@@ -20,6 +20,7 @@
 #include "structure.h"
 #include "tables.h"
 #include "text.h"
+#include "window.h"
 
 namespace tool {
 namespace {
@@ -63,7 +64,7 @@ edf::Signal channel_signal(const ChannelDesc& c, uint32_t frameSeconds, const Te
   return s;
 }
 
-edf::Header make_header(const RecordDesc& rec, const TextList& texts) {
+edf::Header make_header(const RecordDesc& rec, const std::vector<uint32_t>& channels, const TextList& texts) {
   edf::Header h;
   h.start = {int(rec.year), int(rec.month), int(rec.day), int(rec.hour), int(rec.minute), int(rec.second)};
   if (h.start.month < 1 || h.start.month > 12 || h.start.day < 1 || h.start.day > 31) h.start.year = 0;
@@ -84,11 +85,44 @@ edf::Header make_header(const RecordDesc& rec, const TextList& texts) {
   h.records = rec.frames;
   h.durationNum = rec.frameSeconds;
   h.durationDen = 1;
-  for (const ChannelDesc& c : rec.channels) h.signals.push_back(channel_signal(c, rec.frameSeconds, texts));
+  for (uint32_t c : channels) h.signals.push_back(channel_signal(rec.channels[c], rec.frameSeconds, texts));
   return h;
 }
 
 int64_t millis(double seconds) { return std::llround(seconds * 1000); }
+
+// Days since 1970-01-01 of a civil date, and back (proleptic Gregorian).
+int64_t days_from_civil(int64_t y, int64_t m, int64_t d) {
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const int64_t yoe = y - era * 400;
+  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
+void civil_from_days(int64_t z, edf::DateTime& t) {
+  z += 719468;
+  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const int64_t doe = z - era * 146097;
+  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const int64_t mp = (5 * doy + 2) / 153;
+  t.day = int(doy - (153 * mp + 2) / 5 + 1);
+  t.month = int(mp < 10 ? mp + 3 : mp - 9);
+  t.year = int(yoe + era * 400 + (t.month <= 2));
+}
+
+// The start moved on by `seconds`: the clock wraps at midnight and a dated
+// start moves to the next day.
+void advance(edf::DateTime& t, uint64_t seconds) {
+  constexpr uint64_t kDay = 86400;
+  const uint64_t clock = uint64_t(t.hour) * 3600 + uint64_t(t.minute) * 60 + uint64_t(t.second) + seconds;
+  t.hour = int(clock % kDay / 3600);
+  t.minute = int(clock % 3600 / 60);
+  t.second = int(clock % 60);
+  if (t.dated()) civil_from_days(days_from_civil(t.year, t.month, t.day) + int64_t(clock / kDay), t);
+}
 
 // The event channel's codes, one annotation per nonzero sample.
 bool event_annotations(HGLOBAL h, const RecordDesc& rec, uint32_t channel, Progress& bar,
@@ -172,25 +206,52 @@ int export_edf(const std::string& in, const std::string& out, const ExportOption
                        strf("record %u has %zu channels; there is no channel %d", o.record,
                             rec.channels.size(), eventChannel + 1));
 
+  // The selection: channels, and whole frames (the EDF data records) around
+  // the time range.
+  const CommandSpec& syntax = command("export-edf");
+  std::vector<uint32_t> channels;
+  if (o.channels) {
+    if (!parse_channels(*o.channels, rec, channels, error)) return usage_error(syntax, con, error);
+  } else {
+    for (const ChannelDesc& c : rec.channels) channels.push_back(c.index);
+  }
+  uint32_t firstFrame = 0, frameCount = rec.frames;
+  if (o.from || o.to || o.duration) {
+    TimeRange range;
+    if (const int code = select_range({o.from, o.to, o.duration}, in, syntax, rec, 0, range, con)) return code;
+    firstFrame = uint32_t(range.from / rec.frameSeconds);
+    const uint32_t endFrame =
+        std::min(rec.frames, uint32_t(std::ceil(range.to / rec.frameSeconds - 1e-9)));
+    frameCount = std::max(endFrame, firstFrame + 1) - firstFrame;
+  }
+  const double offset = double(uint64_t(firstFrame) * rec.frameSeconds);
+  const double windowEnd = offset + double(uint64_t(frameCount) * rec.frameSeconds);
+
   const TextList texts = read_text_list(h.get(), o.record);
-  edf::Header header = make_header(rec, texts);
+  edf::Header header = make_header(rec, channels, texts);
+  advance(header.start, uint64_t(offset));
+  header.records = frameCount;
 
   Progress bar(con, "export-edf", eventChannel >= 0 ? 2ull * rec.frames : rec.frames);
   std::vector<edf::Annotation> fromChannel;
   if (eventChannel >= 0 && !event_annotations(h.get(), rec, uint32_t(eventChannel), bar, fromChannel))
     return input_error(con, in, strf("the frames of record %u cannot be read", o.record));
-  const std::vector<edf::Annotation> annotations =
-      merge(fromChannel, read_annotation_table(h.get(), o.record));
+  std::vector<edf::Annotation> annotations;
+  for (edf::Annotation a : merge(fromChannel, read_annotation_table(h.get(), o.record))) {
+    if (a.onset < offset || a.onset >= windowEnd) continue;
+    a.onset -= offset;
+    annotations.push_back(a);
+  }
 
   // Each annotation goes into the data record its onset falls in (the last
   // one for onsets beyond the end); the annotation signal is made as large
   // as the fullest record needs.
-  std::vector<std::string> tals(rec.frames);
-  for (uint32_t f = 0; f < rec.frames; ++f)
+  std::vector<std::string> tals(frameCount);
+  for (uint32_t f = 0; f < frameCount; ++f)
     tals[f] = edf::timekeeping_tal(double(uint64_t(f) * rec.frameSeconds));
   for (const edf::Annotation& a : annotations) {
     const double frame = std::floor(a.onset / rec.frameSeconds);
-    const uint32_t f = frame < 0 ? 0 : frame >= rec.frames ? rec.frames - 1 : uint32_t(frame);
+    const uint32_t f = frame < 0 ? 0 : frame >= frameCount ? frameCount - 1 : uint32_t(frame);
     tals[f] += edf::annotation_tal(a);
   }
   size_t fullest = 0;
@@ -212,26 +273,28 @@ int export_edf(const std::string& in, const std::string& out, const ExportOption
   FrameReader reader(h.get(), rec, batch);
   std::vector<std::vector<int16_t>> samples;
   const uint64_t done = eventChannel >= 0 ? rec.frames : 0;
-  for (uint32_t f = 0; f < rec.frames; f += batch) {
-    const uint32_t n = std::min(batch, rec.frames - f);
+  const uint32_t endFrame = firstFrame + frameCount;
+  for (uint32_t f = firstFrame; f < endFrame; f += batch) {
+    const uint32_t n = std::min(batch, endFrame - f);
     if (!reader.read(f, n, samples))
       return input_error(con, in,
                          strf("the frames %u to %u of record %u cannot be read", f, f + n - 1, o.record));
     for (uint32_t i = 0; i < n; ++i) {
-      for (const ChannelDesc& c : rec.channels) {
+      for (size_t k = 0; k < channels.size(); ++k) {
+        const ChannelDesc& c = rec.channels[channels[k]];
         const size_t per = size_t(c.rate) * rec.frameSeconds;
-        writer.put_samples(c.index, samples[c.index].data() + i * per, per);
+        writer.put_samples(k, samples[c.index].data() + i * per, per);
       }
-      writer.put_bytes(notesSignal, tals[f + i]);
+      writer.put_bytes(notesSignal, tals[f - firstFrame + i]);
       if (!writer.write_record(error)) return input_error(con, out, error);
     }
-    bar.update(done + f + n);
+    bar.update(done + f - firstFrame + n);
   }
   if (!writer.finish(error) || !target.commit(error)) return input_error(con, out, error);
   bar.finish();
   report << strf("%s: %zu signals and annotations, %u data records of %u s (%s), %zu annotations\n",
-                 output_name(out).c_str(), rec.channels.size(), rec.frames, rec.frameSeconds,
-                 clock_text(rec.seconds()).c_str(), annotations.size());
+                 output_name(out).c_str(), channels.size(), frameCount, rec.frameSeconds,
+                 clock_text(uint64_t(frameCount) * rec.frameSeconds).c_str(), annotations.size());
   return kExitOk;
 }
 
@@ -250,6 +313,10 @@ int run_export_edf(const Args& args, Console& con) {
                          strf("--events wants a channel number from 0 to %u", layout::kMaxChannels));
     o.eventChannel = v == 0 ? ExportOptions::kNoEvents : int(v) - 1;
   }
+  o.channels = args.value("--channels");
+  o.from = args.value("--from");
+  o.to = args.value("--to");
+  o.duration = args.value("--duration");
   return export_edf(args.arg(0), args.arg(1), o, con);
 }
 

@@ -84,6 +84,7 @@ void print_record(HGLOBAL h, const std::string& path, uint32_t index, std::ostre
 }  // namespace
 
 int run_info(const Args& args, Console& con) {
+  if (args.has("--json")) return run_info_json(args, con);
   const std::string& path = args.arg(0);
   const std::string problem = recording_problem(path);
   if (!problem.empty()) return input_error(con, path, problem);

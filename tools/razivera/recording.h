@@ -22,6 +22,11 @@ class Handle {
   explicit operator bool() const { return h_ != nullptr; }
   // Closes the file; true when the library released the handle.
   bool close();
+  // Closes the file held and takes `h`.
+  void reset(HGLOBAL h) {
+    close();
+    h_ = h;
+  }
 
  private:
   HGLOBAL h_;
