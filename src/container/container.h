@@ -1,6 +1,13 @@
 // The container: base header, records, chunk heads and the byte-order rule,
 // with the shared mechanics every chunk writer and reader uses - the record
 // scan, the chunk search and the append rule.
+//
+// Folder src/container/: the layer every chunk family stands on.  Its exports:
+// header.cpp DARARARCreateBaseHeader; records.cpp DARARARStartRecordWave,
+// DARARAREndRecordWave; chunks.cpp RAZIVERAFindIndexPtr,
+// DARARARReadUpdateTotalFrame; textbuffer.cpp the RAZIVERA...TextBuffer and
+// ...TextIDBuffer calls; copy.cpp RAZIVERACopyNewBioFile.  chunk_types.h is the
+// registry of chunk types, byteorder.h the file's byte-order rule.
 #pragma once
 
 #include <cstdint>
