@@ -165,4 +165,27 @@ inline uint32_t stored_chunk_end(const BioFile& bf, uint32_t record, uint32_t po
   return end < pos ? pos : uint32_t(end);
 }
 
+// Length of a text held in a fixed field of `max` characters that may lack
+// its terminator.
+inline size_t bounded_length(const char* s, size_t max) {
+  size_t n = 0;
+  while (n < max && s[n]) ++n;
+  return n;
+}
+
+// A table block the handle owns (the event and score tables: a chunk's bytes
+// with their words in host order), locked for one call.  Each table adds the
+// rule that says when its head describes a table that fits the block.
+class HeldTable {
+ public:
+  explicit HeldTable(HGLOBAL h) : block_(h), mem_(block_.data(), block_.size(), kHostBigEndian) {}
+  Packed& mem() { return mem_; }
+  const Packed& mem() const { return mem_; }
+  uint8_t* at(uint32_t off) { return block_.data() + off; }
+
+ protected:
+  BlockLock block_;
+  Packed mem_;
+};
+
 }  // namespace rz::container
