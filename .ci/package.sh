@@ -74,7 +74,7 @@ step "install into a temporary prefix"
 prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >/dev/null
 libdir=$(dirname "$(find "$prefix" -name libRAZIVERA.so.1.0.0)")
-for f in bin/razivera include/razivera.h include/razivera_version.h; do
+for f in bin/razivera include/razivera.h include/razivera_codes.h include/razivera_version.h; do
   [ -f "$prefix/$f" ] || fail "$f not installed"
 done
 for f in libRAZIVERA.so libRAZIVERA.so.1 cmake/RAZIVERA/RAZIVERAConfig.cmake \
@@ -130,7 +130,7 @@ new_dirs=()
 for d in "${entries[@]}"; do
   [[ "$d" == */ && ! -e "$d" ]] && new_dirs+=("$d")
 done
-for f in /usr/bin/razivera /usr/include/razivera.h /usr/include/razivera_version.h \
+for f in /usr/bin/razivera /usr/include/razivera.h /usr/include/razivera_codes.h /usr/include/razivera_version.h \
          "/usr/lib/$(gcc -print-multiarch)/libRAZIVERA.so.1.0.0"; do
   printf '%s\n' "${files[@]}" | grep -Fx "$f" >/dev/null || fail "the package does not hold $f"
 done

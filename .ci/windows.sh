@@ -69,7 +69,7 @@ for arch in win32 win64; do
   zip=$(ls "build-$arch"/RAZIVERA-*-"$arch".zip)
   listing=$(/usr/bin/python3 -m zipfile -l "$zip" | awk 'NR > 1 { print $1 }')
   top=$(basename "$zip" .zip)
-  for f in bin/RAZIVERA.dll lib/libRAZIVERA.dll.a lib/RAZIVERA.def include/razivera.h \
+  for f in bin/RAZIVERA.dll lib/libRAZIVERA.dll.a lib/RAZIVERA.def include/razivera.h include/razivera_codes.h \
            include/razivera_version.h lib/pkgconfig/razivera.pc lib/cmake/RAZIVERA/RAZIVERAConfig.cmake; do
     grep -Fx "$top/$f" <<<"$listing" >/dev/null || { echo "FAIL: $zip lacks $f" >&2; status=1; }
   done

@@ -4,7 +4,7 @@
 #                            import library libRAZIVERA.dll.a and RAZIVERA.def
 #   lib/cmake/RAZIVERA/      the CMake package: find_package(RAZIVERA 1.0)
 #   lib/pkgconfig/           razivera.pc
-#   include/                 razivera.h and razivera_version.h
+#   include/                 razivera.h, razivera_codes.h and razivera_version.h
 # The tool installs itself from tools/CMakeLists.txt.
 include(CMakePackageConfigHelpers)
 
@@ -14,7 +14,7 @@ install(TARGETS RAZIVERA EXPORT RAZIVERATargets
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
-install(FILES ${PROJECT_SOURCE_DIR}/include/razivera.h ${RZ_GENERATED_INCLUDE}/razivera_version.h
+install(FILES ${PROJECT_SOURCE_DIR}/include/razivera.h ${PROJECT_SOURCE_DIR}/include/razivera_codes.h ${RZ_GENERATED_INCLUDE}/razivera_version.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 if(WIN32)
   # For toolchains that make their own import library from the module

@@ -16,7 +16,8 @@
 #define CHANNELS 5u
 
 static const uint32_t kRates[CHANNELS] = {200, 200, 100, 50, 10};
-static const uint16_t kTypes[CHANNELS] = {4, 5, 7, 8, 1}; /* EEG EOG ECG Resp EVENT */
+static const uint16_t kTypes[CHANNELS] = {RZ_SIGNAL_EEG, RZ_SIGNAL_EOG, RZ_SIGNAL_ECG, RZ_SIGNAL_RESP,
+                                           RZ_SIGNAL_EVENT};
 
 static int fail(const char *what) {
   fprintf(stderr, "full_recording: %s failed\n", what);
@@ -28,37 +29,37 @@ static int16_t wave_value(unsigned c, unsigned long i) {
 }
 
 static int write_recording(const char *path) {
-  HGLOBAL h = RAZIVERAOpenBioFile(path, 4, 10);
+  HGLOBAL h = RAZIVERAOpenBioFile(path, RZ_OPEN_CREATE, 10);
   if (!h) return fail("create");
-  RAZIVERASetInfo(h, 4, 0);
+  RAZIVERASetInfo(h, RZ_INFO_BYTE_ORDER, RZ_BYTE_ORDER_LITTLE);
   if (!DARARARCreateBaseHeader(h) || DARARARStartRecordWave(h) != 0) return fail("header/record");
 
-  DARARARSetWaveInfo(h, 0, 2, CHANNELS);
-  DARARARSetWaveInfo(h, 0, 3, 1);
-  DARARARSetWaveInfo(h, 0, 21, BASE_RATE);
-  DARARARSetWaveInfo(h, 0, 20, SECONDS * BASE_RATE);
-  DARARARSetWaveInfo(h, 0, 22, 50);
-  DARARARSetWaveInfo(h, 0, 10, 2026);
-  DARARARSetWaveInfo(h, 0, 11, 12);
-  DARARARSetWaveInfo(h, 0, 12, 5);
-  DARARARSetWaveInfo(h, 0, 13, 22);
-  DARARARSetWaveInfo(h, 0, 14, 30);
-  DARARARSetWaveText(h, 0, 1, "Night study, bed 3");
+  DARARARSetWaveInfo(h, 0, RZ_WAVE_CHANNEL_COUNT, CHANNELS);
+  DARARARSetWaveInfo(h, 0, RZ_WAVE_FRAME_SECONDS, 1);
+  DARARARSetWaveInfo(h, 0, RZ_WAVE_BASE_RATE, BASE_RATE);
+  DARARARSetWaveInfo(h, 0, RZ_WAVE_TOTAL_SAMPLES, SECONDS * BASE_RATE);
+  DARARARSetWaveInfo(h, 0, RZ_WAVE_MAINS_FREQUENCY, 50);
+  DARARARSetWaveInfo(h, 0, RZ_WAVE_START_YEAR, 2026);
+  DARARARSetWaveInfo(h, 0, RZ_WAVE_START_MONTH, 12);
+  DARARARSetWaveInfo(h, 0, RZ_WAVE_START_DAY, 5);
+  DARARARSetWaveInfo(h, 0, RZ_WAVE_START_HOUR, 22);
+  DARARARSetWaveInfo(h, 0, RZ_WAVE_START_MINUTE, 30);
+  DARARARSetWaveText(h, 0, RZ_WAVE_TEXT, "Night study, bed 3");
   if (!DARARARCreateWaveInfo(h)) return fail("wave information");
 
   for (uint16_t c = 0; c < CHANNELS; ++c) {
     char label[16];
     DARARARGetSignalTypeName(kTypes[c], label);
-    DARARARSetFrameChInfo(h, 0, 4, c, kRates[c]);
-    DARARARSetFrameChInfo(h, 0, 12, c, 300); /* filter setting, form B */
-    DARARARSetFrameChInfo(h, 0, 24, c, 5 + c);
-    DARARARSetFrameChText(h, 0, 1, c, label);
-    DARARARSetFrameChText(h, 0, 2, c, "uV");
+    DARARARSetFrameChInfo(h, 0, RZ_CHANNEL_SAMPLE_RATE, c, kRates[c]);
+    DARARARSetFrameChInfo(h, 0, RZ_CHANNEL_FILTER_B, c, 300); /* filter setting, form B */
+    DARARARSetFrameChInfo(h, 0, RZ_CHANNEL_USER24, c, 5 + c);
+    DARARARSetFrameChText(h, 0, RZ_CHANNEL_LABEL, c, label);
+    DARARARSetFrameChText(h, 0, RZ_CHANNEL_UNIT, c, "uV");
   }
   if (!DARARARCreateFrameChInfo(h) || !DARARARCreateUserChInfo(h)) return fail("channels");
-  DARARARSetNonLinearInfo(h, 0, 1, 3, 0, 2, 0, NULL);
-  DARARARSetNonLinearInfo(h, 0, 2, 3, 0, 0, 0, "zero");
-  DARARARSetNonLinearInfo(h, 0, 2, 3, 1, 4095, 1000, "full scale");
+  DARARARSetNonLinearInfo(h, 0, RZ_NONLINEAR_COUNT, 3, 0, 2, 0, NULL);
+  DARARARSetNonLinearInfo(h, 0, RZ_NONLINEAR_POINT, 3, 0, 0, 0, "zero");
+  DARARARSetNonLinearInfo(h, 0, RZ_NONLINEAR_POINT, 3, 1, 4095, 1000, "full scale");
   if (!DARARARCreateNonLineaInfo(h, 3)) return fail("non-linear table");
 
   RAZIVERASetTextBuffer(h, NULL, -1, 12, 1, "Technician A");
@@ -97,37 +98,37 @@ static int write_recording(const char *path) {
   if (!DARARAREndRecordWave(h)) return fail("end record");
 
   if (!DARARARCreateScoreTable(h, 1, SECONDS / 30)) return fail("score table");
-  DARARARSetScoreTableInfo(h, 3, 0, 30); /* epoch length */
+  DARARARSetScoreTableInfo(h, RZ_SCORE_SETTING3, 0, 30); /* epoch length */
   const uint32_t stages[4] = {0, 1, 2, 2};
-  for (int32_t e = 0; e < 4; ++e) DARARARSetScoreTableInfo(h, 10, e, stages[e]);
-  DARARARSetScoreTableText(h, 20, 0, "Scored by technician A");
+  for (int32_t e = 0; e < 4; ++e) DARARARSetScoreTableInfo(h, RZ_SCORE_ENTRY, e, stages[e]);
+  DARARARSetScoreTableText(h, RZ_SCORE_TEXT, 0, "Scored by technician A");
   if (!DARARARCreateScoreInfo(h, 1)) return fail("score information");
   RAZIVERACloseBioFile(h);
   return 0;
 }
 
 static int review(const char *path, const char *continuation) {
-  HGLOBAL h = RAZIVERAOpenBioFile(path, 3, 1);
+  HGLOBAL h = RAZIVERAOpenBioFile(path, RZ_OPEN_READ_WRITE, 1);
   if (!h) return fail("open for review");
   char text[300];
   DARARARReadRecordInfo(h, 0);
   DARARARReadChannelInfo(h, 0);
   DARARARReadUserChannelInfo(h, 0);
-  DARARARGetWaveText(h, 0, 1, text);
+  DARARARGetWaveText(h, 0, RZ_WAVE_TEXT, text);
   printf("%s: %u record(s), \"%s\", started %02u/%02u/%04u %02u:%02u, mains %u Hz\n", path,
-         (unsigned)RAZIVERAGetInfo(h, 6), text, (unsigned)DARARARGetWaveInfo(h, 0, 12),
-         (unsigned)DARARARGetWaveInfo(h, 0, 11), (unsigned)DARARARGetWaveInfo(h, 0, 10),
-         (unsigned)DARARARGetWaveInfo(h, 0, 13), (unsigned)DARARARGetWaveInfo(h, 0, 14),
-         (unsigned)DARARARGetWaveInfo(h, 0, 22));
-  for (uint16_t c = 0; c < DARARARGetWaveInfo(h, 0, 2); ++c) {
-    DARARARGetFrameChText(h, 0, 1, c, text);
+         (unsigned)RAZIVERAGetInfo(h, RZ_INFO_RECORD_COUNT), text, (unsigned)DARARARGetWaveInfo(h, 0, RZ_WAVE_START_DAY),
+         (unsigned)DARARARGetWaveInfo(h, 0, RZ_WAVE_START_MONTH), (unsigned)DARARARGetWaveInfo(h, 0, RZ_WAVE_START_YEAR),
+         (unsigned)DARARARGetWaveInfo(h, 0, RZ_WAVE_START_HOUR), (unsigned)DARARARGetWaveInfo(h, 0, RZ_WAVE_START_MINUTE),
+         (unsigned)DARARARGetWaveInfo(h, 0, RZ_WAVE_MAINS_FREQUENCY));
+  for (uint16_t c = 0; c < DARARARGetWaveInfo(h, 0, RZ_WAVE_CHANNEL_COUNT); ++c) {
+    DARARARGetFrameChText(h, 0, RZ_CHANNEL_LABEL, c, text);
     printf("  channel %u %-6s %3u Hz, filter %d/%d, user29 %u\n", c + 1, text,
-           (unsigned)DARARARGetFrameChInfo(h, 0, 4, c), (int)DARARARGetFrameChInfo(h, 0, 11, c),
-           (int)DARARARGetFrameChInfo(h, 0, 12, c), (unsigned)DARARARGetFrameChInfo(h, 0, 29, c));
+           (unsigned)DARARARGetFrameChInfo(h, 0, RZ_CHANNEL_SAMPLE_RATE, c), (int)DARARARGetFrameChInfo(h, 0, RZ_CHANNEL_FILTER_A, c),
+           (int)DARARARGetFrameChInfo(h, 0, RZ_CHANNEL_FILTER_B, c), (unsigned)DARARARGetFrameChInfo(h, 0, RZ_CHANNEL_USER29, c));
   }
   uint32_t v1, v2;
   printf("  non-linear points on channel 4: %u", DARARARReadNonLinearInfo(h, 0, 4));
-  if (DARARARGetNonLinearInfo(h, 0, 2, 3, 1, &v1, &v2, text)) printf(" (last: %u -> %u \"%s\")", v1, v2, text);
+  if (DARARARGetNonLinearInfo(h, 0, RZ_NONLINEAR_POINT, 3, 1, &v1, &v2, text)) printf(" (last: %u -> %u \"%s\")", v1, v2, text);
   printf("\n");
 
   HGLOBAL texts = RAZIVERACreateTextBuffer(8);
@@ -149,11 +150,11 @@ static int review(const char *path, const char *continuation) {
     printf("  event %u at %u s: %.12s\n", e, at, data);
   }
   const int scores = DARARARReadScoreInfo(h, 0, 0);
-  DARARARGetScoreTableText(h, 20, 0, text);
+  DARARARGetScoreTableText(h, RZ_SCORE_TEXT, 0, text);
   printf("  hypnogram: %d epochs (\"%s\"):", scores, text);
   for (int32_t e = 0; e < scores; ++e) {
     uint32_t stage;
-    DARARARGetScoreTableInfo(h, 10, e, &stage);
+    DARARARGetScoreTableInfo(h, RZ_SCORE_ENTRY, e, &stage);
     printf(" %u", stage);
   }
   printf("\n");
@@ -163,20 +164,20 @@ static int review(const char *path, const char *continuation) {
   int16_t window[30 * 200];
   unsigned codes = 0;
   long energy = 0;
-  for (uint32_t start = 0; start < DARARARGetWaveInfo(h, 0, 4); start += 30) {
+  for (uint32_t start = 0; start < DARARARGetWaveInfo(h, 0, RZ_WAVE_TOTAL_FRAMES); start += 30) {
     DARARARReadFrameWave(h, 0, start);
     const int n = DARARARGetFrameWave(h, 0, 4, window);
     for (int i = 0; i < n; ++i) codes += window[i] != 0;
     const int m = DARARARGetFrameWave(h, 0, 0, window);
     for (int i = 0; i < m; ++i) energy += labs(window[i]);
   }
-  printf("  %u frames, %u event codes, mean |EEG| %ld\n", (unsigned)DARARARGetWaveInfo(h, 0, 4), codes,
-         energy / (long)(DARARARGetWaveInfo(h, 0, 4) * 200));
+  printf("  %u frames, %u event codes, mean |EEG| %ld\n", (unsigned)DARARARGetWaveInfo(h, 0, RZ_WAVE_TOTAL_FRAMES), codes,
+         energy / (long)(DARARARGetWaveInfo(h, 0, RZ_WAVE_TOTAL_FRAMES) * 200));
   if (DARARARChangeEventData(h, 0, 99, 4, 0, 0) < 0) return fail("event correction");
 
   HGLOBAL next = RAZIVERACopyNewBioFile(h, continuation, 10);
   if (!next) return fail("continuation");
-  printf("  continued in %s from offset %u\n", continuation, (unsigned)RAZIVERAGetInfo(next, 10));
+  printf("  continued in %s from offset %u\n", continuation, (unsigned)RAZIVERAGetInfo(next, RZ_INFO_WRITE_POS));
   DARARARCreateFrameBuf(next, 10);
   DARARARSaveFrameWave(next, 10);
   DARARAREndRecordWave(next);

@@ -7,12 +7,12 @@
 
 int main(int argc, char **argv) {
   const char *path = argc > 1 ? argv[1] : "two_records.vzp";
-  HGLOBAL h = RAZIVERAOpenBioFile(path, 4, 1);
+  HGLOBAL h = RAZIVERAOpenBioFile(path, RZ_OPEN_CREATE, 1);
   if (!h) {
-    fprintf(stderr, "cannot create %s (error %u)\n", path, RAZIVERAGetErrorInfo(1, NULL));
+    fprintf(stderr, "cannot create %s (error %u)\n", path, RAZIVERAGetErrorInfo(RZ_ERROR_TAKE, NULL));
     return 1;
   }
-  RAZIVERASetInfo(h, 4, 0); /* little-endian */
+  RAZIVERASetInfo(h, RZ_INFO_BYTE_ORDER, RZ_BYTE_ORDER_LITTLE);
   if (!DARARARCreateBaseHeader(h)) {
     fprintf(stderr, "cannot write the header of %s\n", path);
     RAZIVERACloseBioFile(h);
@@ -25,16 +25,16 @@ int main(int argc, char **argv) {
   }
   RAZIVERACloseBioFile(h);
 
-  h = RAZIVERAOpenBioFile(path, 1, 1);
+  h = RAZIVERAOpenBioFile(path, RZ_OPEN_READ, 1);
   if (!h) {
-    fprintf(stderr, "cannot open %s (error %u)\n", path, RAZIVERAGetErrorInfo(1, NULL));
+    fprintf(stderr, "cannot open %s (error %u)\n", path, RAZIVERAGetErrorInfo(RZ_ERROR_TAKE, NULL));
     return 1;
   }
   char type[4];
-  RAZIVERAGetSupportType(1, type);
+  RAZIVERAGetSupportType(RZ_SUPPORT_FILE_TYPE, type);
   printf("%s: type %s..., version %u, %s-endian, %u record(s)\n", path, type,
-         (unsigned)RAZIVERAGetInfo(h, 2), RAZIVERAGetInfo(h, 4) ? "big" : "little",
-         (unsigned)RAZIVERAGetInfo(h, 6));
+         (unsigned)RAZIVERAGetInfo(h, RZ_INFO_FORMAT_VERSION), RAZIVERAGetInfo(h, RZ_INFO_BYTE_ORDER) ? "big" : "little",
+         (unsigned)RAZIVERAGetInfo(h, RZ_INFO_RECORD_COUNT));
   RAZIVERACloseBioFile(h);
   return 0;
 }

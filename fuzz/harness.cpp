@@ -25,14 +25,9 @@ constexpr uint16_t kLargeBufferCapacity = 300;
 // fuzzer would spend its time in memset.
 constexpr uint32_t kAssortedWindowsFrameSize = 1u << 20;
 
-// Chunk type codes the harness names.
-constexpr uint32_t kWaveInfo = 100;
-constexpr uint32_t kFrameChInfo = 120;
-constexpr uint32_t kFrameInfo = 140;
-constexpr uint32_t kEventTable = 200;
-constexpr uint32_t kUserText = 2000;
-constexpr uint32_t kScoreTable = 3000;
-constexpr uint32_t kUserTypes[] = {2100, 2110, 2120, 2130, 2140, 2200};
+// The typed user data chunks.
+constexpr uint32_t kUserTypes[] = {RZ_CHUNK_USER_BYTE,  RZ_CHUNK_USER_WORD, RZ_CHUNK_USER_SHORT,
+                                   RZ_CHUNK_USER_DWORD, RZ_CHUNK_USER_LONG, RZ_CHUNK_USER_FLOAT};
 
 Bytes load(const std::string& path) {
   Bytes b;
@@ -180,25 +175,25 @@ class Session {
 
 void read_description(Session& s, uint16_t r) {
   HGLOBAL h = s.h();
-  s.guarded("ReadRecordInfo", s.chunk(r, kWaveInfo, 0), [&] { DARARARReadRecordInfo(h, r); });
-  s.guarded("ReadChannelInfo", s.chunk(r, kFrameChInfo, 0), [&] { DARARARReadChannelInfo(h, r); });
+  s.guarded("ReadRecordInfo", s.chunk(r, RZ_CHUNK_WAVE_INFO, 0), [&] { DARARARReadRecordInfo(h, r); });
+  s.guarded("ReadChannelInfo", s.chunk(r, RZ_CHUNK_FRAME_CH_INFO, 0), [&] { DARARARReadChannelInfo(h, r); });
   s.guarded("description readers", {}, [&] {
     DARARARReadUpdateTotalFrame(h, r);
     DARARARReadUserChannelInfo(h, r);
     char text[300];
     for (uint16_t item = 0; item <= 31; ++item) DARARARGetWaveInfo(h, r, item);
-    DARARARGetWaveText(h, r, 1, text);
-    DARARARGetWaveText(h, r, 2, text);
-    const uint32_t channels = DARARARGetWaveInfo(h, r, 2);
+    DARARARGetWaveText(h, r, RZ_WAVE_TEXT, text);
+    DARARARGetWaveText(h, r, RZ_WAVE_TEXT_PATH, text);
+    const uint32_t channels = DARARARGetWaveInfo(h, r, RZ_WAVE_CHANNEL_COUNT);
     for (uint32_t c = 0; c <= channels && c <= 256; ++c) {
       for (uint16_t item = 1; item <= 29; ++item) DARARARGetFrameChInfo(h, r, item, uint16_t(c));
-      DARARARGetFrameChText(h, r, 1, uint16_t(c), text);
-      DARARARGetFrameChText(h, r, 2, uint16_t(c), text);
+      DARARARGetFrameChText(h, r, RZ_CHANNEL_LABEL, uint16_t(c), text);
+      DARARARGetFrameChText(h, r, RZ_CHANNEL_UNIT, uint16_t(c), text);
       DARARARReadNonLinearInfo(h, r, uint16_t(c + 1));
       uint32_t v1 = 0, v2 = 0;
       for (uint16_t point = 0; point <= 16; ++point)
-        DARARARGetNonLinearInfo(h, r, 2, uint16_t(c), point, &v1, &v2, text);
-      DARARARGetNonLinearInfo(h, r, 1, uint16_t(c), 0, &v1, &v2, text);
+        DARARARGetNonLinearInfo(h, r, RZ_NONLINEAR_POINT, uint16_t(c), point, &v1, &v2, text);
+      DARARARGetNonLinearInfo(h, r, RZ_NONLINEAR_COUNT, uint16_t(c), 0, &v1, &v2, text);
     }
     DARARARReadNonLinearInfo(h, r, 0);
     DARARARReadNonLinearInfo(h, r, 257);
@@ -211,11 +206,11 @@ void read_frames(Session& s, uint16_t r) {
   HGLOBAL h = s.h();
   s.guarded("frame readers", {}, [&] {
     if (!DARARARReadFrameInfo(h, r)) return;
-    const uint32_t fs = DARARARGetWaveInfo(h, r, 3);
-    const uint32_t frames = DARARARGetWaveInfo(h, r, 4);
-    const uint32_t channels = std::min<uint32_t>(DARARARGetWaveInfo(h, r, 2), 256);
+    const uint32_t fs = DARARARGetWaveInfo(h, r, RZ_WAVE_FRAME_SECONDS);
+    const uint32_t frames = DARARARGetWaveInfo(h, r, RZ_WAVE_TOTAL_FRAMES);
+    const uint32_t channels = std::min<uint32_t>(DARARARGetWaveInfo(h, r, RZ_WAVE_CHANNEL_COUNT), 256);
     const uint32_t last = fs * (frames ? frames - 1 : 0);
-    const bool assorted = DARARARGetWaveInfo(h, r, 5) <= kAssortedWindowsFrameSize;
+    const bool assorted = DARARARGetWaveInfo(h, r, RZ_WAVE_FRAME_SIZE) <= kAssortedWindowsFrameSize;
     const uint32_t windows[] = {3, 0};
     for (uint32_t window : windows) {
       DARARARCreateReadFrameBuf(h, r, window);
@@ -265,11 +260,11 @@ void read_events_and_scores(Session& s, uint16_t r, const std::vector<Chunk>& ch
     uint32_t value = 0;
     for (int32_t i = 0; i <= entries + 1 && i <= 0xFFFF; ++i)
       DARARARGetEventTableInfo(h, r, uint16_t(i), &value, data);
-    DARARARGetWaveInfo(h, r, 30);
+    DARARARGetWaveInfo(h, r, RZ_WAVE_HAS_EVENT_TABLE);
 
     std::vector<uint32_t> ids{0};
     for (const Chunk& c : chunks)
-      if (c.type == kScoreTable) ids.push_back(c.id);
+      if (c.type == RZ_CHUNK_SCORE_TABLE) ids.push_back(c.id);
     for (uint32_t id : ids) {
       const int32_t count = DARARARReadScoreInfo(h, r, uint16_t(id));
       const int32_t indexes[] = {-1, 0, 1, 5, count - 1, count};
@@ -277,7 +272,7 @@ void read_events_and_scores(Session& s, uint16_t r, const std::vector<Chunk>& ch
       for (uint16_t item = 0; item <= 21; ++item)
         for (int32_t index : indexes) DARARARGetScoreTableInfo(h, item, index, &out);
       char text[64];
-      DARARARGetScoreTableText(h, 20, 0, text);
+      DARARARGetScoreTableText(h, RZ_SCORE_TEXT, 0, text);
     }
   });
 }
@@ -309,7 +304,7 @@ void read_user_data(Session& s, uint16_t r, const std::vector<Chunk>& chunks, HG
           DARARARReadUserInfo(h, r, type, uint16_t(id), values.data());
         }
       }
-      if (c.type == kUserText) {
+      if (c.type == RZ_CHUNK_USER_TEXT) {
         for (HGLOBAL buffer : {HGLOBAL(nullptr), small, large}) {
           DARARARReadUserText(h, buffer, r, uint16_t(c.id));
           DARARARReadUserText(h, buffer, r, 0);
@@ -337,7 +332,7 @@ void read_user_data(Session& s, uint16_t r, const std::vector<Chunk>& chunks, HG
     }
     uint32_t head[16];
     for (const Chunk& c : chunks) RAZIVERAFindIndexPtr(h, r, c.type, c.id, head);
-    RAZIVERAFindIndexPtr(h, r, kWaveInfo, 0, nullptr);
+    RAZIVERAFindIndexPtr(h, r, RZ_CHUNK_WAVE_INFO, 0, nullptr);
   });
 }
 
@@ -345,27 +340,27 @@ void read_user_data(Session& s, uint16_t r, const std::vector<Chunk>& chunks, HG
 
 void edit_record(Session& s, uint16_t r, const std::vector<Chunk>& chunks, HGLOBAL large) {
   HGLOBAL h = s.h();
-  const uint32_t channels = std::min<uint32_t>(DARARARGetWaveInfo(h, r, 2), 256);
+  const uint32_t channels = std::min<uint32_t>(DARARARGetWaveInfo(h, r, RZ_WAVE_CHANNEL_COUNT), 256);
 
   // Channel definitions, changed in memory first so that the rewrite differs.
   if (channels > 0) {
-    DARARARSetFrameChInfo(h, r, 12, 0, 77);
-    DARARARSetFrameChText(h, r, 1, 0, "edited label that is long");
-    DARARARSetFrameChText(h, r, 2, uint16_t(channels - 1), "mV");
+    DARARARSetFrameChInfo(h, r, RZ_CHANNEL_FILTER_B, 0, 77);
+    DARARARSetFrameChText(h, r, RZ_CHANNEL_LABEL, 0, "edited label that is long");
+    DARARARSetFrameChText(h, r, RZ_CHANNEL_UNIT, uint16_t(channels - 1), "mV");
   }
-  s.guarded("UpdateFrameChInfo", s.chunk(r, kFrameChInfo, 0),
+  s.guarded("UpdateFrameChInfo", s.chunk(r, RZ_CHUNK_FRAME_CH_INFO, 0),
             [&] { DARARARUpdateFrameChInfo(h, r); });
 
   // Event data, from the stored table and from tables that do not match it.
   uint8_t data[1024];
   std::memset(data, 0xA5, sizeof data);
   if (DARARARReadEventInfo(h, r) > 0) DARARARSetEventTableInfo(h, r, 1, 9, data);
-  s.guarded("UpdateEventInfo", s.chunk(r, kEventTable, 0), [&] { DARARARUpdateEventInfo(h, r); });
+  s.guarded("UpdateEventInfo", s.chunk(r, RZ_CHUNK_EVENT_TABLE, 0), [&] { DARARARUpdateEventInfo(h, r); });
   const uint32_t dataSizes[] = {1016, 0, 5};
   for (uint32_t dataSize : dataSizes) {
     DARARARCreateEventTable(h, r, 1, 4, dataSize);
     for (uint16_t i = 1; i <= 4; ++i) DARARARSetEventTableInfo(h, r, i, i, data);
-    s.guarded("UpdateEventInfo", s.chunk(r, kEventTable, 0), [&] { DARARARUpdateEventInfo(h, r); });
+    s.guarded("UpdateEventInfo", s.chunk(r, RZ_CHUNK_EVENT_TABLE, 0), [&] { DARARARUpdateEventInfo(h, r); });
   }
 
   // Texts of every list the record holds, short and longer than any room.
@@ -389,34 +384,34 @@ void edit_record(Session& s, uint16_t r, const std::vector<Chunk>& chunks, HGLOB
   // stored chunk.
   std::vector<uint32_t> ids{0};
   for (const Chunk& c : chunks)
-    if (c.type == kScoreTable) ids.push_back(c.id);
+    if (c.type == RZ_CHUNK_SCORE_TABLE) ids.push_back(c.id);
   for (uint32_t id : ids) {
     const int32_t count = DARARARReadScoreInfo(h, r, uint16_t(id));
-    DARARARSetScoreTableInfo(h, 10, 0, 0xABCDEF);
-    DARARARSetScoreTableInfo(h, 10, count - 1, 0x123456);
-    DARARARSetScoreTableInfo(h, 2, 0, uint32_t(count));
-    DARARARSetScoreTableText(h, 20, 0, "scored again");
+    DARARARSetScoreTableInfo(h, RZ_SCORE_ENTRY, 0, 0xABCDEF);
+    DARARARSetScoreTableInfo(h, RZ_SCORE_ENTRY, count - 1, 0x123456);
+    DARARARSetScoreTableInfo(h, RZ_SCORE_SETTING2, 0, uint32_t(count));
+    DARARARSetScoreTableText(h, RZ_SCORE_TEXT, 0, "scored again");
     const uint16_t record = view(h, r).scoreRecord;
-    s.guarded("UpdateScoreInfo", s.chunk(record, kScoreTable, id),
+    s.guarded("UpdateScoreInfo", s.chunk(record, RZ_CHUNK_SCORE_TABLE, id),
               [&] { DARARARUpdateScoreInfo(h, uint16_t(id)); });
   }
   DARARARCreateScoreTable(h, 1, 5000);
-  DARARARSetScoreTableInfo(h, 10, 4999, 1);
+  DARARARSetScoreTableInfo(h, RZ_SCORE_ENTRY, 4999, 1);
   for (uint32_t id : ids) {
     const uint16_t record = view(h, r).scoreRecord;
-    s.guarded("UpdateScoreInfo", s.chunk(record, kScoreTable, id),
+    s.guarded("UpdateScoreInfo", s.chunk(record, RZ_CHUNK_SCORE_TABLE, id),
               [&] { DARARARUpdateScoreInfo(h, uint16_t(id)); });
   }
 
   // Event codes in stored frames: first and last frame, first and last sample
   // of each channel, and just past each.
   DARARARReadFrameInfo(h, r);
-  const uint32_t frames = DARARARGetWaveInfo(h, r, 4);
-  const uint32_t fs = DARARARGetWaveInfo(h, r, 3);
-  const Region area = s.chunk(r, kFrameInfo, 0);
+  const uint32_t frames = DARARARGetWaveInfo(h, r, RZ_WAVE_TOTAL_FRAMES);
+  const uint32_t fs = DARARARGetWaveInfo(h, r, RZ_WAVE_FRAME_SECONDS);
+  const Region area = s.chunk(r, RZ_CHUNK_FRAME_INFO, 0);
   for (uint32_t c = 0; c <= channels; ++c) {
     if (c >= kMaxChannelsHandedOut && c + 1 < channels) continue;
-    const uint32_t samples = DARARARGetFrameChInfo(h, r, 4, uint16_t(c)) * fs;
+    const uint32_t samples = DARARARGetFrameChInfo(h, r, RZ_CHANNEL_SAMPLE_RATE, uint16_t(c)) * fs;
     const uint32_t frameList[] = {0, frames ? frames - 1 : 0, frames, UINT32_MAX};
     const uint32_t sampleList[] = {0, samples ? samples - 1 : 0, samples};
     for (uint32_t frame : frameList)
@@ -435,12 +430,12 @@ void edit_record(Session& s, uint16_t r, const std::vector<Chunk>& chunks, HGLOB
 // chunk and terminator) may change.
 void append_score_table(Session& s) {
   HGLOBAL h = s.h();
-  const uint32_t records = std::min<uint32_t>(RAZIVERAGetInfo(h, 6), rz::kMaxRecords);
+  const uint32_t records = std::min<uint32_t>(RAZIVERAGetInfo(h, RZ_INFO_RECORD_COUNT), rz::kMaxRecords);
   if (records == 0) return;
   const RecordView rv = view(h, uint16_t(records - 1));
   const uint32_t count = 6;
   DARARARCreateScoreTable(h, 3, count);
-  DARARARSetScoreTableText(h, 20, 0, "appended");
+  DARARARSetScoreTableText(h, RZ_SCORE_TEXT, 0, "appended");
   const uint64_t end = rv.end;
   const Region head{rv.offset, rv.offset + 16};
   const Region tail{end >= 16 ? end - 16 : 0, end + 128 + 4 * count + 16};
@@ -453,7 +448,7 @@ void run_readers(Session& s, bool edit) {
   HGLOBAL large = RAZIVERACreateTextBuffer(kLargeBufferCapacity);
   for (uint16_t selector = 0; selector <= 11; ++selector) RAZIVERAGetInfo(h, selector);
   RAZIVERAGetFileHandle(h);
-  const uint32_t records = std::min<uint32_t>(RAZIVERAGetInfo(h, 6), rz::kMaxRecords);
+  const uint32_t records = std::min<uint32_t>(RAZIVERAGetInfo(h, RZ_INFO_RECORD_COUNT), rz::kMaxRecords);
   for (uint32_t r = 0; r <= records && s.failure().empty(); ++r) {
     const uint16_t record = uint16_t(r);
     const std::vector<Chunk> chunks = list_chunks(s.original(), view(h, record));
@@ -487,7 +482,7 @@ std::string edit_all(const std::string& path) {
 }
 
 std::string copy_all(const std::string& source, const std::string& target) {
-  HGLOBAL src = RAZIVERAOpenBioFile(source.c_str(), 1, 1);
+  HGLOBAL src = RAZIVERAOpenBioFile(source.c_str(), RZ_OPEN_READ, 1);
   if (!src) return {};
   DARARARReadRecordInfo(src, 0);
   DARARARReadChannelInfo(src, 0);

@@ -15,29 +15,29 @@ constexpr uint32_t kBaseRate = 8;
 constexpr uint16_t kFramesPerSave = 2;
 
 void describe(HGLOBAL h, uint16_t r) {
-  DARARARSetWaveInfo(h, r, 2, kChannels);
-  DARARARSetWaveInfo(h, r, 3, 1);
-  DARARARSetWaveInfo(h, r, 21, kBaseRate);
-  DARARARSetWaveInfo(h, r, 22, 50);
-  DARARARSetWaveInfo(h, r, 10, 2024);
-  DARARARSetWaveInfo(h, r, 11, 3);
-  DARARARSetWaveInfo(h, r, 12, 14);
-  DARARARSetWaveInfo(h, r, 13, 23);
-  DARARARSetWaveInfo(h, r, 14, 59);
-  DARARARSetWaveInfo(h, r, 15, 58);
-  DARARARSetWaveInfo(h, r, 25, 7);
-  DARARARSetWaveText(h, r, 1, "seed recording");
+  DARARARSetWaveInfo(h, r, RZ_WAVE_CHANNEL_COUNT, kChannels);
+  DARARARSetWaveInfo(h, r, RZ_WAVE_FRAME_SECONDS, 1);
+  DARARARSetWaveInfo(h, r, RZ_WAVE_BASE_RATE, kBaseRate);
+  DARARARSetWaveInfo(h, r, RZ_WAVE_MAINS_FREQUENCY, 50);
+  DARARARSetWaveInfo(h, r, RZ_WAVE_START_YEAR, 2024);
+  DARARARSetWaveInfo(h, r, RZ_WAVE_START_MONTH, 3);
+  DARARARSetWaveInfo(h, r, RZ_WAVE_START_DAY, 14);
+  DARARARSetWaveInfo(h, r, RZ_WAVE_START_HOUR, 23);
+  DARARARSetWaveInfo(h, r, RZ_WAVE_START_MINUTE, 59);
+  DARARARSetWaveInfo(h, r, RZ_WAVE_START_SECOND, 58);
+  DARARARSetWaveInfo(h, r, RZ_WAVE_USER_VALUE1, 7);
+  DARARARSetWaveText(h, r, RZ_WAVE_TEXT, "seed recording");
   const char* labels[] = {"EEG C3-A2", "EOG", "Resp"};
   for (uint16_t c = 0; c < kChannels; ++c) {
     // Channel 1 keeps its sampling as a period; the writer lays out frames
     // from the rate, so both are given.
-    DARARARSetFrameChInfo(h, r, 4, c, kRates[c]);
-    if (c == 1) DARARARSetFrameChInfo(h, r, 5, c, 1000000 / kRates[c]);
+    DARARARSetFrameChInfo(h, r, RZ_CHANNEL_SAMPLE_RATE, c, kRates[c]);
+    if (c == 1) DARARARSetFrameChInfo(h, r, RZ_CHANNEL_SAMPLE_PERIOD, c, 1000000 / kRates[c]);
     DARARARSetFrameChInfo(h, r, c == 2 ? 12 : 11, c, 300);
-    DARARARSetFrameChInfo(h, r, 6, c, 100 + c);
-    DARARARSetFrameChInfo(h, r, 15, c, kBaseRate);
-    DARARARSetFrameChText(h, r, 1, c, labels[c]);
-    DARARARSetFrameChText(h, r, 2, c, "uV");
+    DARARARSetFrameChInfo(h, r, RZ_CHANNEL_VALUE6, c, 100 + c);
+    DARARARSetFrameChInfo(h, r, RZ_CHANNEL_SOURCE_RATE, c, kBaseRate);
+    DARARARSetFrameChText(h, r, RZ_CHANNEL_LABEL, c, labels[c]);
+    DARARARSetFrameChText(h, r, RZ_CHANNEL_UNIT, c, "uV");
     for (uint16_t item = 20; item <= 29; ++item) DARARARSetFrameChInfo(h, r, item, c, item * 3u + c);
   }
 }
@@ -46,9 +46,9 @@ void write_metadata(HGLOBAL h, uint16_t r) {
   DARARARCreateWaveInfo(h);
   DARARARCreateFrameChInfo(h);
   DARARARCreateUserChInfo(h);
-  DARARARSetNonLinearInfo(h, r, 1, 0, 0, 2, 0, nullptr);
-  DARARARSetNonLinearInfo(h, r, 2, 0, 0, -100, 0, "low");
-  DARARARSetNonLinearInfo(h, r, 2, 0, 1, 100, 4095, "high");
+  DARARARSetNonLinearInfo(h, r, RZ_NONLINEAR_COUNT, 0, 0, 2, 0, nullptr);
+  DARARARSetNonLinearInfo(h, r, RZ_NONLINEAR_POINT, 0, 0, -100, 0, "low");
+  DARARARSetNonLinearInfo(h, r, RZ_NONLINEAR_POINT, 0, 1, 100, 4095, "high");
   DARARARCreateNonLineaInfo(h, 0);
 
   RAZIVERASetTextBuffer(h, nullptr, -1, 8, 101, "lights");
@@ -91,10 +91,10 @@ void save_frames(HGLOBAL h, uint32_t firstFrame) {
 SessionResult write_recording(const std::string& path, bool big, bool ended,
                               const std::function<void(HGLOBAL)>& beforeClose) {
   SessionResult result;
-  HGLOBAL h = RAZIVERAOpenBioFile(path.c_str(), 4, kFramesPerSave);
+  HGLOBAL h = RAZIVERAOpenBioFile(path.c_str(), RZ_OPEN_CREATE, kFramesPerSave);
   if (!h) return result;
   result.opened = true;
-  RAZIVERASetInfo(h, 4, big ? 1 : 0);
+  RAZIVERASetInfo(h, RZ_INFO_BYTE_ORDER, big ? 1 : 0);
   DARARARCreateBaseHeader(h);
   const uint16_t records = ended ? 2 : 1;
   for (uint16_t r = 0; r < records; ++r) {
@@ -110,11 +110,11 @@ SessionResult write_recording(const std::string& path, bool big, bool ended,
   }
   if (ended) {
     DARARARCreateScoreTable(h, 1, 6);
-    DARARARSetScoreTableInfo(h, 3, 0, 30);
-    DARARARSetScoreTableInfo(h, 2, 0, 6);
-    for (int32_t i = 0; i < 6; ++i) DARARARSetScoreTableInfo(h, 10, i, uint32_t(i % 3));
-    DARARARSetScoreTableInfo(h, 17, 1, 9);
-    DARARARSetScoreTableText(h, 20, 0, "seed scoring");
+    DARARARSetScoreTableInfo(h, RZ_SCORE_SETTING3, 0, 30);
+    DARARARSetScoreTableInfo(h, RZ_SCORE_SETTING2, 0, 6);
+    for (int32_t i = 0; i < 6; ++i) DARARARSetScoreTableInfo(h, RZ_SCORE_ENTRY, i, uint32_t(i % 3));
+    DARARARSetScoreTableInfo(h, RZ_SCORE_WORDS17, 1, 9);
+    DARARARSetScoreTableText(h, RZ_SCORE_TEXT, 0, "seed scoring");
     DARARARCreateScoreInfo(h, 0);
   } else {
     RAZIVERAUpdateDirectory(h);

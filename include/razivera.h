@@ -20,11 +20,52 @@
  *  - Short writes (a full disk) are not reported as errors: the write position
  *    and record length advance only by what was really written.
  *  - Only RAZIVERAOpenBioFile and RAZIVERACopyNewBioFile record error codes
- *    (1001, 1002, 1003, 1010, 1011); fetch them with RAZIVERAGetErrorInfo.
+ *    (RZ_ERROR_...); fetch them with RAZIVERAGetErrorInfo.
+ *  - Every mode, selector, item code, chunk type and buffer room has a name
+ *    (RZ_...) in razivera_codes.h, which this header includes.
  *  - A damaged or hostile file never makes a reader crash or write outside its
  *    own buffers: counts and sizes read from the file are bounded first.
  *  - Calls on one handle must come from one thread at a time; different
  *    handles may be used from different threads concurrently.
+ *
+ * Writing a recording (examples/full_recording.c does all of it):
+ *  1. h = RAZIVERAOpenBioFile(path, RZ_OPEN_CREATE, framesPerBuffer);
+ *     RAZIVERASetInfo(h, RZ_INFO_BYTE_ORDER, RZ_BYTE_ORDER_BIG) for a
+ *     big-endian file (little-endian is the default).
+ *  2. DARARARCreateBaseHeader(h); DARARARStartRecordWave(h).
+ *  3. DARARARSetWaveInfo(h, record, RZ_WAVE_..., value) for the channel count,
+ *     frame seconds, base rate, total samples, start date and time;
+ *     DARARARSetWaveText; then DARARARCreateWaveInfo(h).
+ *  4. Per channel DARARARSetFrameChInfo (RZ_CHANNEL_SAMPLE_RATE, filters,
+ *     user values) and DARARARSetFrameChText (RZ_CHANNEL_LABEL,
+ *     RZ_CHANNEL_UNIT); then DARARARCreateFrameChInfo(h) and, when user
+ *     channel values are set, DARARARCreateUserChInfo(h).
+ *  5. Optional chunks of the record: non-linear tables, text lists, user
+ *     information and data, the event table (DARARARCreateEventTable,
+ *     DARARARSetEventTableInfo, DARARARCreateEventInfo).
+ *  6. DARARARCreateFrameBuf(h, framesPerBuffer); then per block of frames
+ *     DARARARSetFramePointWave (or ...Event) for every channel,
+ *     DARARARSaveFrameWave(h, frames) and DARARARUpdateWaveInfo(h, samples).
+ *  7. DARARAREndRecordWave(h); optionally a score table
+ *     (DARARARCreateScoreTable, DARARARSetScoreTableInfo,
+ *     DARARARCreateScoreInfo(h, 1)); back to 2 for another record.
+ *  8. RAZIVERACloseBioFile(h).
+ *
+ * Reading a recording:
+ *  1. h = RAZIVERAOpenBioFile(path, RZ_OPEN_READ, 1);
+ *     RAZIVERAGetInfo(h, RZ_INFO_RECORD_COUNT).
+ *  2. Per record: DARARARReadRecordInfo (date, channel count, text),
+ *     DARARARReadChannelInfo (rates, labels, filters; also sets the base
+ *     rate), DARARARReadUserChannelInfo when user values are wanted.
+ *  3. DARARARReadFrameInfo: only now do the frame seconds, frame size, frame
+ *     count and frame position read as stored (before, they read 0, or the
+ *     count from the wave information).
+ *  4. DARARARCreateReadFrameBuf(h, record, windowSeconds); then per window
+ *     DARARARReadFrameWave(h, record, startSecond) and, per channel,
+ *     DARARARGetFrameWave(h, record, channel, samples).
+ *  5. Whatever else the record holds: DARARARReadEventInfo, ReadScoreInfo,
+ *     ReadTextInfo, ReadNonLinearInfo, ReadUserInfo, ReadUser... .
+ *  6. RAZIVERACloseBioFile(h).
  */
 #ifndef RAZIVERA_H
 #define RAZIVERA_H
@@ -32,6 +73,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "razivera_codes.h"
 #include "razivera_version.h"
 
 #ifdef _WIN32
@@ -77,20 +119,23 @@ RZ_PUBLIC size_t GlobalSize(HGLOBAL block);
 
 /* ---- Library frame and errors ------------------------------------------ */
 
-/* mode 1: take the newest error code off the ring (0 when none); text, when not
- * NULL, receives at most 3 characters and a NUL (the library holds no text for
- * error codes, so it is set to the empty string).  mode 2: empty the ring, 0. */
+/* mode RZ_ERROR_TAKE: take the newest error code off the ring (0 when none);
+ * text, when not NULL, receives at most RZ_ERROR_TEXT_ROOM bytes (the library
+ * holds no text for error codes, so it is set to the empty string).
+ * mode RZ_ERROR_CLEAR: empty the ring, 0.  Other modes: 0. */
 RZ_PUBLIC uint16_t RZAPI RAZIVERAGetErrorInfo(uint16_t mode, char *text);
-/* type 1 -> 1, and name (if not NULL, 4 bytes) gets "VOZ"; other types -> 0. */
+/* type RZ_SUPPORT_FILE_TYPE -> 1, and name (if not NULL, RZ_SUPPORT_NAME_ROOM
+ * bytes) gets "VOZ"; other types -> 0. */
 RZ_PUBLIC uint16_t RZAPI RAZIVERAGetSupportType(uint16_t type, char *name);
 
 /* ---- The BioFile handle -------------------------------------------------- */
 
-/* mode 1 read, 2 write, 3 read/write, 4 create (empties an existing file).
- * framesPerBuffer 0 counts as 1.  NULL on failure: allocation failures record
- * 1001/1002/1003, a wrong magic 1010, a version of 300 or more 1011; other
- * failures (missing file, bad mode, no records, a path of 260 characters or
- * more) record nothing.  The caller owns the handle until
+/* mode RZ_OPEN_READ, RZ_OPEN_WRITE, RZ_OPEN_READ_WRITE or RZ_OPEN_CREATE
+ * (empties an existing file).  framesPerBuffer 0 counts as 1.  NULL on
+ * failure: allocation failures record RZ_ERROR_NO_BLOCK, RZ_ERROR_NO_LOCK or
+ * RZ_ERROR_NO_WORK_BUFFER, a wrong magic RZ_ERROR_BAD_MAGIC, a version of 300
+ * or more RZ_ERROR_BAD_VERSION; other failures (missing file, bad mode, no
+ * records, a path of RZ_PATH_ROOM characters or more) record nothing.  The caller owns the handle until
  * RAZIVERACloseBioFile. */
 RZ_PUBLIC HGLOBAL RZAPI RAZIVERAOpenBioFile(const char *path, uint16_t mode,
                                             uint32_t framesPerBuffer);
@@ -103,15 +148,17 @@ RZ_PUBLIC HGLOBAL RZAPI RAZIVERACloseBioFile(HGLOBAL h);
 RZ_PUBLIC int32_t RZAPI RAZIVERAUpdateDirectory(HGLOBAL h);
 /* The platform file handle, owned by the BioFile; NULL on failure. */
 RZ_PUBLIC HMMIO RZAPI RAZIVERAGetFileHandle(HGLOBAL h);
-/* selector 1 headerValid, 2 formatVersion, 3 headerCode, 4 ByteOrder,
- * 5 headerLetter, 6 recordCount, 10 writePos; 0 otherwise. */
+/* selector RZ_INFO_...: header valid, format version, header code, byte
+ * order, header letter, record count, write position; 0 for others. */
 RZ_PUBLIC uint32_t RZAPI RAZIVERAGetInfo(HGLOBAL h, uint16_t selector);
-/* Sets selectors 1 to 6 (recordCount at most 32); 1 when stored, else 0. */
+/* Sets the RZ_INFO_ selectors but RZ_INFO_WRITE_POS (the record count at most
+ * RZ_MAX_RECORDS); 1 when stored, else 0. */
 RZ_PUBLIC uint32_t RZAPI RAZIVERASetInfo(HGLOBAL h, uint16_t selector,
                                          uint16_t value);
 /* Starts a new file at path continuing the source's recording: its header and
  * record 0 up to the frame area.  The new handle is the caller's; NULL on
- * failure (1001/1002/1003 recorded for allocation failures). */
+ * failure (RZ_ERROR_NO_BLOCK, _NO_LOCK, _NO_WORK_BUFFER recorded for
+ * allocation failures). */
 RZ_PUBLIC HGLOBAL RZAPI RAZIVERACopyNewBioFile(HGLOBAL source, const char *path,
                                                uint32_t framesPerBuffer);
 
@@ -121,13 +168,13 @@ RZ_PUBLIC HGLOBAL RZAPI RAZIVERACopyNewBioFile(HGLOBAL source, const char *path,
  * RAZIVERASetInfo.  1 on success; 0 on failure or when the file already holds
  * records. */
 RZ_PUBLIC int32_t RZAPI DARARARCreateBaseHeader(HGLOBAL h);
-/* Starts a record (at most 32 per file); its index, or -1. */
+/* Starts a record (at most RZ_MAX_RECORDS per file); its index, or -1. */
 RZ_PUBLIC int32_t RZAPI DARARARStartRecordWave(HGLOBAL h);
 /* Ends the current record; the file offset past its terminator, or 0. */
 RZ_PUBLIC int32_t RZAPI DARARAREndRecordWave(HGLOBAL h);
-/* File offset of the first chunk of type (and id, 0 = any) in record; 0 when
- * none.  head, when not NULL, receives the chunk's first 64 bytes as 16 words
- * in machine order. */
+/* File offset of the first chunk of type (RZ_CHUNK_..., and id, 0 = any) in
+ * record; 0 when none.  head, when not NULL, receives the chunk's first 64
+ * bytes as RZ_FIND_HEAD_WORDS words in machine order. */
 RZ_PUBLIC int32_t RZAPI RAZIVERAFindIndexPtr(HGLOBAL h, uint16_t record,
                                              uint32_t type, uint32_t id,
                                              uint32_t *head);
@@ -141,8 +188,8 @@ RZ_PUBLIC int32_t RZAPI DARARARReadUpdateTotalFrame(HGLOBAL h, uint16_t record);
  * (release it with GlobalFree); NULL on failure. */
 RZ_PUBLIC HGLOBAL RZAPI RAZIVERACreateTextBuffer(uint16_t capacity);
 /* In the calls below h must be a live handle even when a buffer is given;
- * buffer NULL means the handle's own TextBuffer (capacity 128); dest must hold
- * 256 bytes and is emptied first.  Results pack (length << 16) | id, where
+ * buffer NULL means the handle's own TextBuffer (RZ_HANDLE_TEXT_CAPACITY
+ * entries); dest must hold RZ_TEXT_BUFFER_ROOM bytes and is emptied first.  Results pack (length << 16) | id, where
  * length is the entry's room (its declared length raised to a multiple of 4).
  * Entry index (0..capacity-1, past the count included); 0 when refused. */
 RZ_PUBLIC uint32_t RZAPI RAZIVERAGetTextBuffer(HGLOBAL h, HGLOBAL buffer,
@@ -163,19 +210,25 @@ RZ_PUBLIC uint32_t RZAPI RAZIVERASetTextIDBuffer(HGLOBAL h, HGLOBAL buffer,
 
 /* ---- Wave information ------------------------------------------------------ */
 
-/* Items: 1 record code, 2 channel count (at most 256), 3 frame seconds,
- * 4 total frames, 5 frame chunk size, 8 frame data position (4, 5, 8 get
- * only), 10-15 start year, month, day, hour, minute, second, 20 total samples,
- * 21 base rate, 22 mains frequency, 25-26 user values, 30 (get only) 1 when
- * the record has an event table.  Set: 1 or 0; Get: the value or 0. */
+/* Items RZ_WAVE_...: record code, channel count (at most RZ_MAX_CHANNELS),
+ * frame seconds, total frames, frame size, frame data position (these three
+ * get only), start year, month, day, hour, minute, second, total samples,
+ * base rate, mains frequency, two user values, and (get only) whether the
+ * record has an event table.  Set: 1 or 0; Get: the value or 0.
+ * Reading a file: DARARARReadRecordInfo loads the record code, channel count,
+ * total frames, start and mains frequency; DARARARReadChannelInfo sets the
+ * base rate (the highest channel rate); frame seconds, frame size and frame
+ * data position read 0 until DARARARReadFrameInfo, which also sets total
+ * frames from the frame area.  Total samples are never read from a file. */
 RZ_PUBLIC int32_t RZAPI DARARARSetWaveInfo(HGLOBAL h, uint16_t record,
                                            uint16_t item, uint32_t value);
 RZ_PUBLIC uint32_t RZAPI DARARARGetWaveInfo(HGLOBAL h, uint16_t record,
                                             uint16_t item);
-/* item 1: the record's text (at most 32 characters kept). */
+/* item RZ_WAVE_TEXT: the record's text (at most 32 characters kept). */
 RZ_PUBLIC int32_t RZAPI DARARARSetWaveText(HGLOBAL h, uint16_t record,
                                            uint16_t item, const char *text);
-/* item 1: the record text (buffer of 33 bytes); item 2: the path (260 bytes). */
+/* item RZ_WAVE_TEXT: the record text (buffer of RZ_WAVE_TEXT_ROOM bytes);
+ * RZ_WAVE_TEXT_PATH: the path (RZ_PATH_ROOM bytes).  The text's length. */
 RZ_PUBLIC int16_t RZAPI DARARARGetWaveText(HGLOBAL h, uint16_t record,
                                            uint16_t item, char *buffer);
 /* Writes the WaveInfo chunk; the write position after it, or 0. */
@@ -184,27 +237,31 @@ RZ_PUBLIC uint32_t RZAPI DARARARCreateWaveInfo(HGLOBAL h);
  * its header; returns totalSamples, or 0.  Only for a WaveInfo chunk written
  * through this handle; otherwise nothing is written. */
 RZ_PUBLIC uint32_t RZAPI DARARARUpdateWaveInfo(HGLOBAL h, uint32_t totalSamples);
-/* Loads the record's WaveInfo chunk; 1 when found.  A frame count above
+/* Loads the record's WaveInfo chunk (see DARARARGetWaveInfo for what it sets);
+ * 1 when found, else 0.  A frame count above
  * 2,764,800 reads as 0 (and is cleared in a writable file). */
 RZ_PUBLIC int32_t RZAPI DARARARReadRecordInfo(HGLOBAL h, uint32_t record);
 
 /* ---- Channel definitions ----------------------------------------------------- */
 
-/* Items: 1 flags, 2 channel number, 3 value, 4 sampling rate, 5 sampling
- * period, 6-10 values (9 stored before 8), 11 filter form A, 12 filter form B,
- * 13-14 values, 15 source rate, 20-29 user channel values (20-22 16-bit).
- * Setting 4/5 and 11/12 chooses the stored form.  Set: 1 or 0; Get: the value
+/* Items RZ_CHANNEL_...: flags, channel number, value 3, sampling rate,
+ * sampling period, values 6-10 (9 stored before 8), filter form A, filter form
+ * B, values 13-14, source rate, user channel values 20-29 (20-22 16-bit).
+ * Setting the rate or the period (filter A or B) chooses the stored form,
+ * shown in the RZ_CHANNEL_FLAG_... bits.  Set: 1 or 0; Get: the value
  * or 0.  The channel must be below the record's channel count. */
 RZ_PUBLIC uint32_t RZAPI DARARARSetFrameChInfo(HGLOBAL h, uint16_t record,
                                                uint16_t item, uint16_t channel,
                                                uint32_t value);
 RZ_PUBLIC uint32_t RZAPI DARARARGetFrameChInfo(HGLOBAL h, uint16_t record,
                                                uint16_t item, uint16_t channel);
-/* item 1 (at most 63 characters kept; the file keeps 15) or item 2 (31). */
+/* RZ_CHANNEL_LABEL (at most 63 characters kept; the file keeps 15) or
+ * RZ_CHANNEL_UNIT (31).  1 when stored, else 0. */
 RZ_PUBLIC uint32_t RZAPI DARARARSetFrameChText(HGLOBAL h, uint16_t record,
                                                uint16_t item, uint16_t channel,
                                                const char *text);
-/* buffer: 64 bytes for item 1, 32 for item 2. */
+/* buffer: RZ_CHANNEL_LABEL_ROOM bytes for RZ_CHANNEL_LABEL,
+ * RZ_CHANNEL_UNIT_ROOM for RZ_CHANNEL_UNIT.  The text's length. */
 RZ_PUBLIC uint16_t RZAPI DARARARGetFrameChText(HGLOBAL h, uint16_t record,
                                                uint16_t item, uint16_t channel,
                                                char *buffer);
@@ -214,13 +271,25 @@ RZ_PUBLIC int32_t RZAPI DARARARCreateFrameChInfo(HGLOBAL h);
 /* Rewrites the stored entries from the handle; the channel count - 1, or -1
  * (also for a read-only handle). */
 RZ_PUBLIC int32_t RZAPI DARARARUpdateFrameChInfo(HGLOBAL h, uint16_t record);
+/* Loads the record's stored channel definitions (every RZ_CHANNEL_ item but
+ * the user values, and the texts) and sets the record's base rate to the
+ * highest channel rate.  1 when the record has them, else 0.  In a writable
+ * file, entries lacking their type code get it. */
 RZ_PUBLIC int32_t RZAPI DARARARReadChannelInfo(HGLOBAL h, uint16_t record);
+/* Appends the user channel values (RZ_CHANNEL_USER20 to 29) of the current
+ * record's channels, with the record's two user values (RZ_WAVE_USER_VALUE1,
+ * 2), as one chunk; the write position after the last entry written, or 0. */
 RZ_PUBLIC int32_t RZAPI DARARARCreateUserChInfo(HGLOBAL h);
+/* Loads what DARARARCreateUserChInfo stored: the record's two user values and
+ * each channel's user values.  1 when the chunk is there (its entries are read
+ * as far as the chunk holds them), 0 when it is missing or its entries are
+ * too small to be user channel entries. */
 RZ_PUBLIC int32_t RZAPI DARARARReadUserChannelInfo(HGLOBAL h, uint16_t record);
-/* The display name of a signal type code (name must hold 9 bytes); its
- * length, 0 and "" for a code without a name or a NULL name.  The Ex lookup
- * gives "SpO2" for 11 when flag bit 0 is set and "EDA" for 14 when bit 1 is;
- * otherwise both agree on every code (16 is "Analysis"). */
+/* The display name of a signal type code RZ_SIGNAL_... (name must hold
+ * RZ_SIGNAL_NAME_ROOM bytes); its length, 0 and "" for a code without a name
+ * or a NULL name.  The Ex lookup gives "SpO2" for RZ_SIGNAL_SAO2 with the flag
+ * RZ_SIGNAL_NAME_SPO2 and "EDA" for RZ_SIGNAL_GSR with RZ_SIGNAL_NAME_EDA;
+ * otherwise both agree on every code. */
 RZ_PUBLIC uint16_t RZAPI DARARARGetSignalTypeName(uint16_t code, char *name);
 RZ_PUBLIC uint16_t RZAPI DARARARGetSignalTypeNameEx(uint32_t nameFlags,
                                                     uint16_t code, char *name);
@@ -235,8 +304,8 @@ RZ_PUBLIC int32_t RZAPI DARARARCreateFrameBuf(HGLOBAL h, uint16_t framesPerBuffe
 /* Fill buffer frames [frameIndex, frameIndex + frameCount) of one channel from
  * the caller's input: output sample k is input value k x step x stride / 2,
  * where stride is the byte distance between the channel's input values and
- * step = baseRate / sampleRate (Ex: mode 0 the same, mode 1 every value,
- * mode 2 sourceRate / sampleRate).  The input must hold that many values.
+ * step = baseRate / sampleRate (Ex: mode RZ_POINT_BASE_STEP the same,
+ * RZ_POINT_EVERY every value, RZ_POINT_SOURCE_STEP sourceRate / sampleRate).  The input must hold that many values.
  * Result: frameCount; 0 for a channel beyond the count, without a buffer or
  * with rate 0, or frames beyond the buffer (nothing is written then). */
 RZ_PUBLIC uint16_t RZAPI DARARARSetFramePointWave(HGLOBAL h, uint16_t frameIndex,
@@ -264,19 +333,25 @@ RZ_PUBLIC uint16_t RZAPI DARARARSetFramePointEvent(HGLOBAL h, uint16_t frameInde
  * size and numbering always match what the file holds. */
 RZ_PUBLIC uint16_t RZAPI DARARARSaveFrameWave(HGLOBAL h, uint16_t frameCount);
 
-/* Reading.  ReadFrameInfo loads the record's frame length, frame size and
- * frame count (1, or 0 when the record has no frame area). */
+/* Reading.  ReadFrameInfo loads the record's frame length, frame size, frame
+ * count and frame position (1, or 0 when the record has no frame area); until
+ * then they read 0 (the count: as the wave information says), and the window
+ * calls below fail. */
 RZ_PUBLIC int32_t RZAPI DARARARReadFrameInfo(HGLOBAL h, uint16_t record);
 /* Makes the record's read buffers (owned by the handle) for windows of
- * windowSeconds.  Always returns 0. */
+ * windowSeconds: each holds the window's frames and two slack frames (at least
+ * four frames).  Needs DARARARReadChannelInfo and DARARARReadFrameInfo first.
+ * Always returns 0. */
 RZ_PUBLIC int32_t RZAPI DARARARCreateReadFrameBuf(HGLOBAL h, uint16_t record,
                                                   uint32_t windowSeconds);
-/* Reads the frames covering a window from startSecond into the read buffers.
- * Frames past the recorded ones read what follows them in the file, and zeros
- * past its end (a reader of a growing file relies on this).  Result: 16-bit
- * words read (frames x frame size / 2), or -1 (no frame information, no work
- * area).  Ex: startSecond may be negative (the window then begins with frames
- * of zeros) and the length is given. */
+/* Reads into the read buffers as many frames as they hold (the window plus
+ * the slack frames), from the frame holding startSecond.  Frames past the
+ * recorded ones read the bytes that follow the last frame in the file, and
+ * zeros past its end (a reader of a growing file relies on this).  Result:
+ * 16-bit words read (frames x frame size / 2), or -1 (no frame information,
+ * no work area).  Ex reads just the frames covering lengthSeconds (at most
+ * what the buffers hold); startSecond may be negative (the window then begins
+ * with frames of zeros). */
 RZ_PUBLIC int32_t RZAPI DARARARReadFrameWave(HGLOBAL h, uint16_t record,
                                              uint32_t startSecond);
 RZ_PUBLIC int32_t RZAPI DARARARReadFrameWaveEx(HGLOBAL h, uint16_t record,
@@ -321,15 +396,13 @@ RZ_PUBLIC int32_t RZAPI DARARARUpdateEventInfo(HGLOBAL h, uint16_t record);
 /* Reads the record's first stored table; the number of entries read, 0 when
  * none (the record is then left without a table). */
 RZ_PUBLIC int32_t RZAPI DARARARReadEventInfo(HGLOBAL h, uint16_t record);
-/* Overwrites one stored 16-bit sample (low 16 bits of value) of one channel in
- * one frame, in place.  Needs the record, channel and frame information read
- * first (or the record being written through this handle).  Result: the file
- * position written; -1 for a record, channel, frame or sample out of range, or
- * when the two bytes could not be written (a read-only handle). */
-/* Overwrites one stored 16-bit sample (an event code) of a channel in a frame,
- * in place: the file position written, or -1 when the record, channel, frame
- * or sample is out of range, the sample lies outside the stored frame area or
- * its record (or past the end of the file), or the write fails. */
+/* Overwrites one stored 16-bit sample (an event code: the low 16 bits of
+ * value) of one channel in one frame, in place.  Needs the record, channel and
+ * frame information read first (or the record being written through this
+ * handle).  Result: the file position written; -1 when the record, channel,
+ * frame or sample is out of range, the sample lies outside the stored frame
+ * area or its record (or past the end of the file), or the two bytes could not
+ * be written (a read-only handle). */
 RZ_PUBLIC int32_t RZAPI DARARARChangeEventData(HGLOBAL h, uint16_t record,
                                                uint32_t value, uint16_t channel,
                                                uint32_t frame, uint32_t sample);
@@ -338,18 +411,21 @@ RZ_PUBLIC int32_t RZAPI DARARARChangeEventData(HGLOBAL h, uint16_t record,
  * Create: 1 when made; 0 for count 0 (the current table stays). */
 RZ_PUBLIC int32_t RZAPI DARARARCreateScoreTable(HGLOBAL h, uint16_t id,
                                                 uint32_t count);
-/* Items: 1 count (get only), 2, 3, 4-6 (an entry index, -1 clears), 7, 8,
- * 10 entry[index] (get: bits 0-23), 11 entry[index] (get only, all bits),
- * 15, 16, 17 (index 0 to 5).  Set: 1 when stored.  Get: *out is 0 unless
- * delivered; items 7, 8, 15, 16 and 17 deliver and return 0. */
+/* Items RZ_SCORE_...: COUNT (get only), SETTING2, SETTING3, INDEX4 to INDEX6
+ * (an entry index, -1 clears), SETTING7, SETTING8, ENTRY (entry[index]; get:
+ * bits 0-23), ENTRY_ALL (get only, all bits), SETTING15, SETTING16, WORDS17
+ * (index 0 to 5).  Set: 1 when stored.  Get: *out is 0 unless delivered;
+ * SETTING7, SETTING8, SETTING15, SETTING16 and WORDS17 deliver and return 0. */
 RZ_PUBLIC int32_t RZAPI DARARARSetScoreTableInfo(HGLOBAL h, uint16_t item,
                                                  int32_t index, uint32_t value);
 RZ_PUBLIC int32_t RZAPI DARARARGetScoreTableInfo(HGLOBAL h, uint16_t item,
                                                  int32_t index, uint32_t *out);
-/* Item 20 only; index ignored.  1 when stored, 0 for 63 characters or more. */
+/* Item RZ_SCORE_TEXT only; index ignored.  1 when stored, 0 for 63
+ * characters or more. */
 RZ_PUBLIC int32_t RZAPI DARARARSetScoreTableText(HGLOBAL h, uint16_t item,
                                                  uint32_t index, const char *text);
-/* text must hold 63 bytes; it is emptied first.  The text's length. */
+/* text must hold RZ_SCORE_TEXT_ROOM bytes; it is emptied first.  The text's
+ * length. */
 RZ_PUBLIC uint16_t RZAPI DARARARGetScoreTableText(HGLOBAL h, uint16_t item,
                                                   uint32_t index, char *text);
 /* Adds the table as a chunk to the last record: where its terminator stands
@@ -386,16 +462,28 @@ RZ_PUBLIC int32_t RZAPI DARARARUpdateTextInfo(HGLOBAL h, uint32_t record,
                                               const char *text);
 RZ_PUBLIC uint32_t RZAPI DARARARReadTextInfo(HGLOBAL h, HGLOBAL textBuffer,
                                              uint32_t record, uint16_t typeCode);
+/* Non-linear tables: per channel up to RZ_NONLINEAR_MAX_POINTS points, each
+ * two values and a text.  Item RZ_NONLINEAR_COUNT sets (value1, at most 15) or
+ * gets (the result) the channel's number of points; RZ_NONLINEAR_POINT sets or
+ * gets point `point` (value1, value2, text of at most 27 characters).  Set: 1
+ * when stored, else 0.  Get: the count; for a point below the count, point + 1
+ * with value1, value2 and text delivered (each when not NULL); else 0. */
 RZ_PUBLIC int32_t RZAPI DARARARSetNonLinearInfo(HGLOBAL h, uint16_t record,
                                                 uint16_t item, uint16_t channel,
                                                 uint16_t point, int32_t value1,
                                                 uint32_t value2, const char *text);
-/* text must hold 28 bytes. */
+/* text must hold RZ_NONLINEAR_TEXT_ROOM bytes. */
 RZ_PUBLIC int32_t RZAPI DARARARGetNonLinearInfo(HGLOBAL h, uint16_t record,
                                                 uint16_t item, uint16_t channel,
                                                 uint16_t point, uint32_t *value1,
                                                 uint32_t *value2, char *text);
+/* Appends the table of one channel (an index) of the current record as a chunk
+ * whose id is the channel number (index + 1); the write position after it,
+ * or 0 when the channel has no points or is beyond the count. */
 RZ_PUBLIC int32_t RZAPI DARARARCreateNonLineaInfo(HGLOBAL h, uint16_t channel);
+/* Loads the stored table with this channel number (index + 1; 0: the first
+ * table) into its channel; the number of points loaded (at most
+ * RZ_NONLINEAR_MAX_POINTS, and only those the chunk holds whole), 0 when none. */
 RZ_PUBLIC uint16_t RZAPI DARARARReadNonLinearInfo(HGLOBAL h, uint32_t record,
                                                   uint16_t channelNumber);
 /* User information: count 32-bit values under typeCode and id, appended to
@@ -415,7 +503,7 @@ RZ_PUBLIC int32_t RZAPI DARARARReadUserInfo(HGLOBAL h, uint32_t record,
  * elements, values or entries; 0 when none. */
 RZ_PUBLIC uint32_t RZAPI DARARARGetUserDataNum(HGLOBAL h, uint32_t record,
                                                uint16_t typeCode, uint16_t id);
-/* The user text list (type 2000) under id: written and read like a text list;
+/* The user text list (RZ_CHUNK_USER_TEXT) under id: written and read like a text list;
  * its entry sizes are always stored most significant byte first and its text
  * ids least significant byte first.  Read keeps up to 255 characters. */
 RZ_PUBLIC int32_t RZAPI DARARARCreateUserText(HGLOBAL h, HGLOBAL textBuffer,
@@ -423,8 +511,8 @@ RZ_PUBLIC int32_t RZAPI DARARARCreateUserText(HGLOBAL h, HGLOBAL textBuffer,
 RZ_PUBLIC uint16_t RZAPI DARARARReadUserText(HGLOBAL h, HGLOBAL textBuffer,
                                              uint32_t record, uint16_t id);
 /* Typed user data items, one chunk each under id in the record started last:
- * bytes 2100, words 2110, shorts 2120, dwords 2130, longs 2140, floats 2200
- * (raw bits, NaN payloads kept).  8- and 16-bit data end on a multiple of 4
+ * bytes RZ_CHUNK_USER_BYTE, words _WORD, shorts _SHORT, dwords _DWORD, longs
+ * _LONG, floats _FLOAT (raw bits, NaN payloads kept).  8- and 16-bit data end on a multiple of 4
  * with zero filler.  Creators: the write position after the chunk, or 0; the
  * caller's array is only read.  Readers (id 0: the first of the type) read at
  * most maxCount elements into buffer and return how many; 0 when missing or

@@ -17,11 +17,11 @@ class RecordingTest : public FileTest {
     Bio h = create(name, big);
     EXPECT_EQ(DARARARStartRecordWave(h), 0);
     if (channels) {
-      EXPECT_EQ(DARARARSetWaveInfo(h, 0, 2, channels), 1);
+      EXPECT_EQ(DARARARSetWaveInfo(h, 0, RZ_WAVE_CHANNEL_COUNT, channels), 1);
     }
     return h;
   }
-  static uint32_t write_pos(HGLOBAL h) { return RAZIVERAGetInfo(h, 10); }
+  static uint32_t write_pos(HGLOBAL h) { return RAZIVERAGetInfo(h, RZ_INFO_WRITE_POS); }
 };
 
 // len bytes of b from off; empty when b is shorter.

@@ -25,10 +25,10 @@ class ChannelInfoTest : public RecordingTest {
     for (const auto& it : ch0) EXPECT_EQ(DARARARSetFrameChInfo(h, 0, uint16_t(it[0]), 0, it[1]), 1u);
     const uint32_t ch1[][2] = {{5, 4000}, {11, 1000}, {2, 12}, {13, 99999}};
     for (const auto& it : ch1) EXPECT_EQ(DARARARSetFrameChInfo(h, 0, uint16_t(it[0]), 1, it[1]), 1u);
-    EXPECT_EQ(DARARARSetFrameChInfo(h, 0, 13, 2, uint32_t(-5)), 1u);
-    EXPECT_EQ(DARARARSetFrameChText(h, 0, 1, 0, "EEG C3   "), 1u);
-    EXPECT_EQ(DARARARSetFrameChText(h, 0, 2, 0, "uV"), 1u);
-    EXPECT_EQ(DARARARSetFrameChText(h, 0, 1, 1, "ABCDEFGHIJKLMNOPQRST"), 1u);
+    EXPECT_EQ(DARARARSetFrameChInfo(h, 0, RZ_CHANNEL_VALUE13, 2, uint32_t(-5)), 1u);
+    EXPECT_EQ(DARARARSetFrameChText(h, 0, RZ_CHANNEL_LABEL, 0, "EEG C3   "), 1u);
+    EXPECT_EQ(DARARARSetFrameChText(h, 0, RZ_CHANNEL_UNIT, 0, "uV"), 1u);
+    EXPECT_EQ(DARARARSetFrameChText(h, 0, RZ_CHANNEL_LABEL, 1, "ABCDEFGHIJKLMNOPQRST"), 1u);
     EXPECT_GT(DARARARCreateWaveInfo(h), 0u);
     return h;
   }
@@ -70,34 +70,35 @@ TEST_F(ChannelInfoTest, ItemsSetOneFieldAndTheirFormFlag) {
   for (const auto& c : cases) {
     EXPECT_EQ(DARARARSetFrameChInfo(h, 0, c.item, 1, c.value), 1u) << c.item;
     EXPECT_EQ(DARARARGetFrameChInfo(h, 0, c.item, 1), c.got) << c.item;
-    EXPECT_EQ(DARARARGetFrameChInfo(h, 0, 1, 1), c.flags) << c.item;
+    EXPECT_EQ(DARARARGetFrameChInfo(h, 0, RZ_CHANNEL_FLAGS, 1), c.flags) << c.item;
   }
-  EXPECT_EQ(DARARARGetFrameChInfo(h, 0, 5, 1), 4000u) << "setting the rate leaves the period";
+  EXPECT_EQ(DARARARGetFrameChInfo(h, 0, RZ_CHANNEL_SAMPLE_PERIOD, 1), 4000u)
+      << "setting the rate leaves the period";
   for (uint16_t item : {0, 16, 19, 30, 31, 500}) {
     EXPECT_EQ(DARARARSetFrameChInfo(h, 0, item, 0, 1), 0u) << item;
     EXPECT_EQ(DARARARGetFrameChInfo(h, 0, item, 0), 0u) << item;
   }
-  EXPECT_EQ(DARARARSetFrameChInfo(h, 0, 4, 2, 1), 0u) << "channel not below the count";
-  EXPECT_EQ(DARARARSetFrameChInfo(h, 1, 4, 0, 1), 0u) << "record not started";
-  EXPECT_EQ(DARARARGetFrameChInfo(nullptr, 0, 4, 0), 0u);
+  EXPECT_EQ(DARARARSetFrameChInfo(h, 0, RZ_CHANNEL_SAMPLE_RATE, 2, 1), 0u) << "channel not below the count";
+  EXPECT_EQ(DARARARSetFrameChInfo(h, 1, RZ_CHANNEL_SAMPLE_RATE, 0, 1), 0u) << "record not started";
+  EXPECT_EQ(DARARARGetFrameChInfo(nullptr, 0, RZ_CHANNEL_SAMPLE_RATE, 0), 0u);
 }
 
 TEST_F(ChannelInfoTest, TextsAreCutToTheirFields) {
   Bio h = start("a.vzp", false, 1);
   const std::string longText(100, 't');
-  EXPECT_EQ(DARARARSetFrameChText(h, 0, 1, 0, longText.c_str()), 1u);
-  EXPECT_EQ(DARARARSetFrameChText(h, 0, 2, 0, longText.c_str()), 1u);
+  EXPECT_EQ(DARARARSetFrameChText(h, 0, RZ_CHANNEL_LABEL, 0, longText.c_str()), 1u);
+  EXPECT_EQ(DARARARSetFrameChText(h, 0, RZ_CHANNEL_UNIT, 0, longText.c_str()), 1u);
   char buf[64];
-  EXPECT_EQ(DARARARGetFrameChText(h, 0, 1, 0, buf), 63);
+  EXPECT_EQ(DARARARGetFrameChText(h, 0, RZ_CHANNEL_LABEL, 0, buf), 63);
   EXPECT_EQ(std::string(buf), longText.substr(0, 63));
-  EXPECT_EQ(DARARARGetFrameChText(h, 0, 2, 0, buf), 31);
+  EXPECT_EQ(DARARARGetFrameChText(h, 0, RZ_CHANNEL_UNIT, 0, buf), 31);
   EXPECT_EQ(std::string(buf), longText.substr(0, 31));
   std::strcpy(buf, "stale");
   EXPECT_EQ(DARARARGetFrameChText(h, 0, 3, 0, buf), 0);
   EXPECT_STREQ(buf, "") << "emptied first";
   EXPECT_EQ(DARARARSetFrameChText(h, 0, 3, 0, "x"), 0u);
-  EXPECT_EQ(DARARARSetFrameChText(h, 0, 1, 0, nullptr), 0u);
-  EXPECT_EQ(DARARARSetFrameChText(h, 0, 1, 1, "x"), 0u);
+  EXPECT_EQ(DARARARSetFrameChText(h, 0, RZ_CHANNEL_LABEL, 0, nullptr), 0u);
+  EXPECT_EQ(DARARARSetFrameChText(h, 0, RZ_CHANNEL_LABEL, 1, "x"), 0u);
 }
 
 TEST_F(ChannelInfoTest, ChunkIsWrittenByteForByteInBothOrders) {
@@ -135,8 +136,8 @@ TEST_F(ChannelInfoTest, ARecordWithoutChannelsGetsTheHeadAlone) {
     bf->records[0].baseRate = 77;
   }
   EXPECT_EQ(DARARARReadChannelInfo(r, 0), 1);
-  EXPECT_EQ(DARARARGetWaveInfo(r, 0, 21), 0u) << "no channels, no base rate";
-  Bio none(RAZIVERAOpenBioFile(path("b.vzp").c_str(), 4, 1));
+  EXPECT_EQ(DARARARGetWaveInfo(r, 0, RZ_WAVE_BASE_RATE), 0u) << "no channels, no base rate";
+  Bio none(RAZIVERAOpenBioFile(path("b.vzp").c_str(), RZ_OPEN_CREATE, 1));
   EXPECT_EQ(DARARARCreateFrameChInfo(none), 0) << "no record";
 }
 
@@ -163,12 +164,12 @@ TEST_F(ChannelInfoTest, RoundTripGivesEveryItemAndTheDerivedForms) {
     };
     for (const auto& c : cases)
       EXPECT_EQ(DARARARGetFrameChInfo(r, 0, c.item, c.channel), c.value) << c.channel << "/" << c.item;
-    EXPECT_EQ(DARARARGetWaveInfo(r, 0, 21), 250u) << "base rate: the highest channel rate";
+    EXPECT_EQ(DARARARGetWaveInfo(r, 0, RZ_WAVE_BASE_RATE), 250u) << "base rate: the highest channel rate";
     char buf[64];
-    EXPECT_EQ(DARARARGetFrameChText(r, 0, 1, 0, buf), 6);
+    EXPECT_EQ(DARARARGetFrameChText(r, 0, RZ_CHANNEL_LABEL, 0, buf), 6);
     EXPECT_STREQ(buf, "EEG C3") << "trailing blanks stripped";
-    EXPECT_EQ(DARARARGetFrameChText(r, 0, 1, 1, buf), 15);
-    EXPECT_EQ(DARARARGetFrameChText(r, 0, 2, 0, buf), 2);
+    EXPECT_EQ(DARARARGetFrameChText(r, 0, RZ_CHANNEL_LABEL, 1, buf), 15);
+    EXPECT_EQ(DARARARGetFrameChText(r, 0, RZ_CHANNEL_UNIT, 0, buf), 2);
     rz::Pinned<rz::BioFile> bf(r);
     EXPECT_EQ(bf->records[0].channels[1].nonLinearCount, 0);
   }
@@ -186,7 +187,7 @@ TEST_F(ChannelInfoTest, EntriesOfAnotherTypeAreReadAndRepairedInAWritableFile) {
   {
     Bio r = reader("a.vzp", 1);
     EXPECT_EQ(DARARARReadChannelInfo(r, 0), 1);
-    EXPECT_EQ(DARARARGetFrameChInfo(r, 0, 5, 1), 4000u) << "read all the same";
+    EXPECT_EQ(DARARARGetFrameChInfo(r, 0, RZ_CHANNEL_SAMPLE_PERIOD, 1), 4000u) << "read all the same";
   }
   EXPECT_EQ(read_file(path("a.vzp")), damaged) << "a read-only handle writes nothing";
   {
@@ -204,10 +205,10 @@ TEST_F(ChannelInfoTest, UpdateRewritesTheDescriptivePartOfEachEntryOnly) {
     {
       Bio h = start("a.vzp", big, 2);
       for (uint16_t c : {0, 1}) {
-        DARARARSetFrameChInfo(h, 0, 2, c, c + 1u);
-        DARARARSetFrameChInfo(h, 0, 4, c, 200);
-        DARARARSetFrameChText(h, 0, 1, c, "Fp1");
-        DARARARSetFrameChText(h, 0, 2, c, "mV");
+        DARARARSetFrameChInfo(h, 0, RZ_CHANNEL_NUMBER, c, c + 1u);
+        DARARARSetFrameChInfo(h, 0, RZ_CHANNEL_SAMPLE_RATE, c, 200);
+        DARARARSetFrameChText(h, 0, RZ_CHANNEL_LABEL, c, "Fp1");
+        DARARARSetFrameChText(h, 0, RZ_CHANNEL_UNIT, c, "mV");
       }
       ASSERT_GT(DARARARCreateWaveInfo(h), 0u);
       ASSERT_GT(DARARARCreateFrameChInfo(h), 0);
@@ -225,9 +226,9 @@ TEST_F(ChannelInfoTest, UpdateRewritesTheDescriptivePartOfEachEntryOnly) {
 
     Bio r = reader("a.vzp", 3);
     ASSERT_EQ(DARARARReadChannelInfo(r, 0), 1);
-    EXPECT_EQ(DARARARSetFrameChInfo(r, 0, 6, 1, 0x01020304), 1u);
-    EXPECT_EQ(DARARARSetFrameChInfo(r, 0, 12, 0, 300), 1u);
-    EXPECT_EQ(DARARARSetFrameChText(r, 0, 2, 0, "microvolt units here"), 1u);
+    EXPECT_EQ(DARARARSetFrameChInfo(r, 0, RZ_CHANNEL_VALUE6, 1, 0x01020304), 1u);
+    EXPECT_EQ(DARARARSetFrameChInfo(r, 0, RZ_CHANNEL_FILTER_B, 0, 300), 1u);
+    EXPECT_EQ(DARARARSetFrameChText(r, 0, RZ_CHANNEL_UNIT, 0, "microvolt units here"), 1u);
     EXPECT_EQ(DARARARUpdateFrameChInfo(r, 0), 1);
     r.close();
 

@@ -38,7 +38,7 @@ TEST_F(ConcurrencyTest, EightThreadsWriteAndReadTheirOwnRecordings) {
         if (DARARAREndRecordWave(h) == 0) ++wrong;
       }
       Bio r = open_for_review(file, kFrames);
-      if (DARARARGetWaveInfo(r, 0, 4) != kFrames) ++wrong;
+      if (DARARARGetWaveInfo(r, 0, RZ_WAVE_TOTAL_FRAMES) != kFrames) ++wrong;
       if (DARARARReadFrameWave(r, 0, 0) <= 0) ++wrong;
       std::vector<int16_t> out(kFrames * L.baseRate + 1024);
       for (uint16_t c = 0; c < L.rates.size(); ++c) {
@@ -55,8 +55,8 @@ TEST_F(ConcurrencyTest, EightThreadsWriteAndReadTheirOwnRecordings) {
           RAZIVERAGetTextIDBuffer(r, nullptr, uint16_t(t), text) == 0)
         ++wrong;
       // Failed opens record error codes on the shared ring meanwhile.
-      RAZIVERAOpenBioFile(path("missing").c_str(), 1, 1);
-      RAZIVERAGetErrorInfo(1, nullptr);
+      RAZIVERAOpenBioFile(path("missing").c_str(), RZ_OPEN_READ, 1);
+      RAZIVERAGetErrorInfo(RZ_ERROR_TAKE, nullptr);
     });
   }
   for (std::thread& th : threads) th.join();

@@ -91,7 +91,7 @@ TEST_F(ContainerTest, ANeverEndedFirstRecordIsSizedFromTheFileLength) {
   ASSERT_TRUE(r);
   rz::Pinned<rz::BioFile> bf(r);
   EXPECT_EQ(bf->recordSize[0], img.bytes().size() - 32);
-  EXPECT_EQ(RAZIVERAFindIndexPtr(r, 0, 140, 0, nullptr), 32 + 16 + 128);
+  EXPECT_EQ(RAZIVERAFindIndexPtr(r, 0, RZ_CHUNK_FRAME_INFO, 0, nullptr), 32 + 16 + 128);
 }
 
 TEST_F(ContainerTest, BigEndianRecordHeadersAreReversedAndTheTextIsNot) {
@@ -128,18 +128,18 @@ TEST_F(ContainerTest, ChunkSearchFindsByTypeAndIdInBothByteOrders) {
     chunky(big).save(path("c.vzp"));
     Bio r = open("c.vzp", 1);
     ASSERT_TRUE(r);
-    const int32_t first = RAZIVERAFindIndexPtr(r, 0, 2600, 0, nullptr);
+    const int32_t first = RAZIVERAFindIndexPtr(r, 0, RZ_CHUNK_NONLINEAR_INFO, 0, nullptr);
     EXPECT_EQ(first, 48 + 128) << "id 0 takes the first chunk of the type";
-    EXPECT_EQ(RAZIVERAFindIndexPtr(r, 0, 2600, 1, nullptr), first);
-    EXPECT_EQ(RAZIVERAFindIndexPtr(r, 0, 2600, 3, nullptr), first + 2 * 32);
-    EXPECT_EQ(RAZIVERAFindIndexPtr(r, 0, 2600, 4, nullptr), 0);
-    EXPECT_EQ(RAZIVERAFindIndexPtr(r, 0, 3000, 7, nullptr), first + 3 * 32);
-    EXPECT_EQ(RAZIVERAFindIndexPtr(r, 0, 2700, 0, nullptr), 0) << "stops at the terminator";
-    EXPECT_EQ(RAZIVERAFindIndexPtr(r, 1, 100, 0, nullptr), 0) << "no such record";
+    EXPECT_EQ(RAZIVERAFindIndexPtr(r, 0, RZ_CHUNK_NONLINEAR_INFO, 1, nullptr), first);
+    EXPECT_EQ(RAZIVERAFindIndexPtr(r, 0, RZ_CHUNK_NONLINEAR_INFO, 3, nullptr), first + 2 * 32);
+    EXPECT_EQ(RAZIVERAFindIndexPtr(r, 0, RZ_CHUNK_NONLINEAR_INFO, 4, nullptr), 0);
+    EXPECT_EQ(RAZIVERAFindIndexPtr(r, 0, RZ_CHUNK_SCORE_TABLE, 7, nullptr), first + 3 * 32);
+    EXPECT_EQ(RAZIVERAFindIndexPtr(r, 0, RZ_CHUNK_USER_CH_INFO, 0, nullptr), 0) << "stops at the terminator";
+    EXPECT_EQ(RAZIVERAFindIndexPtr(r, 1, RZ_CHUNK_WAVE_INFO, 0, nullptr), 0) << "no such record";
 
     uint32_t head[16];
     std::memset(head, 0xCC, sizeof head);
-    EXPECT_EQ(RAZIVERAFindIndexPtr(r, 0, 2600, 2, head), first + 32);
+    EXPECT_EQ(RAZIVERAFindIndexPtr(r, 0, RZ_CHUNK_NONLINEAR_INFO, 2, head), first + 32);
     EXPECT_EQ(head[0], 32u) << "head words come back in machine order";
     EXPECT_EQ(head[1], 2600u);
     EXPECT_EQ(head[2], 2u);
@@ -162,7 +162,7 @@ TEST_F(ContainerTest, ChunkSearchSurvivesDamagedSizes) {
   img.save(path("d.vzp"));
   Bio r = open("d.vzp", 1);
   ASSERT_TRUE(r);
-  EXPECT_EQ(RAZIVERAFindIndexPtr(r, 0, 2600, 0, nullptr), 0);
+  EXPECT_EQ(RAZIVERAFindIndexPtr(r, 0, RZ_CHUNK_NONLINEAR_INFO, 0, nullptr), 0);
 
   // A chain of tiny chunks ends at the 1000-chunk limit, not in a loop.
   FileImage loop;
@@ -186,14 +186,14 @@ TEST_F(ContainerTest, AThirtyThirdRecordIsRefusedAndWritesNothing) {
     ASSERT_EQ(DARARARStartRecordWave(h), i);
     ASSERT_GT(DARARAREndRecordWave(h), 0);
   }
-  const uint32_t before = RAZIVERAGetInfo(h, 10);
+  const uint32_t before = RAZIVERAGetInfo(h, RZ_INFO_WRITE_POS);
   EXPECT_EQ(DARARARStartRecordWave(h), -1);
-  EXPECT_EQ(RAZIVERAGetInfo(h, 10), before);
-  EXPECT_EQ(RAZIVERAGetInfo(h, 6), 32u);
+  EXPECT_EQ(RAZIVERAGetInfo(h, RZ_INFO_WRITE_POS), before);
+  EXPECT_EQ(RAZIVERAGetInfo(h, RZ_INFO_RECORD_COUNT), 32u);
   h.close();
   EXPECT_EQ(read_file(path("a.vzp")).size(), before);
   Bio r = open("a.vzp", 1);
-  EXPECT_EQ(RAZIVERAGetInfo(r, 6), 32u);
+  EXPECT_EQ(RAZIVERAGetInfo(r, RZ_INFO_RECORD_COUNT), 32u);
 }
 
 TEST_F(ContainerTest, BaseHeaderGoesToOffsetZeroAndNeverOverStoredRecords) {
@@ -209,10 +209,10 @@ TEST_F(ContainerTest, BaseHeaderGoesToOffsetZeroAndNeverOverStoredRecords) {
   h.close();
   EXPECT_EQ(read_file(path("a.vzp")), before);
 
-  Bio n(RAZIVERAOpenBioFile(path("n.vzp").c_str(), 4, 1));
+  Bio n(RAZIVERAOpenBioFile(path("n.vzp").c_str(), RZ_OPEN_CREATE, 1));
   EXPECT_EQ(DARARARCreateBaseHeader(n), 1);
   EXPECT_EQ(DARARARCreateBaseHeader(n), 1) << "rewritten in place, not appended";
-  EXPECT_EQ(RAZIVERAGetInfo(n, 10), 32u);
+  EXPECT_EQ(RAZIVERAGetInfo(n, RZ_INFO_WRITE_POS), 32u);
   n.close();
   EXPECT_EQ(read_file(path("n.vzp")).size(), 32u);
 }
@@ -231,7 +231,7 @@ TEST_F(ContainerTest, EditingHandlesAppendBehindTheLastRecord) {
     rz::Pinned<rz::BioFile> bf(h);
     EXPECT_EQ(rz::container::current_record(*bf), -1);
     EXPECT_EQ(DARARARStartRecordWave(h), 1);
-    EXPECT_EQ(RAZIVERAGetInfo(h, 10), 64u + 16u);
+    EXPECT_EQ(RAZIVERAGetInfo(h, RZ_INFO_WRITE_POS), 64u + 16u);
     EXPECT_EQ(DARARAREndRecordWave(h), 96);
   }
   const Bytes after = read_file(path("a.vzp"));
@@ -240,21 +240,21 @@ TEST_F(ContainerTest, EditingHandlesAppendBehindTheLastRecord) {
   EXPECT_TRUE(std::equal(before.begin() + 22, before.end(), after.begin() + 22))
       << "the stored record is untouched";
   Bio r = open("a.vzp", 1);
-  EXPECT_EQ(RAZIVERAGetInfo(r, 6), 2u);
+  EXPECT_EQ(RAZIVERAGetInfo(r, RZ_INFO_RECORD_COUNT), 2u);
 }
 
 TEST_F(ContainerTest, FailedWritesAreReportedAndNotCounted) {
-  Bio h(RAZIVERAOpenBioFile(path("a.vzp").c_str(), 4, 1));
+  Bio h(RAZIVERAOpenBioFile(path("a.vzp").c_str(), RZ_OPEN_CREATE, 1));
   faults::arm(faults::Op::Write, 1, 10);
   EXPECT_EQ(DARARARCreateBaseHeader(h), 0);
-  EXPECT_EQ(RAZIVERAGetInfo(h, 1), 1u) << "headerValid is set all the same";
-  EXPECT_EQ(RAZIVERAGetInfo(h, 10), 0u);
+  EXPECT_EQ(RAZIVERAGetInfo(h, RZ_INFO_HEADER_VALID), 1u) << "headerValid is set all the same";
+  EXPECT_EQ(RAZIVERAGetInfo(h, RZ_INFO_WRITE_POS), 0u);
   ASSERT_EQ(DARARARCreateBaseHeader(h), 1);
 
   faults::arm(faults::Op::Write, 1);
   EXPECT_EQ(DARARARStartRecordWave(h), -1) << "a failed start is a failure, not the last index";
-  EXPECT_EQ(RAZIVERAGetInfo(h, 6), 0u);
-  EXPECT_EQ(RAZIVERAGetInfo(h, 10), 32u);
+  EXPECT_EQ(RAZIVERAGetInfo(h, RZ_INFO_RECORD_COUNT), 0u);
+  EXPECT_EQ(RAZIVERAGetInfo(h, RZ_INFO_WRITE_POS), 32u);
   ASSERT_EQ(DARARARStartRecordWave(h), 0);
   faults::arm(faults::Op::Write, 1);  // the terminator
   EXPECT_EQ(DARARAREndRecordWave(h), 48) << "header rewritten, terminator not counted";

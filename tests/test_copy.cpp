@@ -36,16 +36,16 @@ TEST_F(CopyTest, ContinuesARecordingInANewFile) {
     const uint32_t value = 77;
     const char data[4] = {'a', 'b', 'c', 'd'};
     ASSERT_EQ(DARARARSetEventTableInfo(src, 0, 1, value, data), 1);
-    const int32_t P = RAZIVERAFindIndexPtr(src, 0, 140, 0, nullptr);
+    const int32_t P = RAZIVERAFindIndexPtr(src, 0, RZ_CHUNK_FRAME_INFO, 0, nullptr);
     const Bytes srcBefore = read_file(path("src.vzp"));
 
     Bio copy(RAZIVERACopyNewBioFile(src, path("new.vzp").c_str(), 0));
     ASSERT_TRUE(copy);
     EXPECT_EQ(read_file(path("src.vzp")), srcBefore) << "the source file is untouched";
-    EXPECT_EQ(RAZIVERAGetInfo(copy, 2), 110u);
-    EXPECT_EQ(RAZIVERAGetInfo(copy, 10), uint32_t(P));
-    EXPECT_EQ(RAZIVERAGetInfo(copy, 6), 1u);
-    EXPECT_EQ(RAZIVERAGetInfo(copy, 4), big ? 1u : 0u);
+    EXPECT_EQ(RAZIVERAGetInfo(copy, RZ_INFO_FORMAT_VERSION), 110u);
+    EXPECT_EQ(RAZIVERAGetInfo(copy, RZ_INFO_WRITE_POS), uint32_t(P));
+    EXPECT_EQ(RAZIVERAGetInfo(copy, RZ_INFO_RECORD_COUNT), 1u);
+    EXPECT_EQ(RAZIVERAGetInfo(copy, RZ_INFO_BYTE_ORDER), big ? 1u : 0u);
     const Bytes fresh = read_file(path("new.vzp"));
     ASSERT_EQ(fresh.size(), size_t(P) + 4);
     EXPECT_EQ(get32(fresh, 32, big), 16u) << "a record still being written";
@@ -69,9 +69,9 @@ TEST_F(CopyTest, ContinuesARecordingInANewFile) {
 
     Bio r = open_for_review(path("new.vzp"), 4);
     ASSERT_TRUE(r);
-    EXPECT_EQ(DARARARGetWaveInfo(r, 0, 2), 2u);
-    EXPECT_EQ(DARARARGetFrameChInfo(r, 0, 4, 1), 5u);
-    EXPECT_EQ(DARARARGetWaveInfo(r, 0, 4), 4u) << "frames saved through the copy";
+    EXPECT_EQ(DARARARGetWaveInfo(r, 0, RZ_WAVE_CHANNEL_COUNT), 2u);
+    EXPECT_EQ(DARARARGetFrameChInfo(r, 0, RZ_CHANNEL_SAMPLE_RATE, 1), 5u);
+    EXPECT_EQ(DARARARGetWaveInfo(r, 0, RZ_WAVE_TOTAL_FRAMES), 4u) << "frames saved through the copy";
     std::vector<int16_t> out(40);
     ASSERT_GT(DARARARReadFrameWave(r, 0, 0), 0);
     ASSERT_EQ(DARARARGetFrameWave(r, 0, 0, out.data()), 40);
@@ -107,10 +107,10 @@ TEST_F(CopyTest, RefusesWithoutAFrameAreaOrBeyondTheLimit) {
   DARARARStartRecordWave(big);
   std::vector<uint8_t> blob(600000, 1);
   ASSERT_GT(DARARARCreateUserByte(big, 1, uint32_t(blob.size()), blob.data()), 0);
-  DARARARSetWaveInfo(big, 0, 3, 1);
+  DARARARSetWaveInfo(big, 0, RZ_WAVE_FRAME_SECONDS, 1);
   ASSERT_GT(DARARARCreateFrameBuf(big, 1), 0);
   EXPECT_EQ(RAZIVERACopyNewBioFile(big, path("n3.vzp").c_str(), 1), nullptr);
-  EXPECT_EQ(RAZIVERAGetErrorInfo(1, nullptr), 0) << "no code for these failures";
+  EXPECT_EQ(RAZIVERAGetErrorInfo(RZ_ERROR_TAKE, nullptr), 0) << "no code for these failures";
 }
 
 TEST_F(CopyTest, NeverCopiesOverItsOwnSource) {
@@ -131,7 +131,7 @@ TEST_F(CopyTest, AllocationFailuresRecordTheOpenCodes) {
   for (const auto& c : cases) {
     faults::arm(c.op, c.nth);
     EXPECT_EQ(RAZIVERACopyNewBioFile(src, path("new.vzp").c_str(), 1), nullptr);
-    EXPECT_EQ(RAZIVERAGetErrorInfo(1, nullptr), c.code);
+    EXPECT_EQ(RAZIVERAGetErrorInfo(RZ_ERROR_TAKE, nullptr), c.code);
     faults::reset();
   }
   EXPECT_EQ(RAZIVERACopyNewBioFile(nullptr, path("new.vzp").c_str(), 1), nullptr);
@@ -141,7 +141,7 @@ TEST_F(CopyTest, CountDigitsAreTheSourcesUntilARecordStarts) {
   {
     Bio h = create("two.vzp");
     DARARARStartRecordWave(h);
-    DARARARSetWaveInfo(h, 0, 3, 1);
+    DARARARSetWaveInfo(h, 0, RZ_WAVE_FRAME_SECONDS, 1);
     DARARARCreateFrameBuf(h, 1);
     DARARAREndRecordWave(h);
     DARARARStartRecordWave(h);

@@ -40,16 +40,16 @@ std::vector<int16_t> input_for(const Layout& L, uint32_t first, uint16_t count) 
 // completed update the number of frames that update made durable.  Plain API
 // calls only: no test framework in the child.
 [[noreturn]] void acquire(const std::string& file, const Layout& L, std::atomic<uint32_t>* durable) {
-  HGLOBAL h = RAZIVERAOpenBioFile(file.c_str(), 4, kFramesPerSave);
+  HGLOBAL h = RAZIVERAOpenBioFile(file.c_str(), RZ_OPEN_CREATE, kFramesPerSave);
   if (!h) _exit(2);
-  RAZIVERASetInfo(h, 4, L.big ? 1 : 0);
+  RAZIVERASetInfo(h, RZ_INFO_BYTE_ORDER, L.big ? 1 : 0);
   DARARARCreateBaseHeader(h);
   DARARARStartRecordWave(h);
   const uint16_t channels = uint16_t(L.rates.size());
-  DARARARSetWaveInfo(h, 0, 2, channels);
-  DARARARSetWaveInfo(h, 0, 3, L.frameSeconds);
-  DARARARSetWaveInfo(h, 0, 21, L.baseRate);
-  for (uint16_t c = 0; c < channels; ++c) DARARARSetFrameChInfo(h, 0, 4, c, L.rates[c]);
+  DARARARSetWaveInfo(h, 0, RZ_WAVE_CHANNEL_COUNT, channels);
+  DARARARSetWaveInfo(h, 0, RZ_WAVE_FRAME_SECONDS, L.frameSeconds);
+  DARARARSetWaveInfo(h, 0, RZ_WAVE_BASE_RATE, L.baseRate);
+  for (uint16_t c = 0; c < channels; ++c) DARARARSetFrameChInfo(h, 0, RZ_CHANNEL_SAMPLE_RATE, c, L.rates[c]);
   DARARARCreateWaveInfo(h);
   DARARARCreateFrameChInfo(h);
   DARARARCreateFrameBuf(h, kFramesPerSave);
@@ -100,14 +100,14 @@ TEST_F(CrashTest, FramesBeforeTheLastWaveInfoUpdateSurviveAKill) {
     const uint32_t saved = durable->load();
     SCOPED_TRACE("round " + std::to_string(round) + ", " + std::to_string(saved) + " frames durable");
 
-    Bio r(RAZIVERAOpenBioFile(file.c_str(), 1, 1));
+    Bio r(RAZIVERAOpenBioFile(file.c_str(), RZ_OPEN_READ, 1));
     if (saved == 0) continue;  // killed before any update: the file may be anything it got to
     ++killedWithFrames;
     ASSERT_TRUE(r);
     ASSERT_EQ(DARARARReadRecordInfo(r, 0), 1);
     ASSERT_EQ(DARARARReadChannelInfo(r, 0), 1);
     ASSERT_EQ(DARARARReadFrameInfo(r, 0), 1);
-    EXPECT_GE(DARARARGetWaveInfo(r, 0, 4), saved) << "the stored frame count";
+    EXPECT_GE(DARARARGetWaveInfo(r, 0, RZ_WAVE_TOTAL_FRAMES), saved) << "the stored frame count";
     ASSERT_EQ(DARARARCreateReadFrameBuf(r, 0, L.frameSeconds), 0);
     std::vector<int16_t> out(L.baseRate * L.frameSeconds + 1024);
     for (uint32_t f = 0; f < saved; ++f) {

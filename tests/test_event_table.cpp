@@ -55,7 +55,7 @@ class EventTableTest : public FileTest {
       const Bytes d = data_for(n, len + 1);
       EXPECT_EQ(DARARARSetEventTableInfo(h, 0, uint16_t(n), 100u + n, d.data()), 1);
     }
-    const uint32_t start = RAZIVERAGetInfo(h, 10);
+    const uint32_t start = RAZIVERAGetInfo(h, RZ_INFO_WRITE_POS);
     EXPECT_GT(DARARARCreateEventInfo(h), 0);
     EXPECT_GT(DARARAREndRecordWave(h), 0);
     return start;
@@ -125,7 +125,7 @@ TEST_F(EventTableTest, EntriesAreNumberedOneToCountAndRefusalsTouchNothing) {
 
   // The largest entry: 1016 data bytes.
   ASSERT_EQ(DARARARCreateEventTable(h, 0, 1, 1, 1016), 1);
-  const uint32_t start = RAZIVERAGetInfo(h, 10);
+  const uint32_t start = RAZIVERAGetInfo(h, RZ_INFO_WRITE_POS);
   EXPECT_EQ(DARARARCreateEventInfo(h), int32_t(start + 24 + 1024));
 
   faults::arm(faults::Op::Alloc, 1);

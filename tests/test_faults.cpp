@@ -77,7 +77,8 @@ std::vector<Writer> chunk_writers() {
       {"wave information", none, [](HGLOBAL h) { DARARARCreateWaveInfo(h); }},
       {"channel definitions", none, [](HGLOBAL h) { DARARARCreateFrameChInfo(h); }},
       {"user channel values", none, [](HGLOBAL h) { DARARARCreateUserChInfo(h); }},
-      {"non-linear table", [](HGLOBAL h) { DARARARSetNonLinearInfo(h, 0, 1, 0, 0, 2, 0, nullptr); },
+      {"non-linear table",
+       [](HGLOBAL h) { DARARARSetNonLinearInfo(h, 0, RZ_NONLINEAR_COUNT, 0, 0, 2, 0, nullptr); },
        [](HGLOBAL h) { DARARARCreateNonLineaInfo(h, 0); }},
       {"text list", [](HGLOBAL h) { RAZIVERASetTextBuffer(h, nullptr, -1, 4, 1, "abc"); },
        [](HGLOBAL h) { DARARARCreateTextInfo(h, nullptr, 3100, 1); }},
@@ -102,15 +103,15 @@ std::vector<Writer> chunk_writers() {
 
 // A new file with record 0 started and described: two channels of 4 and 2 Hz.
 Bio described(const std::string& file) {
-  Bio h(RAZIVERAOpenBioFile(file.c_str(), 4, 1));
+  Bio h(RAZIVERAOpenBioFile(file.c_str(), RZ_OPEN_CREATE, 1));
   EXPECT_TRUE(h);
   EXPECT_EQ(DARARARCreateBaseHeader(h), 1);
   EXPECT_EQ(DARARARStartRecordWave(h), 0);
-  DARARARSetWaveInfo(h, 0, 2, 2);
-  DARARARSetWaveInfo(h, 0, 3, 1);
-  DARARARSetWaveInfo(h, 0, 21, 4);
-  DARARARSetFrameChInfo(h, 0, 4, 0, 4);
-  DARARARSetFrameChInfo(h, 0, 4, 1, 2);
+  DARARARSetWaveInfo(h, 0, RZ_WAVE_CHANNEL_COUNT, 2);
+  DARARARSetWaveInfo(h, 0, RZ_WAVE_FRAME_SECONDS, 1);
+  DARARARSetWaveInfo(h, 0, RZ_WAVE_BASE_RATE, 4);
+  DARARARSetFrameChInfo(h, 0, RZ_CHANNEL_SAMPLE_RATE, 0, 4);
+  DARARARSetFrameChInfo(h, 0, RZ_CHANNEL_SAMPLE_RATE, 1, 2);
   return h;
 }
 
@@ -175,7 +176,7 @@ TEST_F(FaultTest, AChunkWhoseWriteFailsLeavesNothingWhereItsHeadBelonged) {
     session(path("failed.vzp"), true);
     EXPECT_EQ(diff_offsets(read_file(path("clean.vzp")), read_file(path("failed.vzp"))),
               std::vector<size_t>{});
-    Bio r(RAZIVERAOpenBioFile(path("failed.vzp").c_str(), 1, 1));
+    Bio r(RAZIVERAOpenBioFile(path("failed.vzp").c_str(), RZ_OPEN_READ, 1));
     EXPECT_EQ(DARARARReadRecordInfo(r, 0), 1) << "the chunk behind the failed one is found";
   }
 }
@@ -236,7 +237,7 @@ TEST_F(FaultTest, AFailedRecordStartLeavesEveryStoredRecordAsItWas) {
     if (c.diskFull) {
       // With the disk back, the next record goes behind the last stored one.
       EXPECT_EQ(DARARARStartRecordWave(h), int32_t(kept[0]));
-      EXPECT_EQ(RAZIVERAGetInfo(h, 10), before.size() + 16);
+      EXPECT_EQ(RAZIVERAGetInfo(h, RZ_INFO_WRITE_POS), before.size() + 16);
     }
   }
 }
@@ -252,10 +253,10 @@ TEST_F(FaultTest, FailedTableAllocationsLeaveNoTable) {
     std::function<int32_t(HGLOBAL)> make;
     std::function<bool(HGLOBAL)> hasTable;
   };
-  const auto eventTable = [](HGLOBAL h) { return DARARARGetWaveInfo(h, 0, 30) == 1; };
+  const auto eventTable = [](HGLOBAL h) { return DARARARGetWaveInfo(h, 0, RZ_WAVE_HAS_EVENT_TABLE) == 1; };
   const auto scoreTable = [](HGLOBAL h) {
     uint32_t count = 0;
-    return DARARARGetScoreTableInfo(h, 1, 0, &count) == 1;
+    return DARARARGetScoreTableInfo(h, RZ_SCORE_COUNT, 0, &count) == 1;
   };
   const Case cases[] = {
       {"event table created", [](HGLOBAL h) { return DARARARCreateEventTable(h, 0, 2, 5, 8); }, eventTable},
@@ -265,7 +266,7 @@ TEST_F(FaultTest, FailedTableAllocationsLeaveNoTable) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    Bio h(RAZIVERAOpenBioFile(file.c_str(), 1, 1));
+    Bio h(RAZIVERAOpenBioFile(file.c_str(), RZ_OPEN_READ, 1));
     ASSERT_TRUE(h);
     // A table already there, which the new one would replace.
     ASSERT_EQ(DARARARCreateEventTable(h, 0, 1, 2, 4), 1);

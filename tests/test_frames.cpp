@@ -14,7 +14,9 @@ namespace faults = rz::plat::faults;
 class FramesTest : public FileTest {
  protected:
   // Position of record 0's FrameInfo chunk in a file.
-  uint32_t frame_info_pos(HGLOBAL h) { return uint32_t(RAZIVERAFindIndexPtr(h, 0, 140, 0, nullptr)); }
+  uint32_t frame_info_pos(HGLOBAL h) {
+    return uint32_t(RAZIVERAFindIndexPtr(h, 0, RZ_CHUNK_FRAME_INFO, 0, nullptr));
+  }
 };
 
 TEST_F(FramesTest, SlowChannelsPickEveryStepthInterleavedRow) {
@@ -48,14 +50,14 @@ TEST_F(FramesTest, ExModesChooseTheStep) {
     rz::BlockLock buf(bf->records[0].channels[0].frameBuf);
     return reinterpret_cast<int16_t*>(buf.data())[k];
   };
-  EXPECT_EQ(DARARARSetFramePointWaveEx(h, 0, 0, 1, 0, 2, input.data()), 1);
+  EXPECT_EQ(DARARARSetFramePointWaveEx(h, RZ_POINT_BASE_STEP, 0, 1, 0, 2, input.data()), 1);
   EXPECT_EQ(out(3), 15) << "mode 0: base rate / channel rate";
-  EXPECT_EQ(DARARARSetFramePointWaveEx(h, 1, 0, 1, 0, 2, input.data()), 1);
+  EXPECT_EQ(DARARARSetFramePointWaveEx(h, RZ_POINT_EVERY, 0, 1, 0, 2, input.data()), 1);
   EXPECT_EQ(out(3), 3) << "mode 1: every value";
-  EXPECT_EQ(DARARARSetFramePointWaveEx(h, 2, 0, 1, 0, 2, input.data()), 1);
+  EXPECT_EQ(DARARARSetFramePointWaveEx(h, RZ_POINT_SOURCE_STEP, 0, 1, 0, 2, input.data()), 1);
   EXPECT_EQ(out(3), 3) << "mode 2 without a source rate behaves like mode 1";
-  EXPECT_EQ(DARARARSetFrameChInfo(h, 0, 15, 0, 300), 1u);
-  EXPECT_EQ(DARARARSetFramePointWaveEx(h, 2, 0, 1, 0, 2, input.data()), 1);
+  EXPECT_EQ(DARARARSetFrameChInfo(h, 0, RZ_CHANNEL_SOURCE_RATE, 0, 300), 1u);
+  EXPECT_EQ(DARARARSetFramePointWaveEx(h, RZ_POINT_SOURCE_STEP, 0, 1, 0, 2, input.data()), 1);
   EXPECT_EQ(out(3), 9) << "mode 2: source rate / channel rate";
   EXPECT_EQ(DARARARSetFramePointWaveEx(h, 7, 0, 1, 0, 2, input.data()), 1);
   EXPECT_EQ(out(3), 3) << "other modes: every value";
@@ -149,13 +151,13 @@ TEST_F(FramesTest, SavesContinueNumberingAndKeepTheHeadCurrent) {
   Bio h = begin_recording(*this, path("a.vzp"), L, 10);
   const uint32_t info = frame_info_pos(h);
   const uint32_t fcs = 24 + (500 + 250 + 100) * 2;
-  EXPECT_EQ(DARARARGetWaveInfo(h, 0, 5), fcs);
+  EXPECT_EQ(DARARARGetWaveInfo(h, 0, RZ_WAVE_FRAME_SIZE), fcs);
   EXPECT_EQ(write_frames(h, L, 0, 10), 10);
   EXPECT_EQ(write_frames(h, L, 10, 10), 10);
   const Bytes before = read_file(path("a.vzp"));
   EXPECT_EQ(DARARARSaveFrameWave(h, 0), 0) << "saving no frame";
   EXPECT_EQ(read_file(path("a.vzp")), before) << "the head is rewritten unchanged";
-  EXPECT_EQ(RAZIVERAGetInfo(h, 10), info + 32 + 20 * fcs);
+  EXPECT_EQ(RAZIVERAGetInfo(h, RZ_INFO_WRITE_POS), info + 32 + 20 * fcs);
   h.close();
   const Bytes b = read_file(path("a.vzp"));
   EXPECT_EQ(get32(b, info), 32 + 20 * fcs);
@@ -227,7 +229,7 @@ TEST_F(FramesTest, EightChannelRoundTripInBothByteOrders) {
     const uint32_t window = 30;
     Bio r = open_for_review(path(name), window);
     ASSERT_TRUE(r);
-    EXPECT_EQ(DARARARGetWaveInfo(r, 0, 4), 300u);
+    EXPECT_EQ(DARARARGetWaveInfo(r, 0, RZ_WAVE_TOTAL_FRAMES), 300u);
     std::vector<int16_t> out(window * 500);
     for (uint32_t start = 0; start + window <= 600; start += window) {
       ASSERT_GT(DARARARReadFrameWave(r, 0, start), 0);
@@ -339,15 +341,15 @@ TEST_F(FramesTest, AChannelWithoutABufferIsSavedAsZeros) {
   Layout L;
   L.rates = {10, 10};
   L.baseRate = 10;
-  Bio h(RAZIVERAOpenBioFile(path("a.vzp").c_str(), 4, 2));
-  RAZIVERASetInfo(h, 4, 0);
+  Bio h(RAZIVERAOpenBioFile(path("a.vzp").c_str(), RZ_OPEN_CREATE, 2));
+  RAZIVERASetInfo(h, RZ_INFO_BYTE_ORDER, RZ_BYTE_ORDER_LITTLE);
   DARARARCreateBaseHeader(h);
   DARARARStartRecordWave(h);
-  DARARARSetWaveInfo(h, 0, 2, 2);
-  DARARARSetWaveInfo(h, 0, 3, 1);
-  DARARARSetWaveInfo(h, 0, 21, 10);
-  DARARARSetFrameChInfo(h, 0, 4, 0, 10);
-  DARARARSetFrameChInfo(h, 0, 4, 1, 10);
+  DARARARSetWaveInfo(h, 0, RZ_WAVE_CHANNEL_COUNT, 2);
+  DARARARSetWaveInfo(h, 0, RZ_WAVE_FRAME_SECONDS, 1);
+  DARARARSetWaveInfo(h, 0, RZ_WAVE_BASE_RATE, 10);
+  DARARARSetFrameChInfo(h, 0, RZ_CHANNEL_SAMPLE_RATE, 0, 10);
+  DARARARSetFrameChInfo(h, 0, RZ_CHANNEL_SAMPLE_RATE, 1, 10);
   DARARARCreateWaveInfo(h);
   DARARARCreateFrameChInfo(h);
   faults::arm(faults::Op::Alloc, 2);  // channel 1's buffer
@@ -357,7 +359,7 @@ TEST_F(FramesTest, AChannelWithoutABufferIsSavedAsZeros) {
   EXPECT_EQ(DARARARSetFramePointWave(h, 0, 1, 0, 2, in.data()), 1);
   EXPECT_EQ(DARARARSetFramePointWave(h, 0, 1, 1, 2, in.data()), 0);
   EXPECT_EQ(DARARARSaveFrameWave(h, 1), 1);
-  const uint32_t info = uint32_t(RAZIVERAFindIndexPtr(h, 0, 140, 0, nullptr));
+  const uint32_t info = uint32_t(RAZIVERAFindIndexPtr(h, 0, RZ_CHUNK_FRAME_INFO, 0, nullptr));
   h.close();
   const Bytes b = read_file(path("a.vzp"));
   ASSERT_EQ(b.size(), info + 32 + 64);
@@ -376,12 +378,12 @@ TEST_F(FramesTest, AFullDiskCountsOnlyTheFramesOnDisk) {
   // The batch of ten falls short: the save goes frame by frame instead.
   faults::arm(faults::Op::Write, 1, 100);
   EXPECT_EQ(write_frames(h, L, 10, 10), 10);
-  EXPECT_EQ(RAZIVERAGetInfo(h, 10), info + 32 + 20 * fcs);
+  EXPECT_EQ(RAZIVERAGetInfo(h, RZ_INFO_WRITE_POS), info + 32 + 20 * fcs);
   // The disk stays full: nothing is counted, nothing claimed.
   faults::arm(faults::Op::Write, 1, -1, true);
   EXPECT_EQ(write_frames(h, L, 20, 10), 0);
   faults::reset();
-  EXPECT_EQ(RAZIVERAGetInfo(h, 10), info + 32 + 20 * fcs);
+  EXPECT_EQ(RAZIVERAGetInfo(h, RZ_INFO_WRITE_POS), info + 32 + 20 * fcs);
   EXPECT_EQ(DARARARSaveFrameWave(h, 0), 0);  // rewrites the head
   EXPECT_GT(DARARAREndRecordWave(h), 0);
   h.close();
@@ -410,7 +412,7 @@ TEST_F(FramesTest, DamagedFrameInfoNeverDividesByZeroOrOverruns) {
     Bytes b = good;
     put32(b, info + d.off, d.value);
     write_file(path("d.vzp"), b);
-    Bio r(RAZIVERAOpenBioFile(path("d.vzp").c_str(), 1, 1));
+    Bio r(RAZIVERAOpenBioFile(path("d.vzp").c_str(), RZ_OPEN_READ, 1));
     DARARARReadRecordInfo(r, 0);
     DARARARReadChannelInfo(r, 0);
     EXPECT_EQ(DARARARReadFrameWave(r, 0, 0), -1) << "no frame information read yet";
@@ -472,7 +474,7 @@ TEST_F(FramesTest, AReaderFollowsAGrowingFile) {
   EXPECT_EQ(DARARARUpdateWaveInfo(w, 100), 100u);
   EXPECT_EQ(RAZIVERAUpdateDirectory(w), 1);
 
-  Bio r(RAZIVERAOpenBioFile(path("g.vzp").c_str(), 1, 1));
+  Bio r(RAZIVERAOpenBioFile(path("g.vzp").c_str(), RZ_OPEN_READ, 1));
   ASSERT_TRUE(r);
   ASSERT_EQ(DARARARReadRecordInfo(r, 0), 1);
   ASSERT_EQ(DARARARReadChannelInfo(r, 0), 1);

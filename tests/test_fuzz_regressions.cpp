@@ -64,10 +64,10 @@ TEST_F(FuzzRegressionTest, SeedRecordingsReadEditAndCopyCleanly) {
     SCOPED_TRACE(seed);
     const Bytes b = read_file(seed);
     // The seeds are whole recordings: their frames and tables read back.
-    Bio h(RAZIVERAOpenBioFile(seed.c_str(), 1, 1));
+    Bio h(RAZIVERAOpenBioFile(seed.c_str(), RZ_OPEN_READ, 1));
     ASSERT_TRUE(h);
     EXPECT_EQ(DARARARReadRecordInfo(h, 0), 1);
-    EXPECT_EQ(DARARARGetWaveInfo(h, 0, 4), 4u);
+    EXPECT_EQ(DARARARGetWaveInfo(h, 0, RZ_WAVE_TOTAL_FRAMES), 4u);
     EXPECT_EQ(DARARARReadEventInfo(h, 0), 3);
     EXPECT_EQ(DARARARReadUserDword(h, 0, 4, std::vector<uint32_t>(2).data(), 2), 2);
     h.close();
@@ -94,8 +94,8 @@ class DamagedFramesTest : public FileTest {
     return file;
   }
   static uint32_t frame_info(const std::string& file) {
-    Bio h(RAZIVERAOpenBioFile(file.c_str(), 1, 1));
-    return uint32_t(RAZIVERAFindIndexPtr(h, 0, 140, 0, nullptr));
+    Bio h(RAZIVERAOpenBioFile(file.c_str(), RZ_OPEN_READ, 1));
+    return uint32_t(RAZIVERAFindIndexPtr(h, 0, RZ_CHUNK_FRAME_INFO, 0, nullptr));
   }
   static void read_description(HGLOBAL h) {
     EXPECT_EQ(DARARARReadRecordInfo(h, 0), 1);
@@ -131,7 +131,7 @@ TEST_F(DamagedFramesTest, ChangeEventDataStaysInsideTheStoredFrameArea) {
       if (c.cutRecord) put32(b, 32, info + 32 + fcs + fcs / 2 - 32, big);
       write_file(file, b);
 
-      Bio h(RAZIVERAOpenBioFile(file.c_str(), 3, 1));
+      Bio h(RAZIVERAOpenBioFile(file.c_str(), RZ_OPEN_READ_WRITE, 1));
       ASSERT_TRUE(h);
       read_description(h);
       const int32_t pos = DARARARChangeEventData(h, 0, 0x1234, 2, c.frame, 99);
@@ -160,17 +160,17 @@ TEST_F(DamagedFramesTest, ReadBuffersOnlyForChannelBlocksTheFrameHolds) {
     Bytes b = read_file(file);
     uint32_t chInfo = 0;
     {
-      Bio h(RAZIVERAOpenBioFile(file.c_str(), 1, 1));
-      chInfo = uint32_t(RAZIVERAFindIndexPtr(h, 0, 120, 0, nullptr));
+      Bio h(RAZIVERAOpenBioFile(file.c_str(), RZ_OPEN_READ, 1));
+      chInfo = uint32_t(RAZIVERAFindIndexPtr(h, 0, RZ_CHUNK_FRAME_CH_INFO, 0, nullptr));
     }
     ASSERT_GT(chInfo, 0u);
     const uint32_t entry1 = chInfo + rz::frame_ch_info::kHeadSize + rz::frame_ch_entry::kSize;
     put32(b, entry1 + rz::frame_ch_entry::kSampling, 16000000, big);
     write_file(file, b);
 
-    Bio h(RAZIVERAOpenBioFile(file.c_str(), 1, 1));
+    Bio h(RAZIVERAOpenBioFile(file.c_str(), RZ_OPEN_READ, 1));
     read_description(h);
-    EXPECT_EQ(DARARARGetFrameChInfo(h, 0, 4, 1), 16000000u);
+    EXPECT_EQ(DARARARGetFrameChInfo(h, 0, RZ_CHANNEL_SAMPLE_RATE, 1), 16000000u);
     EXPECT_EQ(DARARARCreateReadFrameBuf(h, 0, 2), 0);
     {
       rz::Pinned<rz::BioFile> bf(h);
@@ -225,14 +225,14 @@ TEST_F(FuzzRegressionTest, InPlaceEditorsNeverLengthenTheFile) {
       ASSERT_TRUE(rzfuzz::write_recording(file, big, true).closed);
       uint32_t at = 0;
       {
-        Bio h(RAZIVERAOpenBioFile(file.c_str(), 1, 1));
+        Bio h(RAZIVERAOpenBioFile(file.c_str(), RZ_OPEN_READ, 1));
         at = uint32_t(RAZIVERAFindIndexPtr(h, 0, c.type, 0, nullptr));
       }
       ASSERT_GT(at, 0u);
       Bytes b = read_file(file);
       b.resize(at + c.cutBehindHead);
       write_file(file, b);
-      Bio h(RAZIVERAOpenBioFile(file.c_str(), 3, 1));
+      Bio h(RAZIVERAOpenBioFile(file.c_str(), RZ_OPEN_READ_WRITE, 1));
       ASSERT_TRUE(h);
       c.read(h);
       EXPECT_EQ(c.edit(h), c.refused);
@@ -253,21 +253,21 @@ TEST_F(FuzzRegressionTest, ChannelDefinitionsEndWithTheirRecord) {
     Bytes b = read_file(file);
     uint32_t at = 0;
     {
-      Bio h(RAZIVERAOpenBioFile(file.c_str(), 1, 1));
-      at = uint32_t(RAZIVERAFindIndexPtr(h, 0, 120, 0, nullptr));
+      Bio h(RAZIVERAOpenBioFile(file.c_str(), RZ_OPEN_READ, 1));
+      at = uint32_t(RAZIVERAFindIndexPtr(h, 0, RZ_CHUNK_FRAME_CH_INFO, 0, nullptr));
     }
     ASSERT_GT(at, 0u);
     const uint32_t recordEnd = at + 32 + 2 * 256 + 100;  // inside entry 2
     put32(b, 32, recordEnd - 32, big);
     write_file(file, b);
 
-    Bio h(RAZIVERAOpenBioFile(file.c_str(), 3, 1));
+    Bio h(RAZIVERAOpenBioFile(file.c_str(), RZ_OPEN_READ_WRITE, 1));
     ASSERT_EQ(DARARARReadRecordInfo(h, 0), 1);
     ASSERT_EQ(DARARARReadChannelInfo(h, 0), 1);
-    EXPECT_EQ(DARARARGetFrameChInfo(h, 0, 4, 1), 4u) << "entry 1 read";
-    EXPECT_EQ(DARARARGetFrameChInfo(h, 0, 4, 2), 0u) << "entry 2 not read";
-    DARARARSetFrameChText(h, 0, 1, 2, "changed");
-    DARARARSetFrameChText(h, 0, 1, 0, "changed");
+    EXPECT_EQ(DARARARGetFrameChInfo(h, 0, RZ_CHANNEL_SAMPLE_RATE, 1), 4u) << "entry 1 read";
+    EXPECT_EQ(DARARARGetFrameChInfo(h, 0, RZ_CHANNEL_SAMPLE_RATE, 2), 0u) << "entry 2 not read";
+    DARARARSetFrameChText(h, 0, RZ_CHANNEL_LABEL, 2, "changed");
+    DARARARSetFrameChText(h, 0, RZ_CHANNEL_LABEL, 0, "changed");
     EXPECT_EQ(DARARARUpdateFrameChInfo(h, 0), 1) << "two entries rewritten";
     h.close();
     const Bytes after = read_file(file);
@@ -294,9 +294,9 @@ TEST_F(FuzzRegressionTest, FrameCountRepairStaysInsideTheWaveInformation) {
       put32(b, 48, c.chunkSize, big);
       put32(b, 48 + 24, 9000000, big);
       write_file(file, b);
-      Bio h(RAZIVERAOpenBioFile(file.c_str(), 3, 1));
+      Bio h(RAZIVERAOpenBioFile(file.c_str(), RZ_OPEN_READ_WRITE, 1));
       EXPECT_EQ(DARARARReadRecordInfo(h, 0), 1);
-      EXPECT_EQ(DARARARGetWaveInfo(h, 0, 4), 0u);
+      EXPECT_EQ(DARARARGetWaveInfo(h, 0, RZ_WAVE_TOTAL_FRAMES), 0u);
       h.close();
       EXPECT_EQ(get32(read_file(file), 48 + 24, big), c.cleared ? 0u : 9000000u);
     }
@@ -314,7 +314,7 @@ TEST_F(FuzzRegressionTest, ScoreTableIsNotAddedBehindARecordThatRunsPastTheFile)
     const uint32_t record1 = 32 + get32(b, 32, big);
     put32(b, record1, 0x10000000, big);
     write_file(file, b);
-    Bio h(RAZIVERAOpenBioFile(file.c_str(), 3, 1));
+    Bio h(RAZIVERAOpenBioFile(file.c_str(), RZ_OPEN_READ_WRITE, 1));
     ASSERT_TRUE(h);
     ASSERT_EQ(DARARARCreateScoreTable(h, 2, 4), 1);
     EXPECT_EQ(DARARARCreateScoreInfo(h, 0), 0);

@@ -29,13 +29,13 @@ TEST_F(BadHandleTest, HandleAndContainerExportsReturnTheirFailureValue) {
     SCOPED_TRACE(testing::Message() << "handle " << h);
     EXPECT_EQ(RAZIVERAUpdateDirectory(h), 0);
     EXPECT_EQ(RAZIVERAGetFileHandle(h), nullptr);
-    EXPECT_EQ(RAZIVERAGetInfo(h, 2), 0u);
-    EXPECT_EQ(RAZIVERASetInfo(h, 2, 1), 0u);
+    EXPECT_EQ(RAZIVERAGetInfo(h, RZ_INFO_FORMAT_VERSION), 0u);
+    EXPECT_EQ(RAZIVERASetInfo(h, RZ_INFO_FORMAT_VERSION, 1), 0u);
     EXPECT_EQ(DARARARCreateBaseHeader(h), 0);
     EXPECT_EQ(DARARARStartRecordWave(h), -1);
     EXPECT_EQ(DARARAREndRecordWave(h), 0);
     uint32_t head[16];
-    EXPECT_EQ(RAZIVERAFindIndexPtr(h, 0, 100, 0, head), 0);
+    EXPECT_EQ(RAZIVERAFindIndexPtr(h, 0, RZ_CHUNK_WAVE_INFO, 0, head), 0);
     EXPECT_EQ(DARARARReadUpdateTotalFrame(h, 0), -1);
     if (h) {
       EXPECT_EQ(RAZIVERACloseBioFile(h), h);

@@ -18,34 +18,38 @@ class NonLinearTest : public RecordingTest {
   // Sets `count` points on channel c: value1 = -i, value2 = 1000 + i.
   void fill(HGLOBAL h, uint16_t c, uint16_t count, const std::string& text) {
     for (uint16_t i = 0; i < count; ++i)
-      EXPECT_EQ(DARARARSetNonLinearInfo(h, 0, 2, c, i, -int32_t(i), 1000u + i, text.c_str()), 1);
-    EXPECT_EQ(DARARARSetNonLinearInfo(h, 0, 1, c, 0, count, 0, nullptr), 1);
+      EXPECT_EQ(DARARARSetNonLinearInfo(h, 0, RZ_NONLINEAR_POINT, c, i, -int32_t(i), 1000u + i, text.c_str()),
+                1);
+    EXPECT_EQ(DARARARSetNonLinearInfo(h, 0, RZ_NONLINEAR_COUNT, c, 0, count, 0, nullptr), 1);
   }
 };
 
 }  // namespace
 
 TEST_F(NonLinearTest, PointsAndCountAreKeptWithinTheTable) {
+  constexpr uint16_t kNoSuchItem = 3;
   Bio h = start("a.vzp", false, 2);
-  EXPECT_EQ(DARARARSetNonLinearInfo(h, 0, 1, 0, 0, 16, 0, nullptr), 0) << "16 points, count at most 15";
-  EXPECT_EQ(DARARARSetNonLinearInfo(h, 0, 1, 0, 0, -1, 0, nullptr), 0);
-  EXPECT_EQ(DARARARSetNonLinearInfo(h, 0, 2, 0, 15, 1, 2, "last"), 1) << "point 15 exists";
-  EXPECT_EQ(DARARARSetNonLinearInfo(h, 0, 2, 0, 16, 1, 2, "x"), 0);
-  EXPECT_EQ(DARARARSetNonLinearInfo(h, 0, 3, 0, 0, 1, 2, "x"), 0);
-  EXPECT_EQ(DARARARSetNonLinearInfo(h, 0, 1, 2, 0, 1, 0, nullptr), 0) << "channel not below the count";
+  EXPECT_EQ(DARARARSetNonLinearInfo(h, 0, RZ_NONLINEAR_COUNT, 0, 0, 16, 0, nullptr), 0)
+      << "16 points, count at most 15";
+  EXPECT_EQ(DARARARSetNonLinearInfo(h, 0, RZ_NONLINEAR_COUNT, 0, 0, -1, 0, nullptr), 0);
+  EXPECT_EQ(DARARARSetNonLinearInfo(h, 0, RZ_NONLINEAR_POINT, 0, 15, 1, 2, "last"), 1) << "point 15 exists";
+  EXPECT_EQ(DARARARSetNonLinearInfo(h, 0, RZ_NONLINEAR_POINT, 0, 16, 1, 2, "x"), 0);
+  EXPECT_EQ(DARARARSetNonLinearInfo(h, 0, kNoSuchItem, 0, 0, 1, 2, "x"), 0);
+  EXPECT_EQ(DARARARSetNonLinearInfo(h, 0, RZ_NONLINEAR_COUNT, 2, 0, 1, 0, nullptr), 0)
+      << "channel not below the count";
   fill(h, 0, 3, kLong);
-  EXPECT_EQ(DARARARGetNonLinearInfo(h, 0, 1, 0, 0, nullptr, nullptr, nullptr), 3);
+  EXPECT_EQ(DARARARGetNonLinearInfo(h, 0, RZ_NONLINEAR_COUNT, 0, 0, nullptr, nullptr, nullptr), 3);
 
   uint32_t v1 = 7, v2 = 7;
   char text[28] = "untouched";
-  EXPECT_EQ(DARARARGetNonLinearInfo(h, 0, 2, 0, 3, &v1, &v2, text), 0) << "beyond the count";
+  EXPECT_EQ(DARARARGetNonLinearInfo(h, 0, RZ_NONLINEAR_POINT, 0, 3, &v1, &v2, text), 0) << "beyond the count";
   EXPECT_EQ(v1, 7u);
   EXPECT_STREQ(text, "untouched");
-  EXPECT_EQ(DARARARGetNonLinearInfo(h, 0, 2, 0, 2, &v1, &v2, text), 3);
+  EXPECT_EQ(DARARARGetNonLinearInfo(h, 0, RZ_NONLINEAR_POINT, 0, 2, &v1, &v2, text), 3);
   EXPECT_EQ(v1, uint32_t(-2));
   EXPECT_EQ(v2, 1002u);
   EXPECT_EQ(std::string(text), kLong.substr(0, 27)) << "cut to the 28-byte field";
-  EXPECT_EQ(DARARARGetNonLinearInfo(h, 0, 3, 0, 0, &v1, &v2, text), 0);
+  EXPECT_EQ(DARARARGetNonLinearInfo(h, 0, kNoSuchItem, 0, 0, &v1, &v2, text), 0);
 }
 
 TEST_F(NonLinearTest, ChunkIsWrittenByteForByteInBothOrders) {
@@ -54,7 +58,7 @@ TEST_F(NonLinearTest, ChunkIsWrittenByteForByteInBothOrders) {
     {
       Bio h = start("a.vzp", big, 2);
       fill(h, 1, 2, kLong);
-      DARARARSetNonLinearInfo(h, 0, 2, 1, 1, 5, 6, "ab");
+      DARARARSetNonLinearInfo(h, 0, RZ_NONLINEAR_POINT, 1, 1, 5, 6, "ab");
       EXPECT_EQ(DARARARCreateNonLineaInfo(h, 1), int32_t(kChunk + 96));
       EXPECT_EQ(DARARARCreateNonLineaInfo(h, 0), 0) << "no points, no chunk";
       EXPECT_EQ(DARARARCreateNonLineaInfo(h, 2), 0) << "no such channel";
@@ -83,17 +87,17 @@ TEST_F(NonLinearTest, RoundTripLoadsTheChannelTheChunkNames) {
       ASSERT_GT(DARARAREndRecordWave(h), 0);
     }
     Bio r = open("a.vzp", 1);
-    DARARARSetWaveInfo(r, 0, 2, 3);
+    DARARARSetWaveInfo(r, 0, RZ_WAVE_CHANNEL_COUNT, 3);
     EXPECT_EQ(DARARARReadNonLinearInfo(r, 0x10000, 0), 15) << "channel number 0: the first chunk";
-    EXPECT_EQ(DARARARGetNonLinearInfo(r, 0, 1, 2, 0, nullptr, nullptr, nullptr), 15);
+    EXPECT_EQ(DARARARGetNonLinearInfo(r, 0, RZ_NONLINEAR_COUNT, 2, 0, nullptr, nullptr, nullptr), 15);
     uint32_t v1 = 0, v2 = 0;
     char text[28];
-    EXPECT_EQ(DARARARGetNonLinearInfo(r, 0, 2, 2, 14, &v1, &v2, text), 15);
+    EXPECT_EQ(DARARARGetNonLinearInfo(r, 0, RZ_NONLINEAR_POINT, 2, 14, &v1, &v2, text), 15);
     EXPECT_EQ(v1, uint32_t(-14));
     EXPECT_EQ(v2, 1014u);
     EXPECT_EQ(std::string(text), kLong.substr(0, 23));
     EXPECT_EQ(DARARARReadNonLinearInfo(r, 0, 1), 1);
-    EXPECT_EQ(DARARARGetNonLinearInfo(r, 0, 2, 0, 0, &v1, &v2, text), 1);
+    EXPECT_EQ(DARARARGetNonLinearInfo(r, 0, RZ_NONLINEAR_POINT, 0, 0, &v1, &v2, text), 1);
     EXPECT_STREQ(text, "zero");
     EXPECT_EQ(DARARARReadNonLinearInfo(r, 0, 2), 0) << "channel 1 wrote no chunk";
     EXPECT_EQ(DARARARReadNonLinearInfo(r, 1, 0), 0) << "no such record";

@@ -38,37 +38,37 @@ TEST_F(OpenTest, ModeOutsideOneToFourFailsWithoutACode) {
   for (uint16_t mode : {0, 5, 4098}) {
     EXPECT_EQ(RAZIVERAOpenBioFile(path("a.vzp").c_str(), mode, 1), nullptr) << mode;
   }
-  EXPECT_EQ(RAZIVERAGetErrorInfo(1, nullptr), 0);
+  EXPECT_EQ(RAZIVERAGetErrorInfo(RZ_ERROR_TAKE, nullptr), 0);
 }
 
 TEST_F(OpenTest, MissingFileOrTooLongPathFailsWithoutACode) {
-  EXPECT_EQ(RAZIVERAOpenBioFile(path("missing.vzp").c_str(), 1, 1), nullptr);
-  EXPECT_EQ(RAZIVERAOpenBioFile(nullptr, 1, 1), nullptr);
+  EXPECT_EQ(RAZIVERAOpenBioFile(path("missing.vzp").c_str(), RZ_OPEN_READ, 1), nullptr);
+  EXPECT_EQ(RAZIVERAOpenBioFile(nullptr, RZ_OPEN_READ, 1), nullptr);
   const std::string longPath = path(std::string(260, 'x'));
-  EXPECT_EQ(RAZIVERAOpenBioFile(longPath.c_str(), 4, 1), nullptr);
-  EXPECT_EQ(RAZIVERAGetErrorInfo(1, nullptr), 0);
+  EXPECT_EQ(RAZIVERAOpenBioFile(longPath.c_str(), RZ_OPEN_CREATE, 1), nullptr);
+  EXPECT_EQ(RAZIVERAGetErrorInfo(RZ_ERROR_TAKE, nullptr), 0);
 }
 
 TEST_F(OpenTest, CreateEmptiesAnExistingFileAndStartsAtZero) {
   make_file("a.vzp");
-  Bio h(RAZIVERAOpenBioFile(path("a.vzp").c_str(), 4, 0));
+  Bio h(RAZIVERAOpenBioFile(path("a.vzp").c_str(), RZ_OPEN_CREATE, 0));
   ASSERT_TRUE(h);
   EXPECT_EQ(read_file(path("a.vzp")).size(), 0u);
-  EXPECT_EQ(RAZIVERAGetInfo(h, 10), 0u);
-  EXPECT_EQ(RAZIVERAGetInfo(h, 6), 0u);
+  EXPECT_EQ(RAZIVERAGetInfo(h, RZ_INFO_WRITE_POS), 0u);
+  EXPECT_EQ(RAZIVERAGetInfo(h, RZ_INFO_RECORD_COUNT), 0u);
   EXPECT_EQ(field(h, [](rz::BioFile& b) { return b.framesPerBuffer; }), 1u) << "0 becomes 1";
   EXPECT_EQ(field(h, [](rz::BioFile& b) { return b.readOnly; }), 0);
 }
 
 TEST_F(OpenTest, ReadModeLoadsTheHeaderAndInitialisesEverySlot) {
   make_file("a.vzp", true);
-  Bio h(RAZIVERAOpenBioFile(path("a.vzp").c_str(), 1, 7));
+  Bio h(RAZIVERAOpenBioFile(path("a.vzp").c_str(), RZ_OPEN_READ, 7));
   ASSERT_TRUE(h);
-  EXPECT_EQ(RAZIVERAGetInfo(h, 1), 1u);
-  EXPECT_EQ(RAZIVERAGetInfo(h, 2), 110u);
-  EXPECT_EQ(RAZIVERAGetInfo(h, 4), 1u);
-  EXPECT_EQ(RAZIVERAGetInfo(h, 6), 1u);
-  EXPECT_EQ(RAZIVERAGetInfo(h, 10), 0u);
+  EXPECT_EQ(RAZIVERAGetInfo(h, RZ_INFO_HEADER_VALID), 1u);
+  EXPECT_EQ(RAZIVERAGetInfo(h, RZ_INFO_FORMAT_VERSION), 110u);
+  EXPECT_EQ(RAZIVERAGetInfo(h, RZ_INFO_BYTE_ORDER), 1u);
+  EXPECT_EQ(RAZIVERAGetInfo(h, RZ_INFO_RECORD_COUNT), 1u);
+  EXPECT_EQ(RAZIVERAGetInfo(h, RZ_INFO_WRITE_POS), 0u);
   rz::Pinned<rz::BioFile> bf(h);
   EXPECT_EQ(bf->readOnly, 1);
   EXPECT_EQ(bf->framesPerBuffer, 7u);
@@ -86,15 +86,15 @@ TEST_F(OpenTest, ReadModeLoadsTheHeaderAndInitialisesEverySlot) {
 
 TEST_F(OpenTest, WriteOnlyModeCannotReadTheHeaderSoItFails) {
   make_file("a.vzp");
-  EXPECT_EQ(RAZIVERAOpenBioFile(path("a.vzp").c_str(), 2, 1), nullptr);
-  EXPECT_EQ(RAZIVERAGetErrorInfo(1, nullptr), 0);
+  EXPECT_EQ(RAZIVERAOpenBioFile(path("a.vzp").c_str(), RZ_OPEN_WRITE, 1), nullptr);
+  EXPECT_EQ(RAZIVERAGetErrorInfo(RZ_ERROR_TAKE, nullptr), 0);
 }
 
 TEST_F(OpenTest, ReadWriteModeKeepsWritePosAtZero) {
   make_file("a.vzp");
   Bio h = open("a.vzp", 3);
   ASSERT_TRUE(h);
-  EXPECT_EQ(RAZIVERAGetInfo(h, 10), 0u);
+  EXPECT_EQ(RAZIVERAGetInfo(h, RZ_INFO_WRITE_POS), 0u);
   EXPECT_EQ(field(h, [](rz::BioFile& b) { return b.readOnly; }), 0);
 }
 
@@ -102,8 +102,8 @@ TEST_F(OpenTest, WrongMagicRecords1010) {
   make_file("a.vzp");
   patch_header("a.vzp", 0, "VOZO-SPX");
   EXPECT_EQ(open("a.vzp", 1).get(), nullptr);
-  EXPECT_EQ(RAZIVERAGetErrorInfo(1, nullptr), 1010);
-  EXPECT_EQ(RAZIVERAGetErrorInfo(1, nullptr), 0);
+  EXPECT_EQ(RAZIVERAGetErrorInfo(RZ_ERROR_TAKE, nullptr), 1010);
+  EXPECT_EQ(RAZIVERAGetErrorInfo(RZ_ERROR_TAKE, nullptr), 0);
 }
 
 TEST_F(OpenTest, Version299OpensAndVersion300Records1011) {
@@ -111,13 +111,13 @@ TEST_F(OpenTest, Version299OpensAndVersion300Records1011) {
   patch_header("a.vzp", 8, "000299");
   Bio ok = open("a.vzp", 1);
   ASSERT_TRUE(ok);
-  EXPECT_EQ(RAZIVERAGetInfo(ok, 2), 299u);
+  EXPECT_EQ(RAZIVERAGetInfo(ok, RZ_INFO_FORMAT_VERSION), 299u);
   patch_header("a.vzp", 8, "000300");
   EXPECT_EQ(open("a.vzp", 1).get(), nullptr);
-  EXPECT_EQ(RAZIVERAGetErrorInfo(1, nullptr), 1011);
+  EXPECT_EQ(RAZIVERAGetErrorInfo(RZ_ERROR_TAKE, nullptr), 1011);
   patch_header("a.vzp", 8, "9e9999");  // an infinite number, clamped not crashed
   EXPECT_EQ(open("a.vzp", 1).get(), nullptr);
-  EXPECT_EQ(RAZIVERAGetErrorInfo(1, nullptr), 1011);
+  EXPECT_EQ(RAZIVERAGetErrorInfo(RZ_ERROR_TAKE, nullptr), 1011);
 }
 
 TEST_F(OpenTest, HeaderFieldsReadAsDecimalTextAndLetters) {
@@ -125,16 +125,16 @@ TEST_F(OpenTest, HeaderFieldsReadAsDecimalTextAndLetters) {
   patch_header("a.vzp", 14, "01LJ");
   Bio h = open("a.vzp", 1);
   ASSERT_TRUE(h);
-  EXPECT_EQ(RAZIVERAGetInfo(h, 3), 1u);
-  EXPECT_EQ(RAZIVERAGetInfo(h, 4), 0u);
-  EXPECT_EQ(RAZIVERAGetInfo(h, 5), 1u);
+  EXPECT_EQ(RAZIVERAGetInfo(h, RZ_INFO_HEADER_CODE), 1u);
+  EXPECT_EQ(RAZIVERAGetInfo(h, RZ_INFO_BYTE_ORDER), 0u);
+  EXPECT_EQ(RAZIVERAGetInfo(h, RZ_INFO_HEADER_LETTER), 1u);
   h.close();
   patch_header("a.vzp", 14, "--XE");
   h = open("a.vzp", 1);
   ASSERT_TRUE(h);
-  EXPECT_EQ(RAZIVERAGetInfo(h, 3), 0u) << "\"--\" reads as 0";
-  EXPECT_EQ(RAZIVERAGetInfo(h, 4), 0u) << "anything but 'B' is little-endian";
-  EXPECT_EQ(RAZIVERAGetInfo(h, 5), 2u);
+  EXPECT_EQ(RAZIVERAGetInfo(h, RZ_INFO_HEADER_CODE), 0u) << "\"--\" reads as 0";
+  EXPECT_EQ(RAZIVERAGetInfo(h, RZ_INFO_BYTE_ORDER), 0u) << "anything but 'B' is little-endian";
+  EXPECT_EQ(RAZIVERAGetInfo(h, RZ_INFO_HEADER_LETTER), 2u);
 }
 
 TEST_F(OpenTest, CountDigits0040OpenAs32Records) {
@@ -142,7 +142,7 @@ TEST_F(OpenTest, CountDigits0040OpenAs32Records) {
   patch_header("a.vzp", 18, "0040");
   Bio h = open("a.vzp", 1);
   ASSERT_TRUE(h);
-  EXPECT_EQ(RAZIVERAGetInfo(h, 6), 32u);
+  EXPECT_EQ(RAZIVERAGetInfo(h, RZ_INFO_RECORD_COUNT), 32u);
 }
 
 TEST_F(OpenTest, ShortOrRecordlessFilesFailWithoutACode) {
@@ -154,7 +154,7 @@ TEST_F(OpenTest, ShortOrRecordlessFilesFailWithoutACode) {
   }
   patch_header("a.vzp", 18, "0000");
   EXPECT_EQ(open("a.vzp", 1).get(), nullptr);
-  EXPECT_EQ(RAZIVERAGetErrorInfo(1, nullptr), 0);
+  EXPECT_EQ(RAZIVERAGetErrorInfo(RZ_ERROR_TAKE, nullptr), 0);
 }
 
 TEST_F(OpenTest, AllocationFailuresRecordTheirCodesAndLeaveNothing) {
@@ -167,7 +167,7 @@ TEST_F(OpenTest, AllocationFailuresRecordTheirCodesAndLeaveNothing) {
   for (const auto& c : cases) {
     faults::arm(c.op, c.nth);
     EXPECT_EQ(open("a.vzp", 1).get(), nullptr);
-    EXPECT_EQ(RAZIVERAGetErrorInfo(1, nullptr), c.code);
+    EXPECT_EQ(RAZIVERAGetErrorInfo(RZ_ERROR_TAKE, nullptr), c.code);
     faults::reset();
   }
   // A text buffer that cannot be made leaves the field empty; the open stands.
@@ -180,12 +180,12 @@ TEST_F(OpenTest, AllocationFailuresRecordTheirCodesAndLeaveNothing) {
 TEST_F(OpenTest, InfoSelectorsOutsideTheTableAreRefused) {
   Bio h = create("a.vzp");
   for (uint16_t sel : {0, 7, 8, 9, 11, 0xFFFF}) EXPECT_EQ(RAZIVERAGetInfo(h, sel), 0u) << sel;
-  EXPECT_EQ(RAZIVERAGetInfo(h, 10), 32u);
-  EXPECT_EQ(RAZIVERASetInfo(h, 10, 5), 0u);
-  EXPECT_EQ(RAZIVERAGetInfo(h, 10), 32u);
-  EXPECT_EQ(RAZIVERASetInfo(h, 6, 33), 0u) << "a record count beyond the 32 slots";
-  EXPECT_EQ(RAZIVERAGetInfo(h, 6), 0u);
-  EXPECT_EQ(RAZIVERASetInfo(h, 6, 32), 1u);
+  EXPECT_EQ(RAZIVERAGetInfo(h, RZ_INFO_WRITE_POS), 32u);
+  EXPECT_EQ(RAZIVERASetInfo(h, RZ_INFO_WRITE_POS, 5), 0u);
+  EXPECT_EQ(RAZIVERAGetInfo(h, RZ_INFO_WRITE_POS), 32u);
+  EXPECT_EQ(RAZIVERASetInfo(h, RZ_INFO_RECORD_COUNT, 33), 0u) << "a record count beyond the 32 slots";
+  EXPECT_EQ(RAZIVERAGetInfo(h, RZ_INFO_RECORD_COUNT), 0u);
+  EXPECT_EQ(RAZIVERASetInfo(h, RZ_INFO_RECORD_COUNT, 32), 1u);
   for (uint16_t sel = 1; sel <= 5; ++sel) {
     EXPECT_EQ(RAZIVERASetInfo(h, sel, 0xBEEF), 1u);
     EXPECT_EQ(RAZIVERAGetInfo(h, sel), 0xBEEFu);

@@ -28,8 +28,8 @@ void fill_table(HGLOBAL h) {
       {17, 2, 0x0303}, {17, 3, 0x0404}, {17, 4, 0x0505}, {17, 5, 0x0606}};
   for (const auto& s : sets) ASSERT_EQ(DARARARSetScoreTableInfo(h, s.item, s.index, s.value), 1);
   for (int32_t i = 0; i < 10; ++i)
-    ASSERT_EQ(DARARARSetScoreTableInfo(h, 10, i, entry_value(uint32_t(i))), 1);
-  ASSERT_EQ(DARARARSetScoreTableText(h, 20, 0, kText), 1);
+    ASSERT_EQ(DARARARSetScoreTableInfo(h, RZ_SCORE_ENTRY, i, entry_value(uint32_t(i))), 1);
+  ASSERT_EQ(DARARARSetScoreTableText(h, RZ_SCORE_TEXT, 0, kText), 1);
 }
 
 // The chunk fill_table gives.
@@ -68,7 +68,7 @@ class ScoreTableTest : public FileTest {
     Bio h = create("s.vzp", big);
     EXPECT_EQ(DARARARStartRecordWave(h), 0);
     fill_table(h);
-    const uint32_t start = RAZIVERAGetInfo(h, 10);
+    const uint32_t start = RAZIVERAGetInfo(h, RZ_INFO_WRITE_POS);
     EXPECT_GT(DARARARCreateScoreInfo(h, 0), 0);
     EXPECT_GT(DARARAREndRecordWave(h), 0);
     return start;
@@ -199,10 +199,10 @@ TEST_F(ScoreTableTest, TextAndRefusals) {
   Bio h = create("s.vzp");
   uint32_t out = 5;
   char text[63] = "x";
-  EXPECT_EQ(DARARARSetScoreTableInfo(h, 2, 0, 1), 0) << "no table";
-  EXPECT_EQ(DARARARGetScoreTableInfo(h, 1, 0, &out), 0);
+  EXPECT_EQ(DARARARSetScoreTableInfo(h, RZ_SCORE_SETTING2, 0, 1), 0) << "no table";
+  EXPECT_EQ(DARARARGetScoreTableInfo(h, RZ_SCORE_COUNT, 0, &out), 0);
   EXPECT_EQ(out, 0u);
-  EXPECT_EQ(DARARARGetScoreTableText(h, 20, 0, text), 0);
+  EXPECT_EQ(DARARARGetScoreTableText(h, RZ_SCORE_TEXT, 0, text), 0);
   EXPECT_EQ(text[0], '\0');
   EXPECT_EQ(DARARARCreateScoreTable(h, 1, 0), 0);
 
@@ -211,16 +211,16 @@ TEST_F(ScoreTableTest, TextAndRefusals) {
   EXPECT_EQ(DARARARCreateScoreTable(h, 1, 0), 0) << "count 0 keeps the table";
   EXPECT_EQ(DARARARCreateScoreTable(h, 1, 0x7FFFFFFFu), 0);
   const std::string t62(62, 'q');
-  EXPECT_EQ(DARARARSetScoreTableText(h, 20, 0, t62.c_str()), 1);
-  EXPECT_EQ(DARARARSetScoreTableText(h, 20, 0, std::string(63, 'r').c_str()), 0);
+  EXPECT_EQ(DARARARSetScoreTableText(h, RZ_SCORE_TEXT, 0, t62.c_str()), 1);
+  EXPECT_EQ(DARARARSetScoreTableText(h, RZ_SCORE_TEXT, 0, std::string(63, 'r').c_str()), 0);
   EXPECT_EQ(DARARARSetScoreTableText(h, 19, 0, "ab"), 0);
-  EXPECT_EQ(DARARARGetScoreTableText(h, 20, 5, text), 62);
+  EXPECT_EQ(DARARARGetScoreTableText(h, RZ_SCORE_TEXT, 5, text), 62);
   EXPECT_EQ(std::string(text), t62);
   EXPECT_EQ(DARARARGetScoreTableText(h, 19, 0, text), 0);
   EXPECT_EQ(text[0], '\0');
   // A shorter text leaves the bytes behind its NUL as they were.
-  ASSERT_EQ(DARARARSetScoreTableText(h, 20, 0, "ab"), 1);
-  const uint32_t start = RAZIVERAGetInfo(h, 10);
+  ASSERT_EQ(DARARARSetScoreTableText(h, RZ_SCORE_TEXT, 0, "ab"), 1);
+  const uint32_t start = RAZIVERAGetInfo(h, RZ_INFO_WRITE_POS);
   ASSERT_GT(DARARARCreateScoreInfo(h, 0), 0);
   Bytes area(t62.begin(), t62.end());
   area.resize(64, 0);
@@ -229,7 +229,7 @@ TEST_F(ScoreTableTest, TextAndRefusals) {
 
   faults::arm(faults::Op::Alloc, 1);
   EXPECT_EQ(DARARARCreateScoreTable(h, 1, 4), 0);
-  EXPECT_EQ(DARARARGetScoreTableInfo(h, 1, 0, &out), 0) << "a failed allocation leaves none";
+  EXPECT_EQ(DARARARGetScoreTableInfo(h, RZ_SCORE_COUNT, 0, &out), 0) << "a failed allocation leaves none";
 }
 
 TEST_F(ScoreTableTest, ReviewRewritesExactlyTheChangedWordsAndKeepsTheText) {
@@ -241,12 +241,12 @@ TEST_F(ScoreTableTest, ReviewRewritesExactlyTheChangedWordsAndKeepsTheText) {
       Bio r = open("s.vzp", 3);
       ASSERT_EQ(DARARARReadScoreInfo(r, 0, 9), 10);
       char text[63];
-      EXPECT_EQ(DARARARGetScoreTableText(r, 20, 0, text), sizeof kText - 1);
+      EXPECT_EQ(DARARARGetScoreTableText(r, RZ_SCORE_TEXT, 0, text), sizeof kText - 1);
       uint32_t out = 0;
-      EXPECT_EQ(DARARARGetScoreTableInfo(r, 16, 0, &out), 0);
+      EXPECT_EQ(DARARARGetScoreTableInfo(r, RZ_SCORE_SETTING16, 0, &out), 0);
       EXPECT_EQ(out, 0x2627u);
-      ASSERT_EQ(DARARARSetScoreTableInfo(r, 7, 0, 0x5E6F7A8Bu), 1);
-      ASSERT_EQ(DARARARSetScoreTableInfo(r, 10, 4, 0x0A0B0C0Du), 1);
+      ASSERT_EQ(DARARARSetScoreTableInfo(r, RZ_SCORE_SETTING7, 0, 0x5E6F7A8Bu), 1);
+      ASSERT_EQ(DARARARSetScoreTableInfo(r, RZ_SCORE_ENTRY, 4, 0x0A0B0C0Du), 1);
       EXPECT_EQ(DARARARUpdateScoreInfo(r, 9), 1);
     }
     const Bytes after = read_file(path("s.vzp"));
@@ -264,7 +264,7 @@ TEST_F(ScoreTableTest, UpdateCutsTheTableToTheStoredChunkAndSparesTheNextChunk) 
     Bio h = create("s.vzp");
     ASSERT_EQ(DARARARStartRecordWave(h), 0);
     fill_table(h);
-    start = RAZIVERAGetInfo(h, 10);
+    start = RAZIVERAGetInfo(h, RZ_INFO_WRITE_POS);
     next = uint32_t(DARARARCreateScoreInfo(h, 0));
     ASSERT_EQ(DARARARCreateEventTable(h, 0, 1, 1, 4), 1);
     ASSERT_GT(DARARARCreateEventInfo(h), 0);
@@ -274,13 +274,14 @@ TEST_F(ScoreTableTest, UpdateCutsTheTableToTheStoredChunkAndSparesTheNextChunk) 
   Bio r = open("s.vzp", 3);
   ASSERT_EQ(DARARARReadScoreInfo(r, 0, 9), 10);
   ASSERT_EQ(DARARARCreateScoreTable(r, 9, 20), 1);  // larger, made anew
-  ASSERT_EQ(DARARARSetScoreTableInfo(r, 2, 0, 20), 1);
-  for (int32_t i = 0; i < 20; ++i) ASSERT_EQ(DARARARSetScoreTableInfo(r, 10, i, 0x33000000u + i), 1);
+  ASSERT_EQ(DARARARSetScoreTableInfo(r, RZ_SCORE_SETTING2, 0, 20), 1);
+  for (int32_t i = 0; i < 20; ++i)
+    ASSERT_EQ(DARARARSetScoreTableInfo(r, RZ_SCORE_ENTRY, i, 0x33000000u + i), 1);
   EXPECT_EQ(DARARARUpdateScoreInfo(r, 9), 1);
   uint32_t out = 0;
-  EXPECT_EQ(DARARARGetScoreTableInfo(r, 1, 0, &out), 1);
+  EXPECT_EQ(DARARARGetScoreTableInfo(r, RZ_SCORE_COUNT, 0, &out), 1);
   EXPECT_EQ(out, 10u);
-  EXPECT_EQ(DARARARGetScoreTableInfo(r, 2, 0, &out), 1);
+  EXPECT_EQ(DARARARGetScoreTableInfo(r, RZ_SCORE_SETTING2, 0, &out), 1);
   EXPECT_EQ(out, 10u);
   EXPECT_EQ(block_word(r, 0), 168u) << "the size word follows the count";
   Bytes after = read_file(path("s.vzp"));
@@ -324,13 +325,13 @@ TEST_F(ScoreTableTest, ReadTakesTheIdArgumentAndAnEmptyChunkUpdatesTheTableInPla
   EXPECT_EQ(DARARARReadScoreInfo(z, 0, 4), 0);
   EXPECT_EQ(block_word(z, 0), 0xDEADBEEF) << "without a table nothing changes";
   ASSERT_EQ(DARARARCreateScoreTable(z, 8, 3), 1);
-  ASSERT_EQ(DARARARSetScoreTableInfo(z, 10, 2, 77), 1);
+  ASSERT_EQ(DARARARSetScoreTableInfo(z, RZ_SCORE_ENTRY, 2, 77), 1);
   EXPECT_EQ(DARARARReadScoreInfo(z, 0, 4), 0);
   uint32_t out = 0;
-  EXPECT_EQ(DARARARGetScoreTableInfo(z, 3, 0, &out), 1);
+  EXPECT_EQ(DARARARGetScoreTableInfo(z, RZ_SCORE_SETTING3, 0, &out), 1);
   EXPECT_EQ(out, 6u) << "the stored settings";
   char text[63];
-  EXPECT_EQ(DARARARGetScoreTableText(z, 20, 0, text), 6);
+  EXPECT_EQ(DARARARGetScoreTableText(z, RZ_SCORE_TEXT, 0, text), 6);
   EXPECT_EQ(block_word(z, 0), 128u);
   EXPECT_EQ(block_word(z, 8), 8u) << "keeps its id";
   EXPECT_EQ(block_word(z, 20), 0u);

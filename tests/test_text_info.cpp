@@ -96,7 +96,7 @@ TEST_F(TextInfoTest, ChunkBytesAreExactInBothByteOrders) {
     SCOPED_TRACE(big ? "big-endian" : "little-endian");
     Bio h = start("a.vzp", big);
     EXPECT_EQ(DARARARCreateTextInfo(h, nullptr, kType, 3), int32_t(kChunkAt + 64));
-    EXPECT_EQ(RAZIVERAGetInfo(h, 10), kChunkAt + 64);
+    EXPECT_EQ(RAZIVERAGetInfo(h, RZ_INFO_WRITE_POS), kChunkAt + 64);
     const Bytes b = read_file(path("a.vzp"));
     EXPECT_EQ(b.size(), kChunkAt + 64);
     EXPECT_EQ(chunk_bytes(b, 64), expected(big, kType, 0, big, big));
@@ -277,5 +277,5 @@ TEST_F(TextInfoTest, NoRecordNoBufferOrNoHandleWriteNothing) {
   EXPECT_EQ(DARARARCreateTextInfo(nullptr, nullptr, kType, 1), 0);
   EXPECT_EQ(DARARARUpdateTextInfo(nullptr, 0, kType, 1, "x"), -1);
   EXPECT_EQ(DARARARReadTextInfo(nullptr, nullptr, 0, kType), 0u);
-  EXPECT_EQ(RAZIVERAGetInfo(h, 10), kChunkAt);
+  EXPECT_EQ(RAZIVERAGetInfo(h, RZ_INFO_WRITE_POS), kChunkAt);
 }

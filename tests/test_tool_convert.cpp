@@ -25,21 +25,21 @@ struct LibraryRead {
 
 LibraryRead library_read(const std::string& path) {
   LibraryRead out;
-  Bio h(RAZIVERAOpenBioFile(path.c_str(), 1, 1));
+  Bio h(RAZIVERAOpenBioFile(path.c_str(), RZ_OPEN_READ, 1));
   EXPECT_TRUE(h);
   if (!h) return out;
   EXPECT_EQ(DARARARReadRecordInfo(h, 0), 1);
   EXPECT_EQ(DARARARReadChannelInfo(h, 0), 1);
   EXPECT_EQ(DARARARReadFrameInfo(h, 0), 1);
-  const uint32_t channels = DARARARGetWaveInfo(h, 0, 2);
-  out.frames = DARARARGetWaveInfo(h, 0, 4);
-  out.frameSeconds = DARARARGetWaveInfo(h, 0, 3);
+  const uint32_t channels = DARARARGetWaveInfo(h, 0, RZ_WAVE_CHANNEL_COUNT);
+  out.frames = DARARARGetWaveInfo(h, 0, RZ_WAVE_TOTAL_FRAMES);
+  out.frameSeconds = DARARARGetWaveInfo(h, 0, RZ_WAVE_FRAME_SECONDS);
   for (uint16_t i = 0; i < 6; ++i) out.start[i] = DARARARGetWaveInfo(h, 0, uint16_t(10 + i));
   out.samples.resize(channels);
   for (uint16_t c = 0; c < channels; ++c) {
-    out.rates.push_back(DARARARGetFrameChInfo(h, 0, 4, c));
+    out.rates.push_back(DARARARGetFrameChInfo(h, 0, RZ_CHANNEL_SAMPLE_RATE, c));
     char label[64] = {};
-    DARARARGetFrameChText(h, 0, 1, c, label);
+    DARARARGetFrameChText(h, 0, RZ_CHANNEL_LABEL, c, label);
     out.labels.push_back(label);
   }
   DARARARCreateReadFrameBuf(h, 0, out.frameSeconds);

@@ -19,15 +19,15 @@ struct Places {
 
 Places places_of(const std::string& path) {
   Places p;
-  Bio h(RAZIVERAOpenBioFile(path.c_str(), 1, 1));
+  Bio h(RAZIVERAOpenBioFile(path.c_str(), RZ_OPEN_READ, 1));
   EXPECT_TRUE(h);
   uint32_t head[16];
-  p.wave = uint32_t(RAZIVERAFindIndexPtr(h, 0, 100, 0, nullptr));
-  p.channels = uint32_t(RAZIVERAFindIndexPtr(h, 0, 120, 0, nullptr));
-  p.frames = uint32_t(RAZIVERAFindIndexPtr(h, 0, 140, 0, head));
+  p.wave = uint32_t(RAZIVERAFindIndexPtr(h, 0, RZ_CHUNK_WAVE_INFO, 0, nullptr));
+  p.channels = uint32_t(RAZIVERAFindIndexPtr(h, 0, RZ_CHUNK_FRAME_CH_INFO, 0, nullptr));
+  p.frames = uint32_t(RAZIVERAFindIndexPtr(h, 0, RZ_CHUNK_FRAME_INFO, 0, head));
   p.frameSize = head[5];
-  p.events = uint32_t(RAZIVERAFindIndexPtr(h, 0, 200, 0, nullptr));
-  p.score = uint32_t(RAZIVERAFindIndexPtr(h, 0, 3000, 0, nullptr));
+  p.events = uint32_t(RAZIVERAFindIndexPtr(h, 0, RZ_CHUNK_EVENT_TABLE, 0, nullptr));
+  p.score = uint32_t(RAZIVERAFindIndexPtr(h, 0, RZ_CHUNK_SCORE_TABLE, 0, nullptr));
   p.texts = uint32_t(RAZIVERAFindIndexPtr(h, 0, 1000, 0, nullptr));
   p.end = uint32_t(read_file(path).size());
   return p;

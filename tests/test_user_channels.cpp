@@ -18,9 +18,9 @@ class UserChannelTest : public RecordingTest {
     Bio h = start(name, big, 2);
     for (uint16_t item = 20; item <= 29; ++item)
       EXPECT_EQ(DARARARSetFrameChInfo(h, 0, item, 0, 0x10000u + item), 1u);
-    EXPECT_EQ(DARARARSetFrameChInfo(h, 0, 24, 1, 50), 1u);
-    EXPECT_EQ(DARARARSetWaveInfo(h, 0, 25, 0xA5A5), 1);
-    EXPECT_EQ(DARARARSetWaveInfo(h, 0, 26, 0x5A5A), 1);
+    EXPECT_EQ(DARARARSetFrameChInfo(h, 0, RZ_CHANNEL_USER24, 1, 50), 1u);
+    EXPECT_EQ(DARARARSetWaveInfo(h, 0, RZ_WAVE_USER_VALUE1, 0xA5A5), 1);
+    EXPECT_EQ(DARARARSetWaveInfo(h, 0, RZ_WAVE_USER_VALUE2, 0x5A5A), 1);
     return h;
   }
 };
@@ -58,10 +58,10 @@ TEST_F(UserChannelTest, RoundTripAppliesTheUser29Default) {
     }
     Bio r = open("a.vzp", 1);
     ASSERT_EQ(DARARARReadRecordInfo(r, 0), 1);
-    DARARARSetFrameChInfo(r, 0, 21, 1, 9);  // cleared by the reader
+    DARARARSetFrameChInfo(r, 0, RZ_CHANNEL_USER21, 1, 9);  // cleared by the reader
     EXPECT_EQ(DARARARReadUserChannelInfo(r, 0), 1);
-    EXPECT_EQ(DARARARGetWaveInfo(r, 0, 25), 0xA5A5u);
-    EXPECT_EQ(DARARARGetWaveInfo(r, 0, 26), 0x5A5Au);
+    EXPECT_EQ(DARARARGetWaveInfo(r, 0, RZ_WAVE_USER_VALUE1), 0xA5A5u);
+    EXPECT_EQ(DARARARGetWaveInfo(r, 0, RZ_WAVE_USER_VALUE2), 0x5A5Au);
     const struct { uint16_t channel, item; uint32_t value; } cases[] = {
         {0, 20, 20},      {0, 21, 21},      {0, 22, 22},  // 16-bit values keep their low bits
         {0, 23, 0x10017}, {0, 28, 0x1001C}, {0, 29, 0x1001D},
@@ -76,17 +76,17 @@ TEST_F(UserChannelTest, RoundTripAppliesTheUser29Default) {
 TEST_F(UserChannelTest, ARecordWithoutChannelsCarriesTheRecordValuesAlone) {
   {
     Bio h = start("a.vzp", false);
-    DARARARSetWaveInfo(h, 0, 25, 3);
-    DARARARSetWaveInfo(h, 0, 26, 4);
+    DARARARSetWaveInfo(h, 0, RZ_WAVE_USER_VALUE1, 3);
+    DARARARSetWaveInfo(h, 0, RZ_WAVE_USER_VALUE2, 4);
     EXPECT_EQ(DARARARCreateUserChInfo(h), 0);
     EXPECT_EQ(write_pos(h), kHead + 32);
     ASSERT_GT(DARARAREndRecordWave(h), 0);
   }
   Bio r = open("a.vzp", 1);
   EXPECT_EQ(DARARARReadUserChannelInfo(r, 0), 1);
-  EXPECT_EQ(DARARARGetWaveInfo(r, 0, 25), 3u);
-  EXPECT_EQ(DARARARGetWaveInfo(r, 0, 26), 4u);
-  Bio none(RAZIVERAOpenBioFile(path("b.vzp").c_str(), 4, 1));
+  EXPECT_EQ(DARARARGetWaveInfo(r, 0, RZ_WAVE_USER_VALUE1), 3u);
+  EXPECT_EQ(DARARARGetWaveInfo(r, 0, RZ_WAVE_USER_VALUE2), 4u);
+  Bio none(RAZIVERAOpenBioFile(path("b.vzp").c_str(), RZ_OPEN_CREATE, 1));
   EXPECT_EQ(DARARARCreateUserChInfo(none), 0);
   EXPECT_EQ(DARARARReadUserChannelInfo(none, 0), 0);
 }

@@ -248,7 +248,7 @@ TEST_F(UserDataTest, WritersRefuseWhatTheyCannotWholly) {
   faults::arm(faults::Op::Alloc, 1);
   EXPECT_EQ(DARARARCreateUserWord(h, 1, 1, reinterpret_cast<const uint16_t*>(&one)), 0)
       << "no scratch copy: nothing written";
-  EXPECT_EQ(RAZIVERAGetInfo(h, 10), kChunkAt);
+  EXPECT_EQ(RAZIVERAGetInfo(h, RZ_INFO_WRITE_POS), kChunkAt);
   EXPECT_EQ(read_file(path("a.vzp")).size(), kChunkAt);
 }
 

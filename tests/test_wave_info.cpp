@@ -21,7 +21,7 @@ class WaveInfoTest : public RecordingTest {
     const uint32_t items[][2] = {{1, 0x12345}, {3, 30}, {10, 2023}, {11, 12}, {12, 5}, {13, 0},
                                  {14, 40},     {15, 59}, {20, 10001}, {21, 100}, {22, 50}};
     for (const auto& it : items) EXPECT_EQ(DARARARSetWaveInfo(h, 0, uint16_t(it[0]), it[1]), 1);
-    EXPECT_EQ(DARARARSetWaveText(h, 0, 1, "Night one"), 1);
+    EXPECT_EQ(DARARARSetWaveText(h, 0, RZ_WAVE_TEXT, "Night one"), 1);
     return h;
   }
 };
@@ -48,39 +48,39 @@ TEST_F(WaveInfoTest, ItemsAreKeptFieldByFieldAndOtherCodesRefused) {
                                   {12, 5},     {13, 0},  {14, 40}, {15, 59},    {20, 10001}, {21, 100},
                                   {22, 50},    {4, 0},   {5, 0},      {8, 0},     {30, 0}};
   for (const auto& e : expected) EXPECT_EQ(DARARARGetWaveInfo(h, 0, uint16_t(e[0])), e[1]) << e[0];
-  EXPECT_EQ(DARARARSetWaveInfo(h, 0, 25, 7), 1);
-  EXPECT_EQ(DARARARSetWaveInfo(h, 0, 26, 8), 1);
-  EXPECT_EQ(DARARARGetWaveInfo(h, 0, 26), 8u);
+  EXPECT_EQ(DARARARSetWaveInfo(h, 0, RZ_WAVE_USER_VALUE1, 7), 1);
+  EXPECT_EQ(DARARARSetWaveInfo(h, 0, RZ_WAVE_USER_VALUE2, 8), 1);
+  EXPECT_EQ(DARARARGetWaveInfo(h, 0, RZ_WAVE_USER_VALUE2), 8u);
   for (uint16_t item : {0, 4, 5, 6, 7, 8, 9, 16, 19, 23, 24, 27, 29, 30, 31, 200}) {
     EXPECT_EQ(DARARARSetWaveInfo(h, 0, item, 1), 0) << item;
     if (item != 4 && item != 5 && item != 8 && item != 30) {
       EXPECT_EQ(DARARARGetWaveInfo(h, 0, item), 0u) << item;
     }
   }
-  EXPECT_EQ(DARARARSetWaveInfo(h, 1, 1, 1), 0) << "record not started";
-  EXPECT_EQ(DARARARGetWaveInfo(h, 1, 2), 0u);
-  EXPECT_EQ(DARARARSetWaveInfo(nullptr, 0, 1, 1), 0);
+  EXPECT_EQ(DARARARSetWaveInfo(h, 1, RZ_WAVE_RECORD_CODE, 1), 0) << "record not started";
+  EXPECT_EQ(DARARARGetWaveInfo(h, 1, RZ_WAVE_CHANNEL_COUNT), 0u);
+  EXPECT_EQ(DARARARSetWaveInfo(nullptr, 0, RZ_WAVE_RECORD_CODE, 1), 0);
 
   // The record has 256 channel slots: a larger count is refused.
-  EXPECT_EQ(DARARARSetWaveInfo(h, 0, 2, 257), 0);
-  EXPECT_EQ(DARARARGetWaveInfo(h, 0, 2), 3u);
-  EXPECT_EQ(DARARARSetWaveInfo(h, 0, 2, 256), 1);
+  EXPECT_EQ(DARARARSetWaveInfo(h, 0, RZ_WAVE_CHANNEL_COUNT, 257), 0);
+  EXPECT_EQ(DARARARGetWaveInfo(h, 0, RZ_WAVE_CHANNEL_COUNT), 3u);
+  EXPECT_EQ(DARARARSetWaveInfo(h, 0, RZ_WAVE_CHANNEL_COUNT, 256), 1);
 
   {
     rz::Pinned<rz::BioFile> bf(h);
     bf->records[0].eventTable = rz::plat::mem_alloc(rz::plat::kMemFlags, 16);  // closed with the handle
   }
-  EXPECT_EQ(DARARARGetWaveInfo(h, 0, 30), 1u);
+  EXPECT_EQ(DARARARGetWaveInfo(h, 0, RZ_WAVE_HAS_EVENT_TABLE), 1u);
 }
 
 TEST_F(WaveInfoTest, TextsAreCutToTheirFieldsAndItemTwoIsThePath) {
   Bio h = start("a.vzp", false);
   const std::string longText(40, 'x');
-  EXPECT_EQ(DARARARSetWaveText(h, 0, 1, longText.c_str()), 1);
+  EXPECT_EQ(DARARARSetWaveText(h, 0, RZ_WAVE_TEXT, longText.c_str()), 1);
   char buf[300];
-  EXPECT_EQ(DARARARGetWaveText(h, 0, 1, buf), 32);
+  EXPECT_EQ(DARARARGetWaveText(h, 0, RZ_WAVE_TEXT, buf), 32);
   EXPECT_EQ(std::string(buf), longText.substr(0, 32));
-  EXPECT_EQ(DARARARGetWaveText(h, 0, 2, buf), int16_t(path("a.vzp").size()));
+  EXPECT_EQ(DARARARGetWaveText(h, 0, RZ_WAVE_TEXT_PATH, buf), int16_t(path("a.vzp").size()));
   EXPECT_EQ(std::string(buf), path("a.vzp"));
   for (uint16_t item : {0, 3}) {
     std::strcpy(buf, "stale");
@@ -88,10 +88,10 @@ TEST_F(WaveInfoTest, TextsAreCutToTheirFieldsAndItemTwoIsThePath) {
     EXPECT_STREQ(buf, "") << "emptied first";
   }
   std::strcpy(buf, "stale");
-  EXPECT_EQ(DARARARGetWaveText(h, 5, 1, buf), 0);
+  EXPECT_EQ(DARARARGetWaveText(h, 5, RZ_WAVE_TEXT, buf), 0);
   EXPECT_STREQ(buf, "");
-  EXPECT_EQ(DARARARSetWaveText(h, 0, 2, "x"), 0);
-  EXPECT_EQ(DARARARSetWaveText(h, 0, 1, nullptr), 0);
+  EXPECT_EQ(DARARARSetWaveText(h, 0, RZ_WAVE_TEXT_PATH, "x"), 0);
+  EXPECT_EQ(DARARARSetWaveText(h, 0, RZ_WAVE_TEXT, nullptr), 0);
 }
 
 TEST_F(WaveInfoTest, ChunkIsWrittenByteForByteInBothOrders) {
@@ -100,7 +100,7 @@ TEST_F(WaveInfoTest, ChunkIsWrittenByteForByteInBothOrders) {
     {
       Bio h = described("a.vzp", big);
       EXPECT_EQ(DARARARCreateWaveInfo(h), kChunk + 128);
-      EXPECT_EQ(DARARARGetWaveInfo(h, 0, 4), 3u) << "101 s in 30-s frames";
+      EXPECT_EQ(DARARARGetWaveInfo(h, 0, RZ_WAVE_TOTAL_FRAMES), 3u) << "101 s in 30-s frames";
       rz::Pinned<rz::BioFile> bf(h);
       EXPECT_EQ(bf->records[0].waveInfoPosition, kChunk);
       EXPECT_EQ(bf->recordSize[0], 16u + 128u);
@@ -122,10 +122,10 @@ TEST_F(WaveInfoTest, RoundTripThroughAFileReopenedForReading) {
     SCOPED_TRACE(big ? "big-endian" : "little-endian");
     {
       Bio h = described("a.vzp", big);
-      DARARARSetWaveInfo(h, 0, 22, 60);
-      DARARARSetWaveText(h, 0, 1, std::string(32, 'w').c_str());
+      DARARARSetWaveInfo(h, 0, RZ_WAVE_MAINS_FREQUENCY, 60);
+      DARARARSetWaveText(h, 0, RZ_WAVE_TEXT, std::string(32, 'w').c_str());
       char buf[40];
-      EXPECT_EQ(DARARARGetWaveText(h, 0, 1, buf), 32) << "32 characters in memory";
+      EXPECT_EQ(DARARARGetWaveText(h, 0, RZ_WAVE_TEXT, buf), 32) << "32 characters in memory";
       ASSERT_GT(DARARARCreateWaveInfo(h), 0u);
       ASSERT_GT(DARARAREndRecordWave(h), 0);
     }
@@ -137,7 +137,7 @@ TEST_F(WaveInfoTest, RoundTripThroughAFileReopenedForReading) {
                                     {3, 0},      {20, 0},  {21, 0}};  // not in this chunk
     for (const auto& e : expected) EXPECT_EQ(DARARARGetWaveInfo(r, 0, uint16_t(e[0])), e[1]) << e[0];
     char buf[40];
-    EXPECT_EQ(DARARARGetWaveText(r, 0, 1, buf), 31);
+    EXPECT_EQ(DARARARGetWaveText(r, 0, RZ_WAVE_TEXT, buf), 31);
     EXPECT_EQ(std::string(buf), std::string(31, 'w'));
     EXPECT_EQ(DARARARReadRecordInfo(r, 1), 0);
   }
@@ -163,9 +163,9 @@ TEST_F(WaveInfoTest, OutOfRangeStoredValuesAreMendedOnReading) {
         {
           Bio r = open("a.vzp", mode);
           EXPECT_EQ(DARARARReadRecordInfo(r, 0), 1);
-          EXPECT_EQ(DARARARGetWaveInfo(r, 0, 4), c.readBack);
-          EXPECT_EQ(DARARARGetWaveInfo(r, 0, 22), 0u);
-          EXPECT_EQ(DARARARGetWaveInfo(r, 0, 2), 256u);
+          EXPECT_EQ(DARARARGetWaveInfo(r, 0, RZ_WAVE_TOTAL_FRAMES), c.readBack);
+          EXPECT_EQ(DARARARGetWaveInfo(r, 0, RZ_WAVE_MAINS_FREQUENCY), 0u);
+          EXPECT_EQ(DARARARGetWaveInfo(r, 0, RZ_WAVE_CHANNEL_COUNT), 256u);
         }
         // Cleared in the file only where the handle may write.
         Bytes want = b;
@@ -182,11 +182,11 @@ TEST_F(WaveInfoTest, UpdateChangesOnlyTheFrameCountAndTheRecordLength) {
     Bio h = described("a.vzp", big);
     ASSERT_GT(DARARARCreateWaveInfo(h), 0u);
     ASSERT_GT(DARARARCreateFrameChInfo(h), 0);
-    DARARARSetWaveInfo(h, 0, 1, 99);  // after creation: stays in memory
+    DARARARSetWaveInfo(h, 0, RZ_WAVE_RECORD_CODE, 99);  // after creation: stays in memory
     const Bytes before = read_file(path("a.vzp"));
     EXPECT_EQ(DARARARUpdateWaveInfo(h, 90000), 90000u);  // 900 s: 30 frames
-    EXPECT_EQ(DARARARGetWaveInfo(h, 0, 4), 30u);
-    EXPECT_EQ(DARARARGetWaveInfo(h, 0, 20), 10001u) << "the argument is not kept";
+    EXPECT_EQ(DARARARGetWaveInfo(h, 0, RZ_WAVE_TOTAL_FRAMES), 30u);
+    EXPECT_EQ(DARARARGetWaveInfo(h, 0, RZ_WAVE_TOTAL_SAMPLES), 10001u) << "the argument is not kept";
     Bytes want = before;
     put32(want, 32, 16 + 128 + 32 + 3 * 256, big);
     put32(want, kChunk + 24, 30, big);
@@ -197,12 +197,12 @@ TEST_F(WaveInfoTest, UpdateChangesOnlyTheFrameCountAndTheRecordLength) {
 TEST_F(WaveInfoTest, UpdateWritesNothingWithoutItsOwnChunkOrAWholeReadBack) {
   {
     Bio h = start("a.vzp", false, 2);
-    DARARARSetWaveInfo(h, 0, 21, 100);
+    DARARARSetWaveInfo(h, 0, RZ_WAVE_BASE_RATE, 100);
     const Bytes before = read_file(path("a.vzp"));
     EXPECT_EQ(DARARARUpdateWaveInfo(h, 5000), 0u) << "no chunk written through this handle";
     EXPECT_EQ(read_file(path("a.vzp")), before);
   }
-  Bio none(RAZIVERAOpenBioFile(path("b.vzp").c_str(), 4, 1));
+  Bio none(RAZIVERAOpenBioFile(path("b.vzp").c_str(), RZ_OPEN_CREATE, 1));
   EXPECT_EQ(DARARARUpdateWaveInfo(none, 5000), 0u) << "no record";
   EXPECT_EQ(DARARARCreateWaveInfo(none), 0u);
   EXPECT_EQ(read_file(path("b.vzp")).size(), 0u);
@@ -213,11 +213,11 @@ TEST_F(WaveInfoTest, UpdateWritesNothingWithoutItsOwnChunkOrAWholeReadBack) {
   faults::arm(faults::Op::Read, 1, 100);
   EXPECT_EQ(DARARARUpdateWaveInfo(h, 90000), 0u);
   EXPECT_EQ(read_file(path("c.vzp")), before) << "nothing written from a partial read";
-  EXPECT_EQ(DARARARGetWaveInfo(h, 0, 4), 3u);
+  EXPECT_EQ(DARARARGetWaveInfo(h, 0, RZ_WAVE_TOTAL_FRAMES), 3u);
 
   faults::arm(faults::Op::Write, 1, 10);
   EXPECT_EQ(DARARARUpdateWaveInfo(h, 90000), 0u) << "short write";
-  EXPECT_EQ(DARARARGetWaveInfo(h, 0, 4), 30u) << "memory keeps the new count";
+  EXPECT_EQ(DARARARGetWaveInfo(h, 0, RZ_WAVE_TOTAL_FRAMES), 30u) << "memory keeps the new count";
   EXPECT_EQ(get32(read_file(path("c.vzp")), 32), 144u) << "record length rewritten all the same";
 }
 
@@ -236,7 +236,7 @@ TEST_F(WaveInfoTest, AShortCreateLeavesPositionsAndAMissingChunkLeavesTheSlot) {
   h.close();
 
   Bio r = open("a.vzp", 1);
-  DARARARSetWaveInfo(r, 0, 1, 77);
+  DARARARSetWaveInfo(r, 0, RZ_WAVE_RECORD_CODE, 77);
   EXPECT_EQ(DARARARReadRecordInfo(r, 0), 0);
-  EXPECT_EQ(DARARARGetWaveInfo(r, 0, 1), 77u) << "slot unchanged";
+  EXPECT_EQ(DARARARGetWaveInfo(r, 0, RZ_WAVE_RECORD_CODE), 77u) << "slot unchanged";
 }

@@ -24,12 +24,6 @@ namespace {
 using namespace container;
 namespace fe = frame_ch_entry;
 
-size_t bounded_length(const char* s, size_t max) {
-  size_t n = 0;
-  while (n < max && s[n]) ++n;
-  return n;
-}
-
 // Copies a text into a fixed field: at most max characters, the rest zero.
 void put_field_text(char* field, size_t fieldSize, const char* text, size_t max) {
   const size_t n = bounded_length(text, max);

@@ -15,11 +15,12 @@ constexpr const char* kNames[] = {
     "Analysis", nullptr, nullptr, nullptr, "EXT",
 };
 constexpr uint16_t kCodeCount = sizeof kNames / sizeof kNames[0];
+static_assert(kCodeCount == RZ_SIGNAL_EXT + 1, "one name per code up to the last");
 
-constexpr uint16_t kOxygenSaturation = 11;
-constexpr uint16_t kSkinResponse = 14;
-constexpr uint32_t kFlagSpO2 = 1u << 0;  // 11 as "SpO2" instead of "SaO2"
-constexpr uint32_t kFlagEDA = 1u << 1;   // 14 as "EDA" instead of "GSR"
+constexpr uint16_t kOxygenSaturation = RZ_SIGNAL_SAO2;
+constexpr uint16_t kSkinResponse = RZ_SIGNAL_GSR;
+constexpr uint32_t kFlagSpO2 = RZ_SIGNAL_NAME_SPO2;  // SaO2 as "SpO2"
+constexpr uint32_t kFlagEDA = RZ_SIGNAL_NAME_EDA;    // GSR as "EDA"
 
 const char* plain_name(uint16_t code) { return code < kCodeCount ? kNames[code] : nullptr; }
 

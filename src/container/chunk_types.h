@@ -5,29 +5,31 @@
 
 #include <cstdint>
 
+#include "razivera_codes.h"
+
 namespace rz::container {
 
-// Registry of chunk type codes.  TextInfo and UserInfo chunks take a type
+// Registry of chunk type codes, by the public names.  TextInfo and UserInfo chunks take a type
 // code chosen by the caller.
 enum ChunkType : uint32_t {
-  kRecordType = 10,  // type of a record (RecordHeader), not of a chunk
-  kWaveInfo = 100,
-  kFrameChInfo = 120,
-  kFrameChEntry = 125,
-  kFrameInfo = 140,
-  kFrameWave = 145,
-  kEventTable = 200,
-  kUserText = 2000,
-  kUserByte = 2100,
-  kUserWord = 2110,
-  kUserShort = 2120,
-  kUserDword = 2130,
-  kUserLong = 2140,
-  kUserFloat = 2200,
-  kNonLinearInfo = 2600,
-  kUserChInfo = 2700,
-  kUserChEntry = 2705,
-  kScoreTable = 3000,
+  kRecordType = RZ_CHUNK_RECORD,  // type of a record (RecordHeader), not of a chunk
+  kWaveInfo = RZ_CHUNK_WAVE_INFO,
+  kFrameChInfo = RZ_CHUNK_FRAME_CH_INFO,
+  kFrameChEntry = RZ_CHUNK_FRAME_CH_ENTRY,
+  kFrameInfo = RZ_CHUNK_FRAME_INFO,
+  kFrameWave = RZ_CHUNK_FRAME_WAVE,
+  kEventTable = RZ_CHUNK_EVENT_TABLE,
+  kUserText = RZ_CHUNK_USER_TEXT,
+  kUserByte = RZ_CHUNK_USER_BYTE,
+  kUserWord = RZ_CHUNK_USER_WORD,
+  kUserShort = RZ_CHUNK_USER_SHORT,
+  kUserDword = RZ_CHUNK_USER_DWORD,
+  kUserLong = RZ_CHUNK_USER_LONG,
+  kUserFloat = RZ_CHUNK_USER_FLOAT,
+  kNonLinearInfo = RZ_CHUNK_NONLINEAR_INFO,
+  kUserChInfo = RZ_CHUNK_USER_CH_INFO,
+  kUserChEntry = RZ_CHUNK_USER_CH_ENTRY,
+  kScoreTable = RZ_CHUNK_SCORE_TABLE,
 };
 
 // Display name of a registered chunk type, or nullptr.

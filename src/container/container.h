@@ -1,6 +1,13 @@
 // The container: base header, records, chunk heads and the byte-order rule,
 // with the shared mechanics every chunk writer and reader uses - the record
 // scan, the chunk search and the append rule.
+//
+// Folder src/container/: the layer every chunk family stands on.  Its exports:
+// header.cpp DARARARCreateBaseHeader; records.cpp DARARARStartRecordWave,
+// DARARAREndRecordWave; chunks.cpp RAZIVERAFindIndexPtr,
+// DARARARReadUpdateTotalFrame; textbuffer.cpp the RAZIVERA...TextBuffer and
+// ...TextIDBuffer calls; copy.cpp RAZIVERACopyNewBioFile.  chunk_types.h is the
+// registry of chunk types, byteorder.h the file's byte-order rule.
 #pragma once
 
 #include <cstdint>
@@ -157,5 +164,28 @@ inline uint32_t stored_chunk_end(const BioFile& bf, uint32_t record, uint32_t po
   if (end > uint64_t{INT32_MAX}) end = INT32_MAX;
   return end < pos ? pos : uint32_t(end);
 }
+
+// Length of a text held in a fixed field of `max` characters that may lack
+// its terminator.
+inline size_t bounded_length(const char* s, size_t max) {
+  size_t n = 0;
+  while (n < max && s[n]) ++n;
+  return n;
+}
+
+// A table block the handle owns (the event and score tables: a chunk's bytes
+// with their words in host order), locked for one call.  Each table adds the
+// rule that says when its head describes a table that fits the block.
+class HeldTable {
+ public:
+  explicit HeldTable(HGLOBAL h) : block_(h), mem_(block_.data(), block_.size(), kHostBigEndian) {}
+  Packed& mem() { return mem_; }
+  const Packed& mem() const { return mem_; }
+  uint8_t* at(uint32_t off) { return block_.data() + off; }
+
+ protected:
+  BlockLock block_;
+  Packed mem_;
+};
 
 }  // namespace rz::container

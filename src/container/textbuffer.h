@@ -8,12 +8,13 @@
 #include <cstdint>
 
 #include "frame/biofile.h"
+#include "razivera_codes.h"
 
 namespace rz {
 
-constexpr uint32_t kTextFieldSize = 256;
+constexpr uint32_t kTextFieldSize = RZ_TEXT_BUFFER_ROOM;
 constexpr uint32_t kMaxTextChars = kTextFieldSize - 1;  // the NUL needs its byte
-constexpr uint16_t kHandleTextCapacity = 128;
+constexpr uint16_t kHandleTextCapacity = RZ_HANDLE_TEXT_CAPACITY;
 
 struct TextEntry {
   uint32_t length;  // room of the text in a chunk: stored length rounded up to 4

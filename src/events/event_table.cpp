@@ -13,18 +13,15 @@ namespace {
 
 // A record's table block locked for one call.  The head must describe a
 // table that fits its block, so no walk through the entries can leave it.
-class TableLock {
+class TableLock : public container::HeldTable {
  public:
-  explicit TableLock(HGLOBAL h)
-      : block_(h), mem_(block_.data(), block_.size(), kHostBigEndian) {}
+  using HeldTable::HeldTable;
 
   explicit operator bool() const {
     return block_ && size() >= kHeadSize && size() <= block_.size();
   }
   uint32_t size() const { return mem_.u32(kSize); }
   uint32_t count() const { return mem_.u32(kCount); }
-  Packed& mem() { return mem_; }
-  uint8_t* at(uint32_t off) { return block_.data() + off; }
 
   // Size of the entry at `off`, or 0 when it is not a whole entry of the
   // table (too small for its head, above the staging limit, or running past
@@ -48,10 +45,6 @@ class TableLock {
       off += s;
     }
   }
-
- private:
-  BlockLock block_;
-  Packed mem_;
 };
 
 // The record's table, or nullptr.

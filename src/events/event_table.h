@@ -1,3 +1,9 @@
+// Folder src/events/: the record's event table (event_table.cpp: the
+// ...EventTable... and ...EventInfo calls; event_edit.cpp:
+// DARARARChangeEventData, an event code rewritten in a stored frame) and the
+// file's score table (score_table.cpp: the ...ScoreTable... and ...ScoreInfo
+// calls).
+//
 // EventTable chunk (type 200): one per record, a fixed number of entries that
 // each hold a value and a run of opaque data bytes.  The record's table block
 // (RecordSlot::eventTable) holds exactly the bytes of the chunk, its words in
@@ -8,6 +14,8 @@
 #pragma once
 
 #include <cstdint>
+
+#include "razivera_codes.h"
 
 namespace rz::event_table {
 
@@ -33,6 +41,7 @@ constexpr uint32_t kHeadWords = kHeadSize / 4;
 // The largest entry a table holds.
 constexpr uint32_t kMaxSize = 1024;
 constexpr uint32_t kMaxData = kMaxSize - kHeadSize;
+static_assert(kMaxData == RZ_EVENT_DATA_MAX, "the interface states the largest entry");
 }  // namespace entry
 
 // Entry size for a caller's data size (at most entry::kMaxData).

@@ -13,10 +13,9 @@ namespace {
 
 // The handle's table locked for one call; refused unless the block holds the
 // head and every entry its count names.
-class TableLock {
+class TableLock : public container::HeldTable {
  public:
-  explicit TableLock(HGLOBAL h)
-      : block_(h), mem_(block_.data(), block_.size(), kHostBigEndian) {}
+  using HeldTable::HeldTable;
 
   explicit operator bool() const {
     return block_ && block_.size() >= kHeadSize && count() <= kMaxCount &&
@@ -25,8 +24,6 @@ class TableLock {
   uint32_t count() const { return mem_.u32(kCount); }
   // Signed view of count: the settings' limits are compared signed.
   int32_t limit() const { return int32_t(count()); }
-  Packed& mem() { return mem_; }
-  uint8_t* at(uint32_t off) { return block_.data() + off; }
 
   // Cuts the table to `n` entries, keeping its size word in step so that a
   // later write produces a consistent chunk.
@@ -34,10 +31,6 @@ class TableLock {
     mem_.u32(kCount, n);
     mem_.u32(kSize, size_for(n));
   }
-
- private:
-  BlockLock block_;
-  Packed mem_;
 };
 
 uint16_t low_half(uint32_t w) { return uint16_t(w & 0xFFFFu); }

@@ -10,6 +10,8 @@
 
 #include <cstdint>
 
+#include "razivera_codes.h"
+
 namespace rz::score_table {
 
 constexpr uint32_t kSize = 0;       // 128 + 4 x count
@@ -30,6 +32,7 @@ constexpr uint32_t kSetting8 = 60;  // bits 0-15; bits 16-31 reserved, 0
 constexpr uint32_t kText = 64;
 constexpr uint32_t kTextSize = 64;
 constexpr uint32_t kMaxTextChars = 62;
+static_assert(kMaxTextChars + 1 == RZ_SCORE_TEXT_ROOM, "the interface states the text's room");
 constexpr uint32_t kHeadSize = 128;
 constexpr uint32_t kEntries = 128;  // entry i at kEntries + 4 x i
 constexpr uint32_t kEntrySize = 4;
@@ -45,20 +48,20 @@ constexpr uint32_t size_for(uint32_t count) { return kHeadSize + kEntrySize * co
 
 // Item codes of the Set/Get accessors.
 enum Item : uint16_t {
-  kItemCount = 1,  // get only
-  kItemSetting2 = 2,
-  kItemSetting3 = 3,
-  kItemIndex4 = 4,
-  kItemIndex5 = 5,
-  kItemIndex6 = 6,
-  kItemSetting7 = 7,
-  kItemSetting8 = 8,
-  kItemEntry = 10,     // set all 32 bits, get bits 0-23
-  kItemEntryAll = 11,  // get all 32 bits
-  kItemSetting15 = 15,
-  kItemSetting16 = 16,
-  kItemWords17 = 17,   // index 0 to 5
-  kItemText = 20,      // the text accessors' only item
+  kItemCount = RZ_SCORE_COUNT,  // get only
+  kItemSetting2 = RZ_SCORE_SETTING2,
+  kItemSetting3 = RZ_SCORE_SETTING3,
+  kItemIndex4 = RZ_SCORE_INDEX4,
+  kItemIndex5 = RZ_SCORE_INDEX5,
+  kItemIndex6 = RZ_SCORE_INDEX6,
+  kItemSetting7 = RZ_SCORE_SETTING7,
+  kItemSetting8 = RZ_SCORE_SETTING8,
+  kItemEntry = RZ_SCORE_ENTRY,         // set all 32 bits, get bits 0-23
+  kItemEntryAll = RZ_SCORE_ENTRY_ALL,  // get all 32 bits
+  kItemSetting15 = RZ_SCORE_SETTING15,
+  kItemSetting16 = RZ_SCORE_SETTING16,
+  kItemWords17 = RZ_SCORE_WORDS17,  // index 0 to 5
+  kItemText = RZ_SCORE_TEXT,        // the text accessors' only item
 };
 
 }  // namespace rz::score_table

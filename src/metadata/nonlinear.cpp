@@ -6,6 +6,7 @@
 
 #include "container/container.h"
 #include "metadata/nonlinear_layout.h"
+#include "razivera_codes.h"
 
 namespace rz {
 namespace {
@@ -13,13 +14,16 @@ namespace {
 using namespace container;
 namespace nl = non_linear;
 
-constexpr uint16_t kItemCount = 1;
-constexpr uint16_t kItemPoint = 2;
+constexpr uint16_t kItemCount = RZ_NONLINEAR_COUNT;
+constexpr uint16_t kItemPoint = RZ_NONLINEAR_POINT;
 
 // The count a caller may set: one less than the points the table holds.
 constexpr int32_t kMaxSettableCount = int32_t(kMaxNonLinearPoints) - 1;
 
 constexpr uint32_t kTextHeld = sizeof(NonLinearPoint::text) - 1;
+static_assert(kMaxNonLinearPoints == RZ_NONLINEAR_MAX_POINTS &&
+                  sizeof(NonLinearPoint::text) == RZ_NONLINEAR_TEXT_ROOM,
+              "the interface states the table's limits");
 constexpr uint32_t kMaxChunk = nl::point_offset(kMaxNonLinearPoints);
 
 ChannelSlot* slot(BioFile& bf, uint32_t record, uint32_t channel) {

@@ -19,13 +19,6 @@ namespace {
 
 using namespace container;
 
-// Length of a text held in a fixed field that may lack its terminator.
-size_t bounded_length(const char* s, size_t max) {
-  size_t n = 0;
-  while (n < max && s[n]) ++n;
-  return n;
-}
-
 // The 16-bit start field an item names, or nullptr.
 uint16_t* start_field(RecordSlot& rs, uint16_t item) {
   switch (item) {

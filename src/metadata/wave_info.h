@@ -1,45 +1,56 @@
 // Wave information: the record-level facts of a recording (channel count,
 // frame length, start date and time, power-line frequency, free text), held in
 // the RecordSlot and stored as the record's WaveInfo chunk.
+//
+// Folder src/metadata/: the record-level chunks.  wave_info.cpp the ...WaveInfo,
+// ...WaveText and DARARARReadRecordInfo calls; text_info.cpp the ...TextInfo
+// text lists; nonlinear.cpp the ...NonLinearInfo calls and
+// DARARARCreateNonLineaInfo; user_info.cpp ...UserInfo; user_data.cpp the
+// typed user data (...UserByte to ...UserFloat), ...UserText and
+// DARARARGetUserDataNum.  The *_layout.h files give each chunk's bytes.
 #pragma once
 
 #include <cstdint>
 
 #include "frame/biofile.h"
 #include "metadata/wave_info_layout.h"
+#include "razivera_codes.h"
 
 namespace rz {
 
 // Item codes of DARARARSetWaveInfo / DARARARGetWaveInfo.
 namespace wave_item {
-constexpr uint16_t kRecordCode = 1;
-constexpr uint16_t kChannelCount = 2;
-constexpr uint16_t kFrameSeconds = 3;
-constexpr uint16_t kTotalFrames = 4;      // read only
-constexpr uint16_t kFrameChunkSize = 5;   // read only
-constexpr uint16_t kFrameDataPosition = 8;  // read only
-constexpr uint16_t kStartYear = 10;
-constexpr uint16_t kStartMonth = 11;
-constexpr uint16_t kStartDay = 12;
-constexpr uint16_t kStartHour = 13;
-constexpr uint16_t kStartMinute = 14;
-constexpr uint16_t kStartSecond = 15;
-constexpr uint16_t kTotalSamples = 20;
-constexpr uint16_t kBaseRate = 21;
-constexpr uint16_t kMainsFrequency = 22;
-constexpr uint16_t kUserValue1 = 25;
-constexpr uint16_t kUserValue2 = 26;
-constexpr uint16_t kHasEventTable = 30;  // read only: 1 when the record has one
+constexpr uint16_t kRecordCode = RZ_WAVE_RECORD_CODE;
+constexpr uint16_t kChannelCount = RZ_WAVE_CHANNEL_COUNT;
+constexpr uint16_t kFrameSeconds = RZ_WAVE_FRAME_SECONDS;
+constexpr uint16_t kTotalFrames = RZ_WAVE_TOTAL_FRAMES;          // read only
+constexpr uint16_t kFrameChunkSize = RZ_WAVE_FRAME_SIZE;         // read only
+constexpr uint16_t kFrameDataPosition = RZ_WAVE_FRAME_DATA_POS;  // read only
+constexpr uint16_t kStartYear = RZ_WAVE_START_YEAR;
+constexpr uint16_t kStartMonth = RZ_WAVE_START_MONTH;
+constexpr uint16_t kStartDay = RZ_WAVE_START_DAY;
+constexpr uint16_t kStartHour = RZ_WAVE_START_HOUR;
+constexpr uint16_t kStartMinute = RZ_WAVE_START_MINUTE;
+constexpr uint16_t kStartSecond = RZ_WAVE_START_SECOND;
+constexpr uint16_t kTotalSamples = RZ_WAVE_TOTAL_SAMPLES;
+constexpr uint16_t kBaseRate = RZ_WAVE_BASE_RATE;
+constexpr uint16_t kMainsFrequency = RZ_WAVE_MAINS_FREQUENCY;
+constexpr uint16_t kUserValue1 = RZ_WAVE_USER_VALUE1;
+constexpr uint16_t kUserValue2 = RZ_WAVE_USER_VALUE2;
+constexpr uint16_t kHasEventTable = RZ_WAVE_HAS_EVENT_TABLE;  // read only: 1 when the record has one
 }  // namespace wave_item
 
 // Text items of DARARARSetWaveText / DARARARGetWaveText.
 namespace wave_text_item {
-constexpr uint16_t kWaveText = 1;
-constexpr uint16_t kPath = 2;  // get only
+constexpr uint16_t kWaveText = RZ_WAVE_TEXT;
+constexpr uint16_t kPath = RZ_WAVE_TEXT_PATH;  // get only
 }  // namespace wave_text_item
 
 // Characters the record's free text keeps in memory.
 constexpr uint32_t kWaveTextHeld = 32;
+static_assert(kWaveTextHeld + 1 == RZ_WAVE_TEXT_ROOM && kPathSize == RZ_PATH_ROOM &&
+                  kMaxRecords == RZ_MAX_RECORDS && kMaxChannels == RZ_MAX_CHANNELS,
+              "the interface states the handle's limits");
 
 // Whole frames in a recording of `samples` samples per channel at `baseRate`
 // Hz, cut into frames of `frameSeconds` seconds: the samples round up to whole

@@ -3,23 +3,23 @@
 namespace rzt {
 
 Bio begin_recording(FileTest& /*t*/, const std::string& path, const Layout& layout, uint16_t depth) {
-  Bio h(RAZIVERAOpenBioFile(path.c_str(), 4, depth));
+  Bio h(RAZIVERAOpenBioFile(path.c_str(), RZ_OPEN_CREATE, depth));
   EXPECT_TRUE(h);
   if (!h) return h;
-  EXPECT_EQ(RAZIVERASetInfo(h, 4, layout.big ? 1 : 0), 1u);
+  EXPECT_EQ(RAZIVERASetInfo(h, RZ_INFO_BYTE_ORDER, layout.big ? 1 : 0), 1u);
   EXPECT_EQ(DARARARCreateBaseHeader(h), 1);
   EXPECT_EQ(DARARARStartRecordWave(h), 0);
   const uint16_t channels = uint16_t(layout.rates.size());
-  EXPECT_EQ(DARARARSetWaveInfo(h, 0, 2, channels), 1);
-  EXPECT_EQ(DARARARSetWaveInfo(h, 0, 3, layout.frameSeconds), 1);
-  EXPECT_EQ(DARARARSetWaveInfo(h, 0, 21, layout.baseRate), 1);
-  EXPECT_EQ(DARARARSetWaveInfo(h, 0, 13, layout.hour), 1);
-  EXPECT_EQ(DARARARSetWaveInfo(h, 0, 14, layout.minute), 1);
-  EXPECT_EQ(DARARARSetWaveInfo(h, 0, 15, layout.second), 1);
+  EXPECT_EQ(DARARARSetWaveInfo(h, 0, RZ_WAVE_CHANNEL_COUNT, channels), 1);
+  EXPECT_EQ(DARARARSetWaveInfo(h, 0, RZ_WAVE_FRAME_SECONDS, layout.frameSeconds), 1);
+  EXPECT_EQ(DARARARSetWaveInfo(h, 0, RZ_WAVE_BASE_RATE, layout.baseRate), 1);
+  EXPECT_EQ(DARARARSetWaveInfo(h, 0, RZ_WAVE_START_HOUR, layout.hour), 1);
+  EXPECT_EQ(DARARARSetWaveInfo(h, 0, RZ_WAVE_START_MINUTE, layout.minute), 1);
+  EXPECT_EQ(DARARARSetWaveInfo(h, 0, RZ_WAVE_START_SECOND, layout.second), 1);
   for (uint16_t c = 0; c < channels; ++c) {
-    EXPECT_EQ(DARARARSetFrameChInfo(h, 0, 4, c, layout.rates[c]), 1u);
+    EXPECT_EQ(DARARARSetFrameChInfo(h, 0, RZ_CHANNEL_SAMPLE_RATE, c, layout.rates[c]), 1u);
     const std::string label = "CH" + std::to_string(c + 1);
-    EXPECT_EQ(DARARARSetFrameChText(h, 0, 1, c, label.c_str()), 1u);
+    EXPECT_EQ(DARARARSetFrameChText(h, 0, RZ_CHANNEL_LABEL, c, label.c_str()), 1u);
   }
   EXPECT_GT(DARARARCreateWaveInfo(h), 0u);
   EXPECT_GT(DARARARCreateFrameChInfo(h), 0);
@@ -44,7 +44,7 @@ uint16_t write_frames(HGLOBAL h, const Layout& layout, uint32_t firstFrame, uint
 }
 
 Bio open_for_review(const std::string& path, uint32_t windowSeconds) {
-  Bio r(RAZIVERAOpenBioFile(path.c_str(), 1, 1));
+  Bio r(RAZIVERAOpenBioFile(path.c_str(), RZ_OPEN_READ, 1));
   EXPECT_TRUE(r);
   if (!r) return r;
   EXPECT_EQ(DARARARReadRecordInfo(r, 0), 1);

@@ -98,10 +98,10 @@ void FileTest::TearDown() {
 }
 
 Bio FileTest::create(const std::string& name, bool big, uint32_t framesPerBuffer) {
-  Bio h(RAZIVERAOpenBioFile(path(name).c_str(), 4, framesPerBuffer));
+  Bio h(RAZIVERAOpenBioFile(path(name).c_str(), RZ_OPEN_CREATE, framesPerBuffer));
   EXPECT_TRUE(h);
   if (h) {
-    EXPECT_EQ(RAZIVERASetInfo(h, 4, big ? 1 : 0), 1u);
+    EXPECT_EQ(RAZIVERASetInfo(h, RZ_INFO_BYTE_ORDER, big ? 1 : 0), 1u);
     EXPECT_EQ(DARARARCreateBaseHeader(h), 1);
   }
   return h;

@@ -83,7 +83,7 @@ static int check_platform_services(const RzApi *a, const char *dir) {
   char path[1024];
   snprintf(path, sizeof path, "%s/services.vzp", dir);
   SetErrorMode(0);
-  HGLOBAL h = a->RAZIVERAOpenBioFile(path, 4, 1);
+  HGLOBAL h = a->RAZIVERAOpenBioFile(path, RZ_OPEN_CREATE, 1);
   if (!h) {
     fprintf(stderr, "cannot create %s\n", path);
     return 1;
@@ -92,7 +92,7 @@ static int check_platform_services(const RzApi *a, const char *dir) {
     fprintf(stderr, "the error mode after an open is %#x\n", (unsigned)GetErrorMode());
     ++failures;
   }
-  a->RAZIVERASetInfo(h, 4, 0);
+  a->RAZIVERASetInfo(h, RZ_INFO_BYTE_ORDER, RZ_BYTE_ORDER_LITTLE);
   a->DARARARCreateBaseHeader(h);
   if ((GlobalFlags(h) & GMEM_LOCKCOUNT) != 0) {
     fprintf(stderr, "the handle is still locked between calls (flags %#x)\n", (unsigned)GlobalFlags(h));

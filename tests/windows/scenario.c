@@ -69,7 +69,8 @@ static void fill_frames(const RzApi *a, HGLOBAL h, unsigned first, uint16_t fram
       events[f * kBaseRate + k * step + 3] = event_code(first + f, k);
 
   EXPECT_EQ(a->DARARARSetFramePointWave(h, 0, frames, 0, 2 * kChannels, input), frames);
-  EXPECT_EQ(a->DARARARSetFramePointWaveEx(h, 0, 0, frames, 1, 2 * kChannels, input + 1), frames);
+  EXPECT_EQ(a->DARARARSetFramePointWaveEx(h, RZ_POINT_BASE_STEP, 0, frames, 1, 2 * kChannels, input + 1),
+            frames);
   EXPECT_EQ(a->DARARARSetFramePointEvent(h, 0, frames, kEventChannel, 2, 1, events), frames);
 }
 
@@ -80,17 +81,18 @@ static void describe_record(const RzApi *a, HGLOBAL h) {
   };
   for (size_t i = 0; i < sizeof wave / sizeof wave[0]; ++i)
     EXPECT_EQ(a->DARARARSetWaveInfo(h, 0, wave[i].item, wave[i].value), 1);
-  EXPECT_EQ(a->DARARARSetWaveText(h, 0, 1, "Night one"), 1);
+  EXPECT_EQ(a->DARARARSetWaveText(h, 0, RZ_WAVE_TEXT, "Night one"), 1);
   for (uint16_t c = 0; c < kChannels; ++c) {
-    EXPECT_EQ(a->DARARARSetFrameChInfo(h, 0, 4, c, kRates[c]), 1);
-    EXPECT_EQ(a->DARARARSetFrameChInfo(h, 0, 20, c, 0x100u + c), 1);
-    EXPECT_EQ(a->DARARARSetFrameChInfo(h, 0, 24, c, 0x12345u * (c + 1u)), 1);
-    EXPECT_EQ(a->DARARARSetFrameChText(h, 0, 1, c, kLabels[c]), 1);
-    EXPECT_EQ(a->DARARARSetFrameChText(h, 0, 2, c, "uV"), 1);
+    EXPECT_EQ(a->DARARARSetFrameChInfo(h, 0, RZ_CHANNEL_SAMPLE_RATE, c, kRates[c]), 1);
+    EXPECT_EQ(a->DARARARSetFrameChInfo(h, 0, RZ_CHANNEL_USER20, c, 0x100u + c), 1);
+    EXPECT_EQ(a->DARARARSetFrameChInfo(h, 0, RZ_CHANNEL_USER24, c, 0x12345u * (c + 1u)), 1);
+    EXPECT_EQ(a->DARARARSetFrameChText(h, 0, RZ_CHANNEL_LABEL, c, kLabels[c]), 1);
+    EXPECT_EQ(a->DARARARSetFrameChText(h, 0, RZ_CHANNEL_UNIT, c, "uV"), 1);
   }
   for (uint16_t p = 0; p < 3; ++p)
-    EXPECT_EQ(a->DARARARSetNonLinearInfo(h, 0, 2, 1, p, -10 * (int32_t)p, 100u + p, "point"), 1);
-  EXPECT_EQ(a->DARARARSetNonLinearInfo(h, 0, 1, 1, 0, 3, 0, NULL), 1);
+    EXPECT_EQ(a->DARARARSetNonLinearInfo(h, 0, RZ_NONLINEAR_POINT, 1, p, -10 * (int32_t)p, 100u + p, "point"),
+              1);
+  EXPECT_EQ(a->DARARARSetNonLinearInfo(h, 0, RZ_NONLINEAR_COUNT, 1, 0, 3, 0, NULL), 1);
 
   EXPECT_TRUE(a->DARARARCreateWaveInfo(h) > 0);
   EXPECT_TRUE(a->DARARARCreateFrameChInfo(h) > 0);
@@ -135,28 +137,29 @@ static void write_texts_and_user_data(const RzApi *a, HGLOBAL h) {
 
 static void write_score(const RzApi *a, HGLOBAL h) {
   EXPECT_EQ(a->DARARARCreateScoreTable(h, 9, 6), 1);
-  for (int32_t i = 0; i < 6; ++i) EXPECT_EQ(a->DARARARSetScoreTableInfo(h, 10, i, (uint32_t)(i % 4)), 1);
-  EXPECT_EQ(a->DARARARSetScoreTableInfo(h, 3, 0, 5), 1);
-  EXPECT_EQ(a->DARARARSetScoreTableText(h, 20, 0, "Scored twice"), 1);
+  for (int32_t i = 0; i < 6; ++i)
+    EXPECT_EQ(a->DARARARSetScoreTableInfo(h, RZ_SCORE_ENTRY, i, (uint32_t)(i % 4)), 1);
+  EXPECT_EQ(a->DARARARSetScoreTableInfo(h, RZ_SCORE_SETTING3, 0, 5), 1);
+  EXPECT_EQ(a->DARARARSetScoreTableText(h, RZ_SCORE_TEXT, 0, "Scored twice"), 1);
   EXPECT_TRUE(a->DARARARCreateScoreInfo(h, 0) > 0);
 }
 
 static void edit_in_place(const RzApi *a, const char *path, const char *copyPath) {
-  HGLOBAL h = a->RAZIVERAOpenBioFile(path, 3, 1);
+  HGLOBAL h = a->RAZIVERAOpenBioFile(path, RZ_OPEN_READ_WRITE, 1);
   EXPECT_TRUE(h != NULL);
   if (!h) return;
   EXPECT_EQ(a->DARARARReadRecordInfo(h, 0), 1);
   EXPECT_EQ(a->DARARARReadChannelInfo(h, 0), 1);
   EXPECT_EQ(a->DARARARReadFrameInfo(h, 0), 1);
   EXPECT_TRUE(a->DARARARChangeEventData(h, 0, kEditedCode, kEventChannel, kEditedFrame, kEditedSample) > 0);
-  EXPECT_EQ(a->DARARARSetFrameChText(h, 0, 2, 0, "mV"), 1);
+  EXPECT_EQ(a->DARARARSetFrameChText(h, 0, RZ_CHANNEL_UNIT, 0, "mV"), 1);
   EXPECT_EQ(a->DARARARUpdateFrameChInfo(h, 0), kChannels - 1);
   EXPECT_EQ(a->DARARARUpdateTextInfo(h, 0, kTextType, 2, "Lamp"), 1);
   EXPECT_EQ(a->DARARARReadEventInfo(h, 0), 2);
   EXPECT_EQ(a->DARARARSetEventTableInfo(h, 0, 2, 0x22, "abcdefgh"), 1);
   EXPECT_EQ(a->DARARARUpdateEventInfo(h, 0), 0);
   EXPECT_EQ(a->DARARARReadScoreInfo(h, 0, 9), 6);
-  EXPECT_EQ(a->DARARARSetScoreTableInfo(h, 10, 5, 4), 1);
+  EXPECT_EQ(a->DARARARSetScoreTableInfo(h, RZ_SCORE_ENTRY, 5, 4), 1);
   EXPECT_EQ(a->DARARARUpdateScoreInfo(h, 9), 1);
 
   HGLOBAL c = a->RAZIVERACopyNewBioFile(h, copyPath, kDepth);
@@ -173,10 +176,10 @@ static void edit_in_place(const RzApi *a, const char *path, const char *copyPath
 
 int rz_write_recording(const RzApi *a, const char *path, const char *copyPath, int big) {
   g_failures = 0;
-  HGLOBAL h = a->RAZIVERAOpenBioFile(path, 4, kDepth);
+  HGLOBAL h = a->RAZIVERAOpenBioFile(path, RZ_OPEN_CREATE, kDepth);
   EXPECT_TRUE(h != NULL);
   if (!h) return g_failures;
-  EXPECT_EQ(a->RAZIVERASetInfo(h, 4, (uint16_t)big), 1);
+  EXPECT_EQ(a->RAZIVERASetInfo(h, RZ_INFO_BYTE_ORDER, (uint16_t)big), 1);
   EXPECT_EQ(a->DARARARCreateBaseHeader(h), 1);
   EXPECT_EQ(a->DARARARStartRecordWave(h), 0);
   describe_record(a, h);
@@ -202,7 +205,7 @@ int rz_write_recording(const RzApi *a, const char *path, const char *copyPath, i
 
 static void check_library(const RzApi *a, const char *path) {
   char name[16] = "untouched";
-  EXPECT_EQ(a->RAZIVERAGetSupportType(1, name), 1);
+  EXPECT_EQ(a->RAZIVERAGetSupportType(RZ_SUPPORT_FILE_TYPE, name), 1);
   EXPECT_STR(name, "VOZ");
   EXPECT_EQ(a->DARARARGetSignalTypeName(16, name), 8);
   EXPECT_STR(name, "Analysis");
@@ -218,51 +221,51 @@ static void check_library(const RzApi *a, const char *path) {
     fputs("NOT-VOZO00011000LS0001          ", f);
     fclose(f);
   }
-  a->RAZIVERAGetErrorInfo(2, NULL);
-  EXPECT_TRUE(a->RAZIVERAOpenBioFile(bad, 1, 1) == NULL);
+  a->RAZIVERAGetErrorInfo(RZ_ERROR_CLEAR, NULL);
+  EXPECT_TRUE(a->RAZIVERAOpenBioFile(bad, RZ_OPEN_READ, 1) == NULL);
   char text[4] = "xyz";
-  EXPECT_EQ(a->RAZIVERAGetErrorInfo(1, text), 1010);
+  EXPECT_EQ(a->RAZIVERAGetErrorInfo(RZ_ERROR_TAKE, text), 1010);
   EXPECT_STR(text, "");
-  EXPECT_EQ(a->RAZIVERAGetErrorInfo(1, text), 0);
+  EXPECT_EQ(a->RAZIVERAGetErrorInfo(RZ_ERROR_TAKE, text), 0);
   remove(bad);
 }
 
 static void check_description(const RzApi *a, HGLOBAL h) {
   EXPECT_EQ(a->DARARARReadRecordInfo(h, 0), 1);
-  EXPECT_EQ(a->DARARARGetWaveInfo(h, 0, 1), 7);
-  EXPECT_EQ(a->DARARARGetWaveInfo(h, 0, 2), kChannels);
-  EXPECT_EQ(a->DARARARGetWaveInfo(h, 0, 10), 2024);
-  EXPECT_EQ(a->DARARARGetWaveInfo(h, 0, 13), 22);
-  EXPECT_EQ(a->DARARARGetWaveInfo(h, 0, 4), kFrames);
-  EXPECT_EQ(a->DARARARGetWaveInfo(h, 0, 22), 50);
+  EXPECT_EQ(a->DARARARGetWaveInfo(h, 0, RZ_WAVE_RECORD_CODE), 7);
+  EXPECT_EQ(a->DARARARGetWaveInfo(h, 0, RZ_WAVE_CHANNEL_COUNT), kChannels);
+  EXPECT_EQ(a->DARARARGetWaveInfo(h, 0, RZ_WAVE_START_YEAR), 2024);
+  EXPECT_EQ(a->DARARARGetWaveInfo(h, 0, RZ_WAVE_START_HOUR), 22);
+  EXPECT_EQ(a->DARARARGetWaveInfo(h, 0, RZ_WAVE_TOTAL_FRAMES), kFrames);
+  EXPECT_EQ(a->DARARARGetWaveInfo(h, 0, RZ_WAVE_MAINS_FREQUENCY), 50);
   char text[300];
-  EXPECT_EQ(a->DARARARGetWaveText(h, 0, 1, text), 9);
+  EXPECT_EQ(a->DARARARGetWaveText(h, 0, RZ_WAVE_TEXT, text), 9);
   EXPECT_STR(text, "Night one");
 
   EXPECT_EQ(a->DARARARReadChannelInfo(h, 0), 1);
   for (uint16_t c = 0; c < kChannels; ++c) {
-    EXPECT_EQ(a->DARARARGetFrameChInfo(h, 0, 4, c), kRates[c]);
-    EXPECT_TRUE(a->DARARARGetFrameChText(h, 0, 1, c, text) > 0);
+    EXPECT_EQ(a->DARARARGetFrameChInfo(h, 0, RZ_CHANNEL_SAMPLE_RATE, c), kRates[c]);
+    EXPECT_TRUE(a->DARARARGetFrameChText(h, 0, RZ_CHANNEL_LABEL, c, text) > 0);
     EXPECT_STR(text, kLabels[c]);
-    a->DARARARGetFrameChText(h, 0, 2, c, text);
+    a->DARARARGetFrameChText(h, 0, RZ_CHANNEL_UNIT, c, text);
     EXPECT_STR(text, c == 0 ? "mV" : "uV");
   }
   EXPECT_EQ(a->DARARARReadUserChannelInfo(h, 0), 1);
-  EXPECT_EQ(a->DARARARGetWaveInfo(h, 0, 25), 0xA5A5);
+  EXPECT_EQ(a->DARARARGetWaveInfo(h, 0, RZ_WAVE_USER_VALUE1), 0xA5A5);
   for (uint16_t c = 0; c < kChannels; ++c) {
-    EXPECT_EQ(a->DARARARGetFrameChInfo(h, 0, 20, c), 0x100u + c);
-    EXPECT_EQ(a->DARARARGetFrameChInfo(h, 0, 24, c), 0x12345u * (c + 1u));
+    EXPECT_EQ(a->DARARARGetFrameChInfo(h, 0, RZ_CHANNEL_USER20, c), 0x100u + c);
+    EXPECT_EQ(a->DARARARGetFrameChInfo(h, 0, RZ_CHANNEL_USER24, c), 0x12345u * (c + 1u));
   }
   EXPECT_EQ(a->DARARARReadNonLinearInfo(h, 0, 2), 3);
   uint32_t v1 = 0, v2 = 0;
   char point[28];
-  EXPECT_EQ(a->DARARARGetNonLinearInfo(h, 0, 2, 1, 2, &v1, &v2, point), 3);
+  EXPECT_EQ(a->DARARARGetNonLinearInfo(h, 0, RZ_NONLINEAR_POINT, 1, 2, &v1, &v2, point), 3);
   EXPECT_EQ(v1, (uint32_t)-20);
   EXPECT_EQ(v2, 102);
   EXPECT_STR(point, "point");
 
   uint32_t head[16];
-  EXPECT_TRUE(a->RAZIVERAFindIndexPtr(h, 0, 100, 0, head) > 0);
+  EXPECT_TRUE(a->RAZIVERAFindIndexPtr(h, 0, RZ_CHUNK_WAVE_INFO, 0, head) > 0);
   EXPECT_EQ(head[1], 100);
   EXPECT_TRUE(a->RAZIVERAGetFileHandle(h) != NULL);
 }
@@ -312,10 +315,10 @@ static void check_texts_and_user_data(const RzApi *a, HGLOBAL h) {
 
   EXPECT_EQ(a->DARARARReadScoreInfo(h, 0, 9), 6);
   uint32_t out = 0;
-  EXPECT_EQ(a->DARARARGetScoreTableInfo(h, 11, 5, &out), 1);
+  EXPECT_EQ(a->DARARARGetScoreTableInfo(h, RZ_SCORE_ENTRY_ALL, 5, &out), 1);
   EXPECT_EQ(out, 4);
   char scoreText[63];
-  EXPECT_EQ(a->DARARARGetScoreTableText(h, 20, 0, scoreText), 12);
+  EXPECT_EQ(a->DARARARGetScoreTableText(h, RZ_SCORE_TEXT, 0, scoreText), 12);
   EXPECT_STR(scoreText, "Scored twice");
 }
 
@@ -356,21 +359,21 @@ int rz_check_recording(const RzApi *a, const char *path, const char *copyPath, i
   g_failures = 0;
   check_library(a, path);
 
-  HGLOBAL h = a->RAZIVERAOpenBioFile(path, 1, 1);
+  HGLOBAL h = a->RAZIVERAOpenBioFile(path, RZ_OPEN_READ, 1);
   EXPECT_TRUE(h != NULL);
   if (!h) return g_failures;
-  EXPECT_EQ(a->RAZIVERAGetInfo(h, 4), big);
-  EXPECT_EQ(a->RAZIVERAGetInfo(h, 6), 1);
+  EXPECT_EQ(a->RAZIVERAGetInfo(h, RZ_INFO_BYTE_ORDER), big);
+  EXPECT_EQ(a->RAZIVERAGetInfo(h, RZ_INFO_RECORD_COUNT), 1);
   check_description(a, h);
   check_texts_and_user_data(a, h);
   EXPECT_EQ(a->DARARARReadUpdateTotalFrame(h, 0), kFrames);
   check_frames(a, h, 0, kFrames, 1);
   EXPECT_TRUE(a->RAZIVERACloseBioFile(h) == NULL);
 
-  HGLOBAL c = a->RAZIVERAOpenBioFile(copyPath, 1, 1);
+  HGLOBAL c = a->RAZIVERAOpenBioFile(copyPath, RZ_OPEN_READ, 1);
   EXPECT_TRUE(c != NULL);
   if (!c) return g_failures;
-  EXPECT_EQ(a->RAZIVERAGetInfo(c, 4), big);
+  EXPECT_EQ(a->RAZIVERAGetInfo(c, RZ_INFO_BYTE_ORDER), big);
   EXPECT_EQ(a->DARARARReadRecordInfo(c, 0), 1);
   EXPECT_EQ(a->DARARARReadChannelInfo(c, 0), 1);
   check_frames(a, c, kFrames, kCopyFrames, 0);

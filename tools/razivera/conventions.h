@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "razivera_codes.h"
+
 namespace tool::convention {
 
 // The event channel: a channel labelled EVENT (any case) carries event codes,
@@ -17,13 +19,13 @@ constexpr char kEventLabel[] = "EVENT";
 // as the low and high words of an IEEE double.
 constexpr uint16_t kCalibrationMark = 0xCA1B;
 enum CalibrationItem : uint16_t {
-  kItemMark = 20,
-  kItemDigitalMin = 21,
-  kItemDigitalMax = 22,
-  kItemPhysicalMinLow = 23,
-  kItemPhysicalMinHigh = 24,
-  kItemPhysicalMaxLow = 25,
-  kItemPhysicalMaxHigh = 26,
+  kItemMark = RZ_CHANNEL_USER20,
+  kItemDigitalMin = RZ_CHANNEL_USER21,
+  kItemDigitalMax = RZ_CHANNEL_USER22,
+  kItemPhysicalMinLow = RZ_CHANNEL_USER23,
+  kItemPhysicalMinHigh = RZ_CHANNEL_USER24,
+  kItemPhysicalMaxLow = RZ_CHANNEL_USER25,
+  kItemPhysicalMaxHigh = RZ_CHANNEL_USER26,
 };
 
 // The unit of a channel is its second text.

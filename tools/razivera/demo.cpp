@@ -91,42 +91,37 @@ int write_demo(const std::string& out, const DemoOptions& o, Console& con) {
   std::string error;
   const std::string file = target.prepare(error) ? target.begin_file(error) : std::string();
   if (file.empty()) return input_error(con, out, error);
-  Handle h(RAZIVERAOpenBioFile(file.c_str(), item::kCreate, batch));
+  Handle h(RAZIVERAOpenBioFile(file.c_str(), RZ_OPEN_CREATE, batch));
   if (!h) return input_error(con, out, "cannot create it");
   HGLOBAL f = h.get();
   const auto failed = [&]() {
     return input_error(con, out, "the library could not write it (is the disk full?)");
   };
-  if (RAZIVERASetInfo(f, item::kByteOrder, o.big ? 1 : 0) != 1 || DARARARCreateBaseHeader(f) != 1 ||
-      DARARARStartRecordWave(f) != 0)
+  if (RAZIVERASetInfo(f, RZ_INFO_BYTE_ORDER, o.big ? RZ_BYTE_ORDER_BIG : RZ_BYTE_ORDER_LITTLE) != 1 ||
+      DARARARCreateBaseHeader(f) != 1 || DARARARStartRecordWave(f) != 0)
     return failed();
 
   // The recording's description.
-  using namespace item;
-  const std::pair<Wave, uint32_t> wave[] = {{kChannels, channels},
-                                            {kFrameSeconds, 1},
-                                            {kBaseRate, baseRate},
-                                            {kTotalSamples, uint32_t(seconds * baseRate)},
-                                            {kYear, kStartYear},
-                                            {kMonth, kStartMonth},
-                                            {kDay, kStartDay},
-                                            {kHour, kStartHour},
-                                            {kMinute, kStartMinute},
-                                            {kSecond, 0},
-                                            {kMains, 50}};
+  const std::pair<uint16_t, uint32_t> wave[] = {
+      {RZ_WAVE_CHANNEL_COUNT, channels},    {RZ_WAVE_FRAME_SECONDS, 1},
+      {RZ_WAVE_BASE_RATE, baseRate},        {RZ_WAVE_TOTAL_SAMPLES, uint32_t(seconds * baseRate)},
+      {RZ_WAVE_START_YEAR, kStartYear},     {RZ_WAVE_START_MONTH, kStartMonth},
+      {RZ_WAVE_START_DAY, kStartDay},       {RZ_WAVE_START_HOUR, kStartHour},
+      {RZ_WAVE_START_MINUTE, kStartMinute}, {RZ_WAVE_START_SECOND, 0},
+      {RZ_WAVE_MAINS_FREQUENCY, 50}};
   for (const auto& w : wave)
     if (DARARARSetWaveInfo(f, 0, w.first, w.second) != 1) return failed();
-  DARARARSetWaveText(f, 0, kWaveText, "Synthetic PSG (razivera demo)");
+  DARARARSetWaveText(f, 0, RZ_WAVE_TEXT, "Synthetic PSG (razivera demo)");
   for (uint16_t c = 0; c < channels; ++c) {
     const bool ev = c == eventChannel;
     const std::string label = ev ? convention::kEventLabel : plans[c].label;
     const std::string unit = ev ? "" : plans[c].unit;
-    DARARARSetFrameChInfo(f, 0, kNumber, c, c + 1u);
-    DARARARSetFrameChInfo(f, 0, kRate, c, ev ? kEventRate : plans[c].rate);
+    DARARARSetFrameChInfo(f, 0, RZ_CHANNEL_NUMBER, c, c + 1u);
+    DARARARSetFrameChInfo(f, 0, RZ_CHANNEL_SAMPLE_RATE, c, ev ? kEventRate : plans[c].rate);
     if (!ev && plans[c].timeConstant)
-      DARARARSetFrameChInfo(f, 0, kFilterB, c, uint32_t(plans[c].timeConstant));
-    DARARARSetFrameChText(f, 0, kLabel, c, label.c_str());
-    DARARARSetFrameChText(f, 0, kUnit, c, unit.c_str());
+      DARARARSetFrameChInfo(f, 0, RZ_CHANNEL_FILTER_B, c, uint32_t(plans[c].timeConstant));
+    DARARARSetFrameChText(f, 0, RZ_CHANNEL_LABEL, c, label.c_str());
+    DARARARSetFrameChText(f, 0, RZ_CHANNEL_UNIT, c, unit.c_str());
   }
   if (DARARARCreateWaveInfo(f) == 0 || DARARARCreateFrameChInfo(f) == 0) return failed();
   if (!write_text_list(f, notes(plans, seconds))) return failed();
@@ -151,7 +146,7 @@ int write_demo(const std::string& out, const DemoOptions& o, Console& con) {
     for (size_t c = 0; c < plans.size(); ++c) {
       samples.resize(size_t(n) * plans[c].rate);
       gens[c]->fill(samples.data(), samples.size());
-      if (DARARARSetFramePointWaveEx(f, kPickEvery, 0, uint16_t(n), uint16_t(c), 2, samples.data()) != n)
+      if (DARARARSetFramePointWaveEx(f, RZ_POINT_EVERY, 0, uint16_t(n), uint16_t(c), 2, samples.data()) != n)
         return failed();
     }
     codes.assign(size_t(n) * baseRate, 0);

@@ -169,10 +169,10 @@ int export_edf(const std::string& in, const std::string& out, const ExportOption
   if (!problem.empty()) return input_error(con, in, problem);
   // With the EDF file on standard output, every message goes to the error stream.
   std::ostream& report = is_stdout_path(out) ? con.err : con.out;
-  RAZIVERAGetErrorInfo(2, nullptr);
-  Handle h(RAZIVERAOpenBioFile(in.c_str(), item::kRead, 1));
+  RAZIVERAGetErrorInfo(RZ_ERROR_CLEAR, nullptr);
+  Handle h(RAZIVERAOpenBioFile(in.c_str(), RZ_OPEN_READ, 1));
   if (!h) return input_error(con, in, open_error_text());
-  const uint32_t records = RAZIVERAGetInfo(h.get(), item::kRecords);
+  const uint32_t records = RAZIVERAGetInfo(h.get(), RZ_INFO_RECORD_COUNT);
   if (o.record >= records)
     return input_error(con, in, strf("has %u record(s); there is no record %u", records, o.record));
   RecordDesc rec;

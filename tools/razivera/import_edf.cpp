@@ -124,27 +124,30 @@ void put_words(HGLOBAL h, uint16_t channel, uint16_t low, uint16_t high, double 
 // and the kept EDF texts.  false when the library refuses.
 bool describe(HGLOBAL h, const edf::Header& e, const Plan& p, Console& con) {
   using namespace convention;
-  using namespace item;
-  const auto wave = [&](Wave w, uint32_t v) { return DARARARSetWaveInfo(h, 0, w, v) == 1; };
-  bool ok = wave(kChannels, uint32_t(p.signals.size())) && wave(kFrameSeconds, p.frameSeconds) &&
-            wave(kBaseRate, p.baseRate) && wave(kTotalSamples, p.frames * p.frameSeconds * p.baseRate) &&
-            wave(kYear, uint32_t(e.start.year)) && wave(kMonth, uint32_t(e.start.month)) &&
-            wave(kDay, uint32_t(e.start.day)) && wave(kHour, uint32_t(e.start.hour)) &&
-            wave(kMinute, uint32_t(e.start.minute)) && wave(kSecond, uint32_t(e.start.second));
-  ok = ok && DARARARSetWaveText(h, 0, kWaveText, wave_text(e).c_str()) == 1;
+  const auto wave = [&](uint16_t w, uint32_t v) { return DARARARSetWaveInfo(h, 0, w, v) == 1; };
+  bool ok = wave(RZ_WAVE_CHANNEL_COUNT, uint32_t(p.signals.size())) &&
+            wave(RZ_WAVE_FRAME_SECONDS, p.frameSeconds) && wave(RZ_WAVE_BASE_RATE, p.baseRate) &&
+            wave(RZ_WAVE_TOTAL_SAMPLES, p.frames * p.frameSeconds * p.baseRate) &&
+            wave(RZ_WAVE_START_YEAR, uint32_t(e.start.year)) &&
+            wave(RZ_WAVE_START_MONTH, uint32_t(e.start.month)) &&
+            wave(RZ_WAVE_START_DAY, uint32_t(e.start.day)) &&
+            wave(RZ_WAVE_START_HOUR, uint32_t(e.start.hour)) &&
+            wave(RZ_WAVE_START_MINUTE, uint32_t(e.start.minute)) &&
+            wave(RZ_WAVE_START_SECOND, uint32_t(e.start.second));
+  ok = ok && DARARARSetWaveText(h, 0, RZ_WAVE_TEXT, wave_text(e).c_str()) == 1;
   TextList texts;
   if (!e.patient.empty()) texts[kEdfPatientId] = e.patient;
   if (!e.recording.empty()) texts[kEdfRecordingId] = e.recording;
   for (size_t c = 0; c < p.signals.size() && ok; ++c) {
     const edf::Signal& s = e.signals[p.signals[c]];
     const uint16_t ch = uint16_t(c);
-    if (s.label.size() > kTextKept)
+    if (s.label.size() > item::kTextKept)
       con.err << strf("razivera: note: label \"%s\" keeps its first %zu characters\n",
-                      printable(s.label).c_str(), kTextKept);
-    ok = DARARARSetFrameChInfo(h, 0, kNumber, ch, uint32_t(c + 1)) == 1 &&
-         DARARARSetFrameChInfo(h, 0, kRate, ch, p.rates[c]) == 1 &&
-         DARARARSetFrameChText(h, 0, kLabel, ch, s.label.c_str()) == 1 &&
-         DARARARSetFrameChText(h, 0, kUnit, ch, s.dimension.c_str()) == 1;
+                      printable(s.label).c_str(), item::kTextKept);
+    ok = DARARARSetFrameChInfo(h, 0, RZ_CHANNEL_NUMBER, ch, uint32_t(c + 1)) == 1 &&
+         DARARARSetFrameChInfo(h, 0, RZ_CHANNEL_SAMPLE_RATE, ch, p.rates[c]) == 1 &&
+         DARARARSetFrameChText(h, 0, RZ_CHANNEL_LABEL, ch, s.label.c_str()) == 1 &&
+         DARARARSetFrameChText(h, 0, RZ_CHANNEL_UNIT, ch, s.dimension.c_str()) == 1;
     DARARARSetFrameChInfo(h, 0, kItemMark, ch, kCalibrationMark);
     DARARARSetFrameChInfo(h, 0, kItemDigitalMin, ch, uint16_t(int16_t(s.digitalMin)));
     DARARARSetFrameChInfo(h, 0, kItemDigitalMax, ch, uint16_t(int16_t(s.digitalMax)));
@@ -193,13 +196,13 @@ int import_edf(const std::string& in, const std::string& out, const ImportOption
   std::string error;
   const std::string file = target.prepare(error) ? target.begin_file(error) : std::string();
   if (file.empty()) return input_error(con, out, error);
-  RAZIVERAGetErrorInfo(2, nullptr);
-  Handle h(RAZIVERAOpenBioFile(file.c_str(), item::kCreate, batch));
+  RAZIVERAGetErrorInfo(RZ_ERROR_CLEAR, nullptr);
+  Handle h(RAZIVERAOpenBioFile(file.c_str(), RZ_OPEN_CREATE, batch));
   if (!h) return input_error(con, out, "cannot create it");
   const auto failed = [&]() {
     return input_error(con, out, "the library could not write it (is the disk full?)");
   };
-  if (RAZIVERASetInfo(h.get(), item::kByteOrder, o.big ? 1 : 0) != 1 ||
+  if (RAZIVERASetInfo(h.get(), RZ_INFO_BYTE_ORDER, o.big ? RZ_BYTE_ORDER_BIG : RZ_BYTE_ORDER_LITTLE) != 1 ||
       DARARARCreateBaseHeader(h.get()) != 1 || DARARARStartRecordWave(h.get()) != 0 ||
       !describe(h.get(), hd, p, con) || DARARARCreateFrameBuf(h.get(), uint16_t(batch)) == 0)
     return failed();
@@ -237,7 +240,7 @@ int import_edf(const std::string& in, const std::string& out, const ImportOption
       }
     }
     for (size_t c = 0; c < p.signals.size(); ++c)
-      if (DARARARSetFramePointWaveEx(h.get(), item::kPickEvery, 0, uint16_t(n), uint16_t(c), 2,
+      if (DARARARSetFramePointWaveEx(h.get(), RZ_POINT_EVERY, 0, uint16_t(n), uint16_t(c), 2,
                                      bufs[c].data()) != n)
         return failed();
     if (!save_frames(h.get(), uint16_t(n), p.frameBytes)) return failed();

@@ -88,16 +88,17 @@ int run_info(const Args& args, Console& con) {
   const std::string& path = args.arg(0);
   const std::string problem = recording_problem(path);
   if (!problem.empty()) return input_error(con, path, problem);
-  RAZIVERAGetErrorInfo(2, nullptr);
-  Handle h(RAZIVERAOpenBioFile(path.c_str(), item::kRead, 1));
+  RAZIVERAGetErrorInfo(RZ_ERROR_CLEAR, nullptr);
+  Handle h(RAZIVERAOpenBioFile(path.c_str(), RZ_OPEN_READ, 1));
   if (!h) return input_error(con, path, open_error_text());
   std::ostream& out = con.out;
-  const uint32_t records = RAZIVERAGetInfo(h.get(), item::kRecords);
+  const uint32_t records = RAZIVERAGetInfo(h.get(), RZ_INFO_RECORD_COUNT);
   out << path << "\n";
   out << strf("  format      VOZO-PSG File Format, version %u, %s-endian, header code %u, letter %c\n",
-              RAZIVERAGetInfo(h.get(), item::kVersion),
-              RAZIVERAGetInfo(h.get(), item::kByteOrder) ? "big" : "little",
-              RAZIVERAGetInfo(h.get(), item::kCode), header_letter(RAZIVERAGetInfo(h.get(), item::kLetter)));
+              RAZIVERAGetInfo(h.get(), RZ_INFO_FORMAT_VERSION),
+              RAZIVERAGetInfo(h.get(), RZ_INFO_BYTE_ORDER) ? "big" : "little",
+              RAZIVERAGetInfo(h.get(), RZ_INFO_HEADER_CODE),
+              header_letter(RAZIVERAGetInfo(h.get(), RZ_INFO_HEADER_LETTER)));
   out << "  records     " << records << "\n";
   std::vector<std::string> problems;
   for (uint32_t r = 0; r < records; ++r) print_record(h.get(), path, r, out, problems);

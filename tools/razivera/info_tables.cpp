@@ -25,7 +25,7 @@ std::string time_of_day(const RecordDesc* rec, double offset) {
 }
 
 void print_event_table(HGLOBAL h, uint32_t record, const RecordDesc* rec, std::ostream& out) {
-  uint32_t head[item::kHeadWords] = {};
+  uint32_t head[RZ_FIND_HEAD_WORDS] = {};
   if (RAZIVERAFindIndexPtr(h, uint16_t(record), kEventTable, 0, head) == 0) return;
   const std::vector<edf::Annotation> notes = read_annotation_table(h, record);
   if (!notes.empty() ||
@@ -49,7 +49,7 @@ void print_event_table(HGLOBAL h, uint32_t record, const RecordDesc* rec, std::o
               head[item::kHeadFirstEntrySize]);
   for (int32_t i = 1; i <= n && size_t(i) <= kListed; ++i) {
     uint32_t value = 0;
-    uint8_t data[item::kEventDataRoom] = {};
+    uint8_t data[RZ_EVENT_DATA_MAX] = {};
     if (DARARARGetEventTableInfo(h, uint16_t(record), uint16_t(i), &value, data) != 1) break;
     std::string bytes;
     for (size_t k = 0; k < 8 && k + 8 < head[item::kHeadFirstEntrySize]; ++k) bytes += strf(" %02X", data[k]);
@@ -60,7 +60,7 @@ void print_event_table(HGLOBAL h, uint32_t record, const RecordDesc* rec, std::o
 
 void print_text_buffer(HGLOBAL h, HGLOBAL buf, uint32_t n, std::ostream& out) {
   for (uint32_t i = 0; i < n; ++i) {
-    char text[item::kTextBufferRoom] = {};
+    char text[RZ_TEXT_BUFFER_ROOM] = {};
     const uint32_t packed = RAZIVERAGetTextBuffer(h, buf, int32_t(i), text);
     out << strf("    %5u  %s\n", packed & 0xFFFF, printable(text).c_str());
   }
@@ -123,7 +123,7 @@ void print_record_tables(HGLOBAL h, const std::string& path, uint32_t record, co
 
 void print_file_tables(HGLOBAL h, uint32_t records, std::ostream& out) {
   for (uint32_t r = 0; r < records; ++r) {
-    uint32_t head[item::kHeadWords] = {};
+    uint32_t head[RZ_FIND_HEAD_WORDS] = {};
     if (RAZIVERAFindIndexPtr(h, uint16_t(r), kScoreTable, 0, head) == 0) continue;
     const int32_t n = DARARARReadScoreInfo(h, uint16_t(r), 0);
     const auto setting = [&](uint16_t i, int32_t index) {
@@ -132,21 +132,21 @@ void print_file_tables(HGLOBAL h, uint32_t records, std::ostream& out) {
       return v;
     };
     out << strf("\nscore table (record %u, id %u)\n", r, head[item::kHeadId]);
-    out << strf("  entries     %d; settings 2 = %u, 3 = %u", n, setting(item::kScoreSetting2, 0),
-                setting(item::kScoreSetting3, 0));
-    for (uint16_t i = item::kScoreIndex4; i <= item::kScoreIndex6; ++i) {
+    out << strf("  entries     %d; settings 2 = %u, 3 = %u", n, setting(RZ_SCORE_SETTING2, 0),
+                setting(RZ_SCORE_SETTING3, 0));
+    for (uint16_t i = RZ_SCORE_INDEX4; i <= RZ_SCORE_INDEX6; ++i) {
       uint32_t v = 0;
       if (DARARARGetScoreTableInfo(h, i, 0, &v) == 1) out << strf(", %u = entry %u", i, v);
     }
     out << "\n";
-    char text[item::kScoreTextRoom + 1] = {};
-    if (DARARARGetScoreTableText(h, item::kScoreText, 0, text))
+    char text[RZ_SCORE_TEXT_ROOM + 1] = {};
+    if (DARARARGetScoreTableText(h, RZ_SCORE_TEXT, 0, text))
       out << "  text        \"" << printable(text) << "\"\n";
     // How often each value occurs; for a hypnogram, the time in each stage.
     std::map<uint32_t, uint32_t> counts;
     for (int32_t i = 0; i < n && uint32_t(i) < kMaxScoreEntries; ++i)
-      ++counts[setting(item::kScoreEntryWhole, i)];
-    const uint32_t epoch = setting(item::kScoreSetting3, 0);
+      ++counts[setting(RZ_SCORE_ENTRY_ALL, i)];
+    const uint32_t epoch = setting(RZ_SCORE_SETTING3, 0);
     const bool hypnogram = head[item::kHeadId] == convention::kHypnogramId && epoch > 0;
     std::string line;
     for (const auto& c : counts) {

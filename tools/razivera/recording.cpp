@@ -12,7 +12,6 @@
 namespace tool {
 namespace {
 
-using namespace item;
 constexpr uint64_t kBatchBytes = 1u << 20;
 
 double double_from_words(uint32_t low, uint32_t high) {
@@ -47,7 +46,7 @@ bool Handle::close() {
 }
 
 std::string open_error_text() {
-  const uint16_t code = RAZIVERAGetErrorInfo(1, nullptr);
+  const uint16_t code = RAZIVERAGetErrorInfo(RZ_ERROR_TAKE, nullptr);
   switch (code) {
     case 0: return "cannot open it (missing, unreadable, or a recording without records)";
     case 1001:
@@ -71,18 +70,18 @@ bool read_record(HGLOBAL h, uint32_t record, RecordDesc& out) {
   out.index = record;
   if (DARARARReadRecordInfo(h, record) != 1) return false;
   const auto wave = [&](uint16_t item) { return DARARARGetWaveInfo(h, r, item); };
-  out.code = wave(kRecordCode);
-  out.channelCount = wave(kChannels);
-  out.waveFrames = wave(kFrames);
-  out.year = wave(kYear);
-  out.month = wave(kMonth);
-  out.day = wave(kDay);
-  out.hour = wave(kHour);
-  out.minute = wave(kMinute);
-  out.second = wave(kSecond);
-  out.mains = wave(kMains);
-  char text[kWaveTextRoom + 8] = {};
-  DARARARGetWaveText(h, r, kWaveText, text);
+  out.code = wave(RZ_WAVE_RECORD_CODE);
+  out.channelCount = wave(RZ_WAVE_CHANNEL_COUNT);
+  out.waveFrames = wave(RZ_WAVE_TOTAL_FRAMES);
+  out.year = wave(RZ_WAVE_START_YEAR);
+  out.month = wave(RZ_WAVE_START_MONTH);
+  out.day = wave(RZ_WAVE_START_DAY);
+  out.hour = wave(RZ_WAVE_START_HOUR);
+  out.minute = wave(RZ_WAVE_START_MINUTE);
+  out.second = wave(RZ_WAVE_START_SECOND);
+  out.mains = wave(RZ_WAVE_MAINS_FREQUENCY);
+  char text[RZ_WAVE_TEXT_ROOM + 8] = {};
+  DARARARGetWaveText(h, r, RZ_WAVE_TEXT, text);
   out.text = text;
 
   if (out.channelCount && DARARARReadChannelInfo(h, r) == 1) {
@@ -91,26 +90,26 @@ bool read_record(HGLOBAL h, uint32_t record, RecordDesc& out) {
       ChannelDesc d;
       d.index = c;
       const auto item = [&](uint16_t i) { return DARARARGetFrameChInfo(h, r, i, uint16_t(c)); };
-      d.number = item(kNumber);
-      d.flags = item(kFlags);
-      d.rate = item(kRate);
-      d.filterA = int32_t(item(kFilterA));
-      d.filterB = int32_t(item(kFilterB));
-      char label[kLabelRoom + 8] = {}, unit[kUnitRoom + 8] = {};
-      DARARARGetFrameChText(h, r, kLabel, uint16_t(c), label);
-      DARARARGetFrameChText(h, r, kUnit, uint16_t(c), unit);
+      d.number = item(RZ_CHANNEL_NUMBER);
+      d.flags = item(RZ_CHANNEL_FLAGS);
+      d.rate = item(RZ_CHANNEL_SAMPLE_RATE);
+      d.filterA = int32_t(item(RZ_CHANNEL_FILTER_A));
+      d.filterB = int32_t(item(RZ_CHANNEL_FILTER_B));
+      char label[RZ_CHANNEL_LABEL_ROOM + 8] = {}, unit[RZ_CHANNEL_UNIT_ROOM + 8] = {};
+      DARARARGetFrameChText(h, r, RZ_CHANNEL_LABEL, uint16_t(c), label);
+      DARARARGetFrameChText(h, r, RZ_CHANNEL_UNIT, uint16_t(c), unit);
       d.label = label;
       d.unit = unit;
       if (userValues) read_calibration(h, record, d);
       out.channels.push_back(d);
     }
   }
-  out.baseRate = wave(kBaseRate);
+  out.baseRate = wave(RZ_WAVE_BASE_RATE);
   if (DARARARReadFrameInfo(h, r) == 1) {
     out.hasFrames = true;
-    out.frameSeconds = wave(kFrameSeconds);
-    out.frames = wave(kFrames);
-    out.frameBytes = wave(kFrameSize);
+    out.frameSeconds = wave(RZ_WAVE_FRAME_SECONDS);
+    out.frames = wave(RZ_WAVE_TOTAL_FRAMES);
+    out.frameBytes = wave(RZ_WAVE_FRAME_SIZE);
   }
   return true;
 }
@@ -165,9 +164,9 @@ bool check_frames(const std::string& path, RecordDesc& rec, std::string& problem
 }
 
 bool save_frames(HGLOBAL h, uint16_t n, uint64_t frameBytes) {
-  const uint64_t before = RAZIVERAGetInfo(h, kWritePos);
+  const uint64_t before = RAZIVERAGetInfo(h, RZ_INFO_WRITE_POS);
   if (DARARARSaveFrameWave(h, n) != n) return false;
-  return RAZIVERAGetInfo(h, kWritePos) - before == uint64_t(n) * frameBytes;
+  return RAZIVERAGetInfo(h, RZ_INFO_WRITE_POS) - before == uint64_t(n) * frameBytes;
 }
 
 uint32_t frames_per_batch(uint64_t frameBytes) {

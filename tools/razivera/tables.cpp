@@ -37,13 +37,13 @@ class TextBuffer {
 
 std::vector<edf::Annotation> read_annotation_table(HGLOBAL h, uint32_t record) {
   std::vector<edf::Annotation> out;
-  uint32_t head[item::kHeadWords] = {};
+  uint32_t head[RZ_FIND_HEAD_WORDS] = {};
   if (RAZIVERAFindIndexPtr(h, uint16_t(record), layout::kEventTable, 0, head) == 0) return out;
   if (head[item::kHeadId] != kAnnotationTableId || head[item::kHeadFirstEntrySize] != kEntryBytes) return out;
   const int32_t n = DARARARReadEventInfo(h, uint16_t(record));
   for (int32_t i = 1; i <= n && uint32_t(i) <= kMaxEntries; ++i) {
     uint32_t onset = 0;
-    uint8_t data[item::kEventDataRoom] = {};
+    uint8_t data[RZ_EVENT_DATA_MAX] = {};
     if (DARARARGetEventTableInfo(h, uint16_t(record), uint16_t(i), &onset, data) != 1) break;
     const uint32_t duration = rz::load_u32(data, kAnnotationDuration, false);
     out.push_back(
@@ -86,7 +86,7 @@ TextList read_text_list(HGLOBAL h, uint32_t record) {
   if (!buf.get()) return out;
   const uint32_t n = DARARARReadTextInfo(h, buf.get(), record, kTextListType);
   for (uint32_t i = 0; i < n && i < kTextListCapacity; ++i) {
-    char text[item::kTextBufferRoom] = {};
+    char text[RZ_TEXT_BUFFER_ROOM] = {};
     const uint32_t packed = RAZIVERAGetTextBuffer(h, buf.get(), int32_t(i), text);
     if (packed) out[uint16_t(packed & 0xFFFF)] = text;
   }
@@ -108,19 +108,18 @@ bool write_text_list(HGLOBAL h, const TextList& texts) {
 
 bool write_hypnogram(HGLOBAL h, const Hypnogram& hyp) {
   if (hyp.stages.empty()) return true;
-  using namespace item;
   if (DARARARCreateScoreTable(h, kHypnogramId, uint32_t(hyp.stages.size())) != 1) return false;
   // Setting 2 counts the scored epochs, setting 3 is the epoch length, and
   // the three index settings name sleep onset, first REM and last sleep.
-  bool ok = DARARARSetScoreTableInfo(h, kScoreSetting2, 0, uint32_t(hyp.stages.size())) == 1 &&
-            DARARARSetScoreTableInfo(h, kScoreSetting3, 0, hyp.epochSeconds) == 1;
+  bool ok = DARARARSetScoreTableInfo(h, RZ_SCORE_SETTING2, 0, uint32_t(hyp.stages.size())) == 1 &&
+            DARARARSetScoreTableInfo(h, RZ_SCORE_SETTING3, 0, hyp.epochSeconds) == 1;
   const int marks[] = {hyp.sleepOnset, hyp.firstRem, hyp.lastSleep};
   for (uint16_t k = 0; k < 3; ++k)
     if (marks[k] >= 0)
-      ok = ok && DARARARSetScoreTableInfo(h, uint16_t(kScoreIndex4 + k), 0, uint32_t(marks[k])) == 1;
+      ok = ok && DARARARSetScoreTableInfo(h, uint16_t(RZ_SCORE_INDEX4 + k), 0, uint32_t(marks[k])) == 1;
   for (size_t i = 0; i < hyp.stages.size() && ok; ++i)
-    ok = DARARARSetScoreTableInfo(h, kScoreEntry, int32_t(i), hyp.stages[i]) == 1;
-  if (!hyp.text.empty()) ok = ok && DARARARSetScoreTableText(h, kScoreText, 0, hyp.text.c_str()) == 1;
+    ok = DARARARSetScoreTableInfo(h, RZ_SCORE_ENTRY, int32_t(i), hyp.stages[i]) == 1;
+  if (!hyp.text.empty()) ok = ok && DARARARSetScoreTableText(h, RZ_SCORE_TEXT, 0, hyp.text.c_str()) == 1;
   return ok && DARARARCreateScoreInfo(h, 0) != 0;
 }
 
