@@ -72,16 +72,16 @@ struct Figures {
 
 Figures library_figures(const std::string& path) {
   Figures f;
-  Bio h(RAZIVERAOpenBioFile(path.c_str(), item::kRead, 1));
+  Bio h(RAZIVERAOpenBioFile(path.c_str(), RZ_OPEN_READ, 1));
   EXPECT_TRUE(h);
   const int32_t epochs = DARARARReadScoreInfo(h, 0, 0);
   uint32_t epochSeconds = 0;
-  DARARARGetScoreTableInfo(h, item::kScoreSetting3, 0, &epochSeconds);
+  DARARARGetScoreTableInfo(h, RZ_SCORE_SETTING3, 0, &epochSeconds);
   EXPECT_GT(epochs, 0);
   uint32_t sleepEpochs = 0;
   for (int32_t i = 0; i < epochs; ++i) {
     uint32_t stage = 0;
-    EXPECT_EQ(DARARARGetScoreTableInfo(h, item::kScoreEntryWhole, i, &stage), 1);
+    EXPECT_EQ(DARARARGetScoreTableInfo(h, RZ_SCORE_ENTRY_ALL, i, &stage), 1);
     if (stage < 6) f.stageMinutes[stage] += epochSeconds / 60.0;
     sleepEpochs += stage == convention::kN1 || stage == convention::kN2 || stage == convention::kN3 ||
                    stage == convention::kRem;
@@ -92,7 +92,7 @@ Figures library_figures(const std::string& path) {
   const int32_t events = DARARARReadEventInfo(h, 0);
   for (int32_t i = 1; i <= events; ++i) {
     uint32_t onset = 0;
-    uint8_t data[item::kEventDataRoom] = {};
+    uint8_t data[RZ_EVENT_DATA_MAX] = {};
     EXPECT_EQ(DARARARGetEventTableInfo(h, 0, uint16_t(i), &onset, data), 1);
     const std::string text(reinterpret_cast<const char*>(data + convention::kAnnotationText));
     breathing += text.find("apnea") != std::string::npos || text == "Hypopnea";

@@ -46,7 +46,7 @@ std::string array(const std::vector<std::string>& items) {
 }
 
 std::string events_json(HGLOBAL h, uint32_t record, const RecordDesc* rec) {
-  uint32_t head[item::kHeadWords] = {};
+  uint32_t head[RZ_FIND_HEAD_WORDS] = {};
   if (RAZIVERAFindIndexPtr(h, uint16_t(record), kEventTable, 0, head) == 0) return "null";
   const std::vector<edf::Annotation> notes = read_annotation_table(h, record);
   Object o;
@@ -79,7 +79,7 @@ std::string events_json(HGLOBAL h, uint32_t record, const RecordDesc* rec) {
   std::vector<std::string> entries;
   for (int32_t i = 1; i <= n && uint32_t(i) <= kMaxEventEntries; ++i) {
     uint32_t value = 0;
-    uint8_t data[item::kEventDataRoom] = {};
+    uint8_t data[RZ_EVENT_DATA_MAX] = {};
     if (DARARARGetEventTableInfo(h, uint16_t(record), uint16_t(i), &value, data) != 1) break;
     std::vector<std::string> bytes;
     for (size_t k = 0; k < kEntryBytesShown && k + kEntryBytesShown < head[item::kHeadFirstEntrySize]; ++k)
@@ -92,7 +92,7 @@ std::string events_json(HGLOBAL h, uint32_t record, const RecordDesc* rec) {
 std::vector<std::string> text_entries(HGLOBAL h, HGLOBAL buf, uint32_t n) {
   std::vector<std::string> out;
   for (uint32_t i = 0; i < n && i < convention::kTextListCapacity; ++i) {
-    char text[item::kTextBufferRoom] = {};
+    char text[RZ_TEXT_BUFFER_ROOM] = {};
     const uint32_t packed = RAZIVERAGetTextBuffer(h, buf, int32_t(i), text);
     out.push_back(Object().add("id", json::num(packed & 0xFFFF)).add("text", json::str(text)).str());
   }
@@ -220,7 +220,7 @@ std::string record_json(HGLOBAL h, const std::string& path, uint32_t index,
 
 std::string score_json(HGLOBAL h, uint32_t records) {
   for (uint32_t r = 0; r < records; ++r) {
-    uint32_t head[item::kHeadWords] = {};
+    uint32_t head[RZ_FIND_HEAD_WORDS] = {};
     if (RAZIVERAFindIndexPtr(h, uint16_t(r), kScoreTable, 0, head) == 0) continue;
     const int32_t n = DARARARReadScoreInfo(h, uint16_t(r), 0);
     const auto setting = [&](uint16_t i, int32_t at) {
@@ -230,18 +230,18 @@ std::string score_json(HGLOBAL h, uint32_t records) {
     };
     Object o;
     o.add("record", json::num(r)).add("id", json::num(head[item::kHeadId])).add("entries", json::num(n));
-    o.add("setting_2", json::num(setting(item::kScoreSetting2, 0)));
-    o.add("setting_3", json::num(setting(item::kScoreSetting3, 0)));
-    for (uint16_t i = item::kScoreIndex4; i <= item::kScoreIndex6; ++i) {
+    o.add("setting_2", json::num(setting(RZ_SCORE_SETTING2, 0)));
+    o.add("setting_3", json::num(setting(RZ_SCORE_SETTING3, 0)));
+    for (uint16_t i = RZ_SCORE_INDEX4; i <= RZ_SCORE_INDEX6; ++i) {
       uint32_t v = 0;
       o.add(strf("index_%u", i), DARARARGetScoreTableInfo(h, i, 0, &v) == 1 ? json::num(v) : "null");
     }
-    char text[item::kScoreTextRoom + 1] = {};
-    o.add("text", DARARARGetScoreTableText(h, item::kScoreText, 0, text) ? json::str(text) : "null");
+    char text[RZ_SCORE_TEXT_ROOM + 1] = {};
+    o.add("text", DARARARGetScoreTableText(h, RZ_SCORE_TEXT, 0, text) ? json::str(text) : "null");
     std::map<uint32_t, uint32_t> counts;
     for (int32_t i = 0; i < n && uint32_t(i) < kMaxScoreEntries; ++i)
-      ++counts[setting(item::kScoreEntryWhole, i)];
-    const uint32_t epoch = setting(item::kScoreSetting3, 0);
+      ++counts[setting(RZ_SCORE_ENTRY_ALL, i)];
+    const uint32_t epoch = setting(RZ_SCORE_SETTING3, 0);
     const bool hypnogram = head[item::kHeadId] == convention::kHypnogramId && epoch > 0;
     o.add("hypnogram", json::boolean(hypnogram));
     std::vector<std::string> values;
@@ -266,16 +266,16 @@ int run_info_json(const Args& args, Console& con) {
   const std::string problem = recording_problem(path);
   if (!problem.empty()) return input_error(con, path, problem);
   RAZIVERAGetErrorInfo(2, nullptr);
-  Handle h(RAZIVERAOpenBioFile(path.c_str(), item::kRead, 1));
+  Handle h(RAZIVERAOpenBioFile(path.c_str(), RZ_OPEN_READ, 1));
   if (!h) return input_error(con, path, open_error_text());
-  const uint32_t records = RAZIVERAGetInfo(h.get(), item::kRecords);
+  const uint32_t records = RAZIVERAGetInfo(h.get(), RZ_INFO_RECORD_COUNT);
   constexpr char kLetters[] = "SJE";
-  const uint32_t letter = RAZIVERAGetInfo(h.get(), item::kLetter);
+  const uint32_t letter = RAZIVERAGetInfo(h.get(), RZ_INFO_HEADER_LETTER);
   Object format;
   format.add("name", json::str("VOZO-PSG File Format"))
-      .add("version", json::num(RAZIVERAGetInfo(h.get(), item::kVersion)))
-      .add("byte_order", json::str(RAZIVERAGetInfo(h.get(), item::kByteOrder) ? "big" : "little"))
-      .add("header_code", json::num(RAZIVERAGetInfo(h.get(), item::kCode)))
+      .add("version", json::num(RAZIVERAGetInfo(h.get(), RZ_INFO_FORMAT_VERSION)))
+      .add("byte_order", json::str(RAZIVERAGetInfo(h.get(), RZ_INFO_BYTE_ORDER) ? "big" : "little"))
+      .add("header_code", json::num(RAZIVERAGetInfo(h.get(), RZ_INFO_HEADER_CODE)))
       .add("letter", json::str(letter < sizeof kLetters - 1 ? std::string(1, kLetters[letter]) : "-"));
   std::vector<std::string> problems, recs;
   for (uint32_t r = 0; r < records; ++r) recs.push_back(record_json(h.get(), path, r, problems));

@@ -33,7 +33,7 @@ int run_plot(const Args& args, Console& con) {
   const RecordDesc& rec = r.rec;
   if (hypnogram) {
     const SleepFigures f =
-        sleep_figures(r.h.get(), RAZIVERAGetInfo(r.h.get(), item::kRecords), 0, double(rec.seconds()));
+        sleep_figures(r.h.get(), RAZIVERAGetInfo(r.h.get(), RZ_INFO_RECORD_COUNT), 0, double(rec.seconds()));
     return write_output(in, out, svg_hypnogram(rec, f, true), con);
   }
   std::vector<uint32_t> channels;

@@ -151,7 +151,7 @@ int run_report(const Args& args, Console& con) {
   OpenRecording r;
   if (const int code = open_recording(in, 0, false, r, con)) return code;
   const RecordDesc& rec = r.rec;
-  const uint32_t records = RAZIVERAGetInfo(r.h.get(), item::kRecords);
+  const uint32_t records = RAZIVERAGetInfo(r.h.get(), RZ_INFO_RECORD_COUNT);
   const SleepFigures f = sleep_figures(r.h.get(), records, 0, double(rec.seconds()));
 
   // The first page of signals: the channels asked for, or the first signal

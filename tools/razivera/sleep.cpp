@@ -29,17 +29,17 @@ std::string family_of(const std::string& name) {
 
 bool read_hypnogram(HGLOBAL h, uint32_t records, SleepFigures& f) {
   for (uint32_t r = 0; r < records; ++r) {
-    uint32_t head[item::kHeadWords] = {};
+    uint32_t head[RZ_FIND_HEAD_WORDS] = {};
     if (RAZIVERAFindIndexPtr(h, uint16_t(r), layout::kScoreTable, 0, head) == 0) continue;
     const int32_t n = DARARARReadScoreInfo(h, uint16_t(r), 0);
     uint32_t epoch = 0;
-    DARARARGetScoreTableInfo(h, item::kScoreSetting3, 0, &epoch);
+    DARARARGetScoreTableInfo(h, RZ_SCORE_SETTING3, 0, &epoch);
     if (head[item::kHeadId] != convention::kHypnogramId || epoch == 0 || epoch > kMaxEpochSeconds || n <= 0)
       return false;
     f.epochSeconds = epoch;
     for (int32_t i = 0; i < n && uint32_t(i) < kMaxEpochs; ++i) {
       uint32_t v = 0;
-      if (DARARARGetScoreTableInfo(h, item::kScoreEntryWhole, i, &v) != 1) break;
+      if (DARARARGetScoreTableInfo(h, RZ_SCORE_ENTRY_ALL, i, &v) != 1) break;
       f.stages.push_back(v);
     }
     return !f.stages.empty();

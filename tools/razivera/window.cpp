@@ -23,9 +23,9 @@ int open_recording(const std::string& path, uint32_t record, bool needFrames, Op
   const std::string problem = recording_problem(path);
   if (!problem.empty()) return input_error(con, path, problem);
   RAZIVERAGetErrorInfo(2, nullptr);
-  out.h.reset(RAZIVERAOpenBioFile(path.c_str(), item::kRead, 1));
+  out.h.reset(RAZIVERAOpenBioFile(path.c_str(), RZ_OPEN_READ, 1));
   if (!out.h) return input_error(con, path, open_error_text());
-  const uint32_t records = RAZIVERAGetInfo(out.h.get(), item::kRecords);
+  const uint32_t records = RAZIVERAGetInfo(out.h.get(), RZ_INFO_RECORD_COUNT);
   if (record >= records)
     return input_error(con, path, strf("has %u record(s); there is no record %u", records, record));
   RecordDesc& rec = out.rec;
