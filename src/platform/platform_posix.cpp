@@ -123,7 +123,13 @@ bool take_slot(Registry& r, uint32_t* index) {
 
 void* zeroed_pages(size_t n) {
   void* p = ::mmap(nullptr, n, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  return p == MAP_FAILED ? nullptr : p;
+  if (p == MAP_FAILED) return nullptr;
+#ifdef MADV_NOHUGEPAGE
+  // Small pages: a handle writes a few kilobytes of its block, and a huge
+  // page would have the kernel clear 2 MiB at the first write.
+  ::madvise(p, n, MADV_NOHUGEPAGE);
+#endif
+  return p;
 }
 
 void release_data(void* data, size_t n, bool mapped) {
