@@ -98,10 +98,10 @@ Slot* live_slot(HGLOBAL h, uintptr_t* tag) {
 }
 
 // True when the slot still carries the tag it had when its fields were read.
-bool still_live(const Slot& s, uintptr_t tag) {
-  std::atomic_thread_fence(std::memory_order_acquire);
-  return s.tag.load(std::memory_order_relaxed) == tag;
-}
+// The fields are stored with release and loaded with acquire, so this load
+// cannot move before them, and a reader that saw a reused slot's new fields
+// also sees the free that changed the tag before them.
+bool still_live(const Slot& s, uintptr_t tag) { return s.tag.load(std::memory_order_relaxed) == tag; }
 
 // Takes a free slot or a new one; under the registry's mutex.
 bool take_slot(Registry& r, uint32_t* index) {
@@ -164,8 +164,8 @@ HGLOBAL mem_alloc(uint32_t flags, size_t bytes) {
   Slot& s = r.chunks[index / kChunkSlots].load(std::memory_order_relaxed)[index % kChunkSlots];
   uintptr_t generation = s.tag.load(std::memory_order_relaxed) >> 1;
   if (generation == 0) generation = 1;
-  s.data.store(data, std::memory_order_relaxed);
-  s.size.store(bytes, std::memory_order_relaxed);
+  s.data.store(data, std::memory_order_release);
+  s.size.store(bytes, std::memory_order_release);
   s.locks.store(0, std::memory_order_relaxed);
   s.mapped = mapped;
   s.tag.store(live_tag(generation), std::memory_order_release);
@@ -186,10 +186,10 @@ void* lock_block(HGLOBAL block, size_t least, size_t* size, bool plain) {
   uintptr_t tag = 0;
   Slot* s = live_slot(block, &tag);
   if (!s) return nullptr;
-  const size_t n = s->size.load(std::memory_order_relaxed);
+  const size_t n = s->size.load(std::memory_order_acquire);
   if (n < least) return nullptr;
   if (!plain && faults::hit(faults::Op::Lock, nullptr)) return nullptr;
-  void* data = s->data.load(std::memory_order_relaxed);
+  void* data = s->data.load(std::memory_order_acquire);
   s->locks.fetch_add(1, std::memory_order_relaxed);
   if (!still_live(*s, tag)) return nullptr;
   if (size) *size = n;
@@ -244,7 +244,7 @@ size_t mem_size(HGLOBAL block) {
   uintptr_t tag = 0;
   Slot* s = live_slot(block, &tag);
   if (!s) return 0;
-  const size_t n = s->size.load(std::memory_order_relaxed);
+  const size_t n = s->size.load(std::memory_order_acquire);
   return still_live(*s, tag) ? n : 0;
 }
 
