@@ -203,6 +203,68 @@ void random_access(benchmark::State& state) {
   state.SetItemsProcessed(int64_t(n * state.iterations()));
 }
 
+// Random 2-second windows, every channel fetched: the exact-window call
+// (which reads the frames of the window) against one pread of those frames,
+// and the standard call (which reads the window plus two frames) against one
+// pread of the frames it must deliver.
+constexpr uint32_t kShortWindow = 2;
+
+void short_windows(benchmark::State& state, bool exact) {
+  if (!check(state, ensure_review_file(false), "writing the review file failed")) return;
+  const std::string path = review_file(false);
+  std::mt19937 rng(20240612);
+  std::uniform_int_distribution<int32_t> pick(0, int32_t(settings().seconds - 4 * kShortWindow));
+  std::vector<int32_t> starts(settings().windows);
+  for (int32_t& s : starts) s = pick(rng);
+  std::vector<int16_t> out(kShortWindow * 500);
+  const size_t deliver = size_t(kShortWindow / kFrameSeconds) * frame_chunk_size();
+  std::vector<char> raw(deliver);
+  plain_read(path);
+
+  HGLOBAL probe = open_for_review(path);
+  if (!check(state, probe != nullptr, "open failed")) return;
+  const int64_t frame0 = int64_t(RAZIVERAFindIndexPtr(probe, 0, 140, 0, nullptr)) + 32;
+  RAZIVERACloseBioFile(probe);
+  int64_t perWindow = 0;
+  for (const Channel& c : channels()) perWindow += int64_t(c.rate) * kShortWindow;
+
+  Times libTimes, plainTimes;
+  for (auto _ : state) {
+    auto t0 = Clock::now();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    bool plainOk = fd >= 0;
+    for (int32_t s : starts)
+      plainOk = plainOk && ::pread(fd, raw.data(), raw.size(),
+                                   frame0 + int64_t(s / kFrameSeconds) * frame_chunk_size()) > 0;
+    if (fd >= 0) ::close(fd);
+    plainTimes.add(seconds_since(t0));
+
+    t0 = Clock::now();
+    HGLOBAL h = open_for_review(path);
+    bool ok = h != nullptr;
+    if (ok) DARARARCreateReadFrameBuf(h, 0, kShortWindow);
+    for (int32_t s : starts) {
+      if (!ok) break;
+      ok = exact ? DARARARReadFrameWaveEx(h, 0, s, kShortWindow) > 0 : DARARARReadFrameWave(h, 0, uint32_t(s)) > 0;
+      int64_t got = 0;
+      for (uint16_t c = 0; c < channel_count(); ++c)
+        got += exact ? DARARARGetFrameWaveEx(h, 0, c, out.data(), 0, kShortWindow)
+                     : DARARARGetFrameWave(h, 0, c, out.data());
+      ok = ok && got == perWindow;
+    }
+    if (h) RAZIVERACloseBioFile(h);
+    const double t = seconds_since(t0);
+    libTimes.add(t);
+    state.SetIterationTime(t);
+    if (!check(state, plainOk && ok, "a read failed")) return;
+  }
+  const double n = double(starts.size());
+  state.counters["windows/s"] = n / libTimes.best();
+  state.counters["plain_pread_windows/s"] = n / plainTimes.best();
+  state.counters["ratio"] = plainTimes.best() / libTimes.best();
+  state.SetItemsProcessed(int64_t(n * state.iterations()));
+}
+
 }  // namespace
 
 void register_review() {
@@ -217,6 +279,13 @@ void register_review() {
       ->Iterations(settings().iterations)
       ->UseManualTime()
       ->Unit(benchmark::kMillisecond);
+  for (bool exact : {true, false}) {
+    benchmark::RegisterBenchmark(exact ? "random_access/2s_exact" : "random_access/2s_standard",
+                                 [exact](benchmark::State& s) { short_windows(s, exact); })
+        ->Iterations(settings().iterations)
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond);
+  }
 }
 
 }  // namespace rzb

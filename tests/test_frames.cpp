@@ -318,6 +318,27 @@ TEST_F(FramesTest, AReviewSessionHoldsItsBlocksAndNoMore) {
   EXPECT_EQ(bytes, bytes0);
 }
 
+TEST_F(FramesTest, EveryBlockIsReleasedEvenBelowALoweredRecordCount) {
+  Layout L;
+  L.rates = {100, 50};
+  L.baseRate = 100;
+  Bio h = begin_recording(*this, path("a.vzp"), L, 10);
+  // Slots of a new record hold their defaults without ever being written.
+  EXPECT_EQ(DARARARGetFrameChInfo(h, 0, 1, 1), 2u) << "flags: filter held as form B";
+  ASSERT_EQ(write_frames(h, L, 0, 10), 10);
+  h.close();
+  size_t bytes0 = 0;
+  const size_t blocks0 = rz::plat::mem_live(&bytes0);
+  {
+    Bio r = open_for_review(path("a.vzp"), 4);
+    ASSERT_GT(DARARARReadFrameWave(r, 0, 0), 0);
+    ASSERT_EQ(RAZIVERASetInfo(r, 6, 0), 1u);  // record count 0: record 0 still owns its buffers
+  }
+  size_t bytes = 0;
+  EXPECT_EQ(rz::plat::mem_live(&bytes), blocks0);
+  EXPECT_EQ(bytes, bytes0);
+}
+
 TEST_F(FramesTest, TwoSecondFramesStartInsideTheFirstFrame) {
   Layout L;
   L.rates = {4};

@@ -58,7 +58,37 @@ TEST_F(PlatformTest, HandlesAreNotReusedAfterFree) {
   GlobalFree(a);
   HGLOBAL b = GlobalAlloc(GHND, 16);
   EXPECT_NE(a, b) << "a stale handle must not alias a new block";
+  // b may sit where a was: the stale handle still names nothing.
+  EXPECT_EQ(GlobalLock(a), nullptr);
+  EXPECT_EQ(GlobalSize(a), 0u);
+  EXPECT_EQ(GlobalFree(a), a);
+  EXPECT_EQ(GlobalSize(b), 16u) << "freeing the stale handle left the new block alone";
   GlobalFree(b);
+}
+
+TEST_F(PlatformTest, LargeBlocksAreZeroAgainAfterReuseAndCounted) {
+  constexpr size_t kLarge = (size_t(6) << 20) + 3;  // an odd size above a page multiple
+  size_t bytes0 = 0;
+  const size_t blocks0 = plat::mem_live(&bytes0);
+  for (int round = 0; round < 2; ++round) {
+    HGLOBAL h = plat::mem_alloc(plat::kMemFlags, kLarge);
+    ASSERT_NE(h, nullptr);
+    size_t bytes = 0;
+    EXPECT_EQ(plat::mem_live(&bytes), blocks0 + 1);
+    EXPECT_EQ(bytes, bytes0 + kLarge);
+    size_t size = 0;
+    auto* p = static_cast<uint8_t*>(plat::mem_lock_sized(h, kLarge, &size));
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(size, kLarge);
+    for (size_t i = 0; i < kLarge; i += 4093) ASSERT_EQ(p[i], 0) << "round " << round << " byte " << i;
+    ASSERT_EQ(p[kLarge - 1], 0);
+    std::memset(p, 0xA5, kLarge);  // the next round must not see this
+    plat::mem_unlock(h);
+    EXPECT_EQ(plat::mem_lock_sized(h, kLarge + 1, &size), nullptr) << "too small for the caller";
+    EXPECT_EQ(size, 0u);
+    EXPECT_TRUE(plat::mem_free(h));
+  }
+  EXPECT_EQ(plat::mem_live(nullptr), blocks0);
 }
 
 TEST_F(PlatformTest, RegistryIsSafeAcrossThreads) {
@@ -76,8 +106,18 @@ TEST_F(PlatformTest, RegistryIsSafeAcrossThreads) {
       }
     });
   }
+  // Lock-free look-ups of a block that stays live, beside the churn.
+  HGLOBAL keep = plat::mem_alloc(plat::kMemFlags, 64);
+  threads.emplace_back([&failures, keep] {
+    for (int i = 0; i < 8000; ++i) {
+      size_t size = 0;
+      if (!plat::mem_lock_sized(keep, 64, &size) || size != 64) ++failures;
+      plat::mem_unlock(keep);
+    }
+  });
   for (auto& th : threads) th.join();
   EXPECT_EQ(failures.load(), 0);
+  EXPECT_TRUE(plat::mem_free(keep));
 }
 
 TEST_F(PlatformTest, FileLayerReadsWritesAndSeeksFromTheStart) {

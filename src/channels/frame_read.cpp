@@ -121,7 +121,7 @@ RZ_PUBLIC int32_t RZAPI DARARARCreateReadFrameBuf(HGLOBAL h, uint16_t record, ui
   const uint16_t depth = uint16_t(span / fs + 2);
   bf->framesPerBuffer = depth;
   rs->framesPerBuffer = depth;
-  for (ChannelSlot& cs : rs->channels) release_block(cs.frameBuf);
+  release_buffers(*rs);
   // Buffers are made only for the channel blocks a stored frame can hold.  A
   // channel whose samples would reach past the frame (a damaged rate or frame
   // size) has nothing to read, and would otherwise let a small file demand
@@ -136,8 +136,10 @@ RZ_PUBLIC int32_t RZAPI DARARARCreateReadFrameBuf(HGLOBAL h, uint16_t record, ui
     blockEnd += block;
     if (blockEnd > frameEnd) break;
     const uint64_t bytes = block * depth;
-    if (bytes <= kMaxReadBuffer)
+    if (bytes <= kMaxReadBuffer) {
       cs.frameBuf = plat::mem_alloc(plat::kMemFlags, size_t(bytes) + kBufferSlack);
+      note_buffers(*rs, c + 1);
+    }
   }
   rs->windowSeconds = windowSeconds;
   rs->bufferFirstFrame = 0;

@@ -25,8 +25,8 @@ LockedBuffers::LockedBuffers(RecordSlot& rs) : count_(channel_limit(rs)) {
   for (uint32_t c = 0; c < count_; ++c) {
     HGLOBAL h = rs.channels[c].frameBuf;
     if (!h) continue;
-    const size_t n = plat::mem_size(h);
-    auto* p = n ? static_cast<uint8_t*>(plat::mem_lock(h)) : nullptr;
+    size_t n = 0;
+    auto* p = static_cast<uint8_t*>(plat::mem_lock_sized(h, 1, &n));
     if (!p) continue;
     handle_[c] = h;
     data_[c] = p;
@@ -113,7 +113,7 @@ RZ_PUBLIC int32_t RZAPI DARARARCreateFrameBuf(HGLOBAL h, uint16_t framesPerBuffe
   if (r < 0) return 0;
   RecordSlot& rs = bf->records[r];
   if (framesPerBuffer) bf->framesPerBuffer = framesPerBuffer;
-  for (ChannelSlot& cs : rs.channels) release_block(cs.frameBuf);
+  release_buffers(rs);
   rs.writingFrames = false;
 
   uint64_t frameData = 0;
@@ -128,8 +128,10 @@ RZ_PUBLIC int32_t RZAPI DARARARCreateFrameBuf(HGLOBAL h, uint16_t framesPerBuffe
     // every saved frame is then written as zeros.
     const uint64_t bufferBytes = frameBytes * bf->framesPerBuffer;
     cs.bufferBytes = bufferBytes > UINT32_MAX - kBufferSlack ? 0 : uint32_t(bufferBytes);
-    if (cs.bufferBytes || frameBytes == 0)
+    if (cs.bufferBytes || frameBytes == 0) {
       cs.frameBuf = plat::mem_alloc(plat::kMemFlags, size_t(cs.bufferBytes) + kBufferSlack);
+      note_buffers(rs, c + 1);
+    }
   }
   rs.bufferFirstFrame = 0;
   rs.bufferEndFrame = 0;

@@ -83,9 +83,13 @@ void release_contents(BioFile& bf) {
   release_block(bf.workBuffer);
   release_block(bf.textBuffer);
   release_block(bf.scoreTable);
-  for (RecordSlot& rs : bf.records) {
-    release_block(rs.eventTable);
-    for (ChannelSlot& cs : rs.channels) release_block(cs.frameBuf);
+  // Only records that were ever counted or given buffers can own blocks;
+  // the slots behind them were never touched and stay so.
+  uint32_t used = bf.recordCount > bf.recordsInUse ? bf.recordCount : bf.recordsInUse;
+  if (used > kMaxRecords) used = kMaxRecords;
+  for (uint32_t r = 0; r < used; ++r) {
+    release_block(bf.records[r].eventTable);
+    release_buffers(bf.records[r]);
   }
 }
 
@@ -106,16 +110,6 @@ bool attach_file(BioFile& bf, const char* path, uint32_t openFlags) {
   std::memcpy(bf.path, path, std::strlen(path) + 1);
   bf.fileAttributes = plat::file_attributes(path);
   return true;
-}
-
-void init_slots(BioFile& bf) {
-  for (RecordSlot& rs : bf.records) {
-    for (ChannelSlot& cs : rs.channels) {
-      cs.flags = 2;
-      cs.extraCode = 1;
-      cs.nonLinearCount = 0;
-    }
-  }
 }
 
 }  // namespace rz
@@ -140,7 +134,6 @@ RZ_PUBLIC HGLOBAL RZAPI RAZIVERAOpenBioFile(const char* path, uint16_t mode,
     abandon_handle(h, bf);
     return nullptr;
   }
-  init_slots(*bf);
   plat::mem_unlock(h);
   return h;
 }
@@ -189,7 +182,11 @@ RZ_PUBLIC uint32_t RZAPI RAZIVERASetInfo(HGLOBAL h, uint16_t selector, uint16_t 
   uint16_t* field = header_field(*bf, selector);
   if (!field) return 0;
   // recordCount indexes the 32 record slots and tables.
-  if (selector == kSelRecordCount && value > kMaxRecords) return 0;
+  if (selector == kSelRecordCount) {
+    if (value > kMaxRecords) return 0;
+    // Records above a lowered count keep their blocks until the close.
+    if (bf->recordCount > bf->recordsInUse) bf->recordsInUse = bf->recordCount;
+  }
   *field = value;
   return 1;
 }

@@ -18,6 +18,29 @@ constexpr uint32_t kPathSize = 260;
 constexpr uint32_t kWorkBufferSize = 8192;
 constexpr uint16_t kSupportedFileType = 1;
 
+// A field whose default is not zero, stored as its difference from the
+// default: a slot in zeroed memory already holds its defaults, so a new
+// handle needs no pass over its 8,192 channel slots.  Reads and writes see
+// the plain value.
+template <class T, T kDefault>
+class Defaulted {
+ public:
+  operator T() const { return T(stored_ ^ kDefault); }  // NOLINT(google-explicit-constructor)
+  Defaulted& operator=(T v) {
+    stored_ = T(v ^ kDefault);
+    return *this;
+  }
+  Defaulted& operator&=(T v) { return *this = T(T(*this) & v); }
+  Defaulted& operator|=(T v) { return *this = T(T(*this) | v); }
+
+ private:
+  T stored_;
+};
+
+// Defaults of a new channel slot: filter held as form B, extra code 1.
+constexpr uint32_t kDefaultChannelFlags = 2;
+constexpr uint16_t kDefaultExtraCode = 1;
+
 // One point of a channel's non-linear table.
 struct NonLinearPoint {
   uint32_t value1;
@@ -30,10 +53,10 @@ struct ChannelSlot {
   uint32_t bufferBytes;  // size of the write FrameBuf
   uint32_t frameBytes;   // bytes this channel takes in one frame
   HGLOBAL frameBuf;      // the channel's FrameBuf, owned by the BioFile
-  uint32_t flags;        // bit 0: sampling held as period; bit 1: filter as form B
+  Defaulted<uint32_t, kDefaultChannelFlags> flags;  // bit 0: sampling held as period; bit 1: filter as form B
   uint16_t channelNo;
   uint16_t value3;
-  uint16_t extraCode;
+  Defaulted<uint16_t, kDefaultExtraCode> extraCode;
   uint16_t user20, user21, user22;
   uint16_t nonLinearCount;
   uint32_t samplePeriod;
@@ -79,6 +102,10 @@ struct RecordSlot {
   // writing (set by the frame writer); false once it names frame 0 as the
   // reader sets it.
   bool writingFrames;
+  // Channels [0, buffersInUse) may own a FrameBuf: the release and the
+  // buffer makers walk only these, not all 256 slots.  Kept in what was
+  // padding, so the record's layout does not move.
+  uint16_t buffersInUse;
   ChannelSlot channels[kMaxChannels];
 };
 
@@ -108,11 +135,24 @@ struct BioFile {
   uint32_t recordOffset[kMaxRecords];
   uint32_t recordSize[kMaxRecords];
   char path[kPathSize];
+  // Records [0, recordsInUse) may own blocks even when recordCount was set
+  // lower since; the close walks max(recordCount, recordsInUse) records.
+  // Kept in what was padding, so the handle's layout does not move.
+  uint32_t recordsInUse;
   RecordSlot records[kMaxRecords];
 
   // Every chunk writer and reader converts numbers when this is true.
   bool big() const { return ByteOrder == 1; }
 };
+
+// The handle block's size and layout are what callers have always seen.
+#if UINTPTR_MAX == UINT64_MAX
+static_assert(sizeof(ChannelSlot) == 784, "ChannelSlot layout moved");
+static_assert(offsetof(RecordSlot, channels) == 136 && sizeof(RecordSlot) == 200840,
+              "RecordSlot layout moved");
+static_assert(offsetof(BioFile, records) == 600 && sizeof(BioFile) == 6427480,
+              "BioFile layout moved");
+#endif
 
 // Pins a movable block for the length of one call and unlocks it on every
 // path out.  A block smaller than T (a handle of another kind, or garbage that
@@ -121,9 +161,7 @@ template <class T>
 class Pinned {
  public:
   explicit Pinned(HGLOBAL h) : h_(h) {
-    if (!h_) return;
-    if (plat::mem_size(h_) < sizeof(T)) return;
-    p_ = static_cast<T*>(plat::mem_lock(h_));
+    if (h_) p_ = static_cast<T*>(plat::mem_lock_sized(h_, sizeof(T), nullptr));
   }
   ~Pinned() {
     if (p_) plat::mem_unlock(h_);
@@ -158,10 +196,7 @@ class BioLock {
 class BlockLock {
  public:
   explicit BlockLock(HGLOBAL h) : h_(h) {
-    if (h_) {
-      size_ = plat::mem_size(h_);
-      p_ = size_ ? static_cast<uint8_t*>(plat::mem_lock(h_)) : nullptr;
-    }
+    if (h_) p_ = static_cast<uint8_t*>(plat::mem_lock_sized(h_, 1, &size_));
   }
   ~BlockLock() {
     if (p_) plat::mem_unlock(h_);
@@ -219,6 +254,19 @@ inline ChannelSlot* channel_at(RecordSlot& rs, uint32_t channel) {
   channel &= 0xFFFFu;
   if (channel >= rs.channelCount || channel >= kMaxChannels) return nullptr;
   return &rs.channels[channel];
+}
+
+// Notes that channels [0, end) of a record may own FrameBufs.
+inline void note_buffers(RecordSlot& rs, uint32_t end) {
+  if (end > kMaxChannels) end = kMaxChannels;
+  if (end > rs.buffersInUse) rs.buffersInUse = uint16_t(end);
+}
+
+// Releases every FrameBuf of a record.
+inline void release_buffers(RecordSlot& rs) {
+  const uint32_t n = rs.buffersInUse < kMaxChannels ? rs.buffersInUse : kMaxChannels;
+  for (uint32_t c = 0; c < n; ++c) release_block(rs.channels[c].frameBuf);
+  rs.buffersInUse = 0;
 }
 
 // Number of channels that loops over a record may visit: the channel count,

@@ -22,7 +22,4 @@ void abandon_handle(HGLOBAL h, BioFile* bf);
 // the path is too long or the platform cannot open it.
 bool attach_file(BioFile& bf, const char* path, uint32_t openFlags);
 
-// Every ChannelSlot of every record: flags 2, extraCode 1, no non-linear points.
-void init_slots(BioFile& bf);
-
 }  // namespace rz

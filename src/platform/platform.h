@@ -22,6 +22,10 @@ constexpr uint32_t kMemFlags = kMemMoveable | kMemZeroInit;  // 66
 HGLOBAL mem_alloc(uint32_t flags, size_t bytes);
 // Pointer to the block, or nullptr for a handle that is not live.
 void* mem_lock(HGLOBAL block);
+// One look-up for the common case of a block that must hold at least `least`
+// bytes: its pointer (locked) and, when size is given, its size; nullptr
+// without locking when the block is not live or smaller.
+void* mem_lock_sized(HGLOBAL block, size_t least, size_t* size);
 // Lock count left after this unlock.
 uint32_t mem_unlock(HGLOBAL block);
 // Releases a live block; false for a null or dead handle.

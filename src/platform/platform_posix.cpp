@@ -1,9 +1,10 @@
 // POSIX implementation of the platform layer: our own movable-memory blocks
-// with a registry of live handles, and a positioned file layer over pread and
+// with a lock-free registry of live handles, and a positioned file layer over pread and
 // pwrite (a seek is bookkeeping, not a system call).
 #ifndef _WIN32
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,7 +16,7 @@
 #include <limits>
 #include <mutex>
 #include <new>
-#include <unordered_map>
+#include <atomic>
 
 #include "platform/faults.h"
 #include "platform/platform.h"
@@ -27,16 +28,48 @@ namespace {
 // ---- Memory blocks --------------------------------------------------------
 // Handles are registry keys, never addresses: a stale or made-up handle is
 // simply not found, so it fails to lock instead of touching freed memory.
-struct Block {
-  void* data;
-  size_t size;
-  uint32_t locks;
+//
+// A key names a slot of a table and the slot's generation:
+//   bits 0-3  always 8 (never null, never aligned like a pointer);
+//   then kIndexBits of slot index, then the generation.
+// Freeing a block moves its slot to the next generation, so the old key no
+// longer matches even when the slot holds a new block.  Looking a block up
+// (lock, unlock, size) takes no lock at all: the slot's tag is read, the
+// fields, then the tag again; only allocating and freeing serialise.
+constexpr unsigned kTagShift = 4;
+constexpr uintptr_t kTagMask = 0xF;
+constexpr uintptr_t kTagBits = 8;
+constexpr unsigned kIndexBits = 22;  // up to 4 Mi live blocks
+constexpr uint32_t kIndexMask = (1u << kIndexBits) - 1;
+constexpr unsigned kGenerationShift = kTagShift + kIndexBits;
+constexpr uintptr_t kGenerationMask = ~uintptr_t(0) >> kGenerationShift;
+constexpr uint32_t kChunkSlots = 4096;
+constexpr uint32_t kChunks = (kIndexMask + 1) / kChunkSlots;
+constexpr uint32_t kNoSlot = ~uint32_t(0);
+// Zero-filled blocks from this size on are mapped from the operating system
+// (pages come zeroed and are touched only when written) and unmapped when
+// freed, rather than taken from the heap and cleared.
+constexpr size_t kMapThreshold = size_t(1) << 20;
+
+struct Slot {
+  // generation << 1 | live.  Generations start at 1, so no key with
+  // generation 0 is ever live.
+  std::atomic<uintptr_t> tag{0};
+  std::atomic<void*> data{nullptr};
+  std::atomic<size_t> size{0};
+  std::atomic<uint32_t> locks{0};
+  // Touched only by allocation and freeing, under the registry's mutex.
+  bool mapped = false;
+  uint32_t nextFree = kNoSlot;
 };
 
 struct Registry {
-  std::mutex mutex;
-  std::unordered_map<uintptr_t, Block> live;
-  uintptr_t next = 1;
+  std::mutex mutex;  // allocation and freeing
+  std::atomic<Slot*> chunks[kChunks] = {};
+  uint32_t used = 0;  // slots ever handed out
+  uint32_t freeHead = kNoSlot;
+  size_t liveBlocks = 0;
+  size_t liveBytes = 0;
 };
 
 Registry& registry() {
@@ -44,7 +77,65 @@ Registry& registry() {
   return *r;
 }
 
-uintptr_t key_of(HGLOBAL h) { return reinterpret_cast<uintptr_t>(h); }
+uintptr_t live_tag(uintptr_t generation) { return (generation << 1) | 1u; }
+
+// The slot a key names and the tag it must carry to be live, or nullptr for a
+// key that names no slot.
+Slot* slot_of(HGLOBAL h, uintptr_t* tag) {
+  const auto key = reinterpret_cast<uintptr_t>(h);
+  if ((key & kTagMask) != kTagBits) return nullptr;
+  const uint32_t index = uint32_t(key >> kTagShift) & kIndexMask;
+  Slot* chunk = registry().chunks[index / kChunkSlots].load(std::memory_order_acquire);
+  if (!chunk) return nullptr;
+  *tag = live_tag(key >> kGenerationShift);
+  return &chunk[index % kChunkSlots];
+}
+
+// The slot of a live block, or nullptr.
+Slot* live_slot(HGLOBAL h, uintptr_t* tag) {
+  Slot* s = slot_of(h, tag);
+  return s && s->tag.load(std::memory_order_acquire) == *tag ? s : nullptr;
+}
+
+// True when the slot still carries the tag it had when its fields were read.
+// The fields are stored with release and loaded with acquire, so this load
+// cannot move before them, and a reader that saw a reused slot's new fields
+// also sees the free that changed the tag before them.
+bool still_live(const Slot& s, uintptr_t tag) { return s.tag.load(std::memory_order_relaxed) == tag; }
+
+// Takes a free slot or a new one; under the registry's mutex.
+bool take_slot(Registry& r, uint32_t* index) {
+  if (r.freeHead != kNoSlot) {
+    *index = r.freeHead;
+    r.freeHead = r.chunks[*index / kChunkSlots].load(std::memory_order_relaxed)[*index % kChunkSlots].nextFree;
+    return true;
+  }
+  if (r.used > kIndexMask) return false;
+  const uint32_t chunk = r.used / kChunkSlots;
+  if (!r.chunks[chunk].load(std::memory_order_relaxed)) {
+    Slot* fresh = new (std::nothrow) Slot[kChunkSlots];
+    if (!fresh) return false;
+    r.chunks[chunk].store(fresh, std::memory_order_release);
+  }
+  *index = r.used++;
+  return true;
+}
+
+void* zeroed_pages(size_t n) {
+  void* p = ::mmap(nullptr, n, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (p == MAP_FAILED) return nullptr;
+#ifdef MADV_NOHUGEPAGE
+  // Small pages: a handle writes a few kilobytes of its block, and a huge
+  // page would have the kernel clear 2 MiB at the first write.
+  ::madvise(p, n, MADV_NOHUGEPAGE);
+#endif
+  return p;
+}
+
+void release_data(void* data, size_t n, bool mapped) {
+  if (mapped) ::munmap(data, n);
+  else std::free(data);
+}
 
 // ---- Files -------------------------------------------------------------------
 struct PosixFile {
@@ -59,68 +150,109 @@ PosixFile* as_file(HMMIO f) { return static_cast<PosixFile*>(f); }
 HGLOBAL mem_alloc(uint32_t flags, size_t bytes) {
   if (faults::hit(faults::Op::Alloc, nullptr)) return nullptr;
   const size_t n = bytes ? bytes : 1;
-  void* data = (flags & kMemZeroInit) ? std::calloc(1, n) : std::malloc(n);
+  const bool zero = (flags & kMemZeroInit) != 0;
+  const bool mapped = zero && n >= kMapThreshold;
+  void* data = mapped ? zeroed_pages(n) : zero ? std::calloc(1, n) : std::malloc(n);
   if (!data) return nullptr;
   Registry& r = registry();
   std::lock_guard<std::mutex> lock(r.mutex);
-  // Keys step by 16 and start at 16 + 8: never null, never a plausible pointer.
-  const uintptr_t key = (r.next++ << 4) | 8u;
-  r.live.emplace(key, Block{data, bytes, 0});
+  uint32_t index = 0;
+  if (!take_slot(r, &index)) {
+    release_data(data, n, mapped);
+    return nullptr;
+  }
+  Slot& s = r.chunks[index / kChunkSlots].load(std::memory_order_relaxed)[index % kChunkSlots];
+  uintptr_t generation = s.tag.load(std::memory_order_relaxed) >> 1;
+  if (generation == 0) generation = 1;
+  s.data.store(data, std::memory_order_release);
+  s.size.store(bytes, std::memory_order_release);
+  s.locks.store(0, std::memory_order_relaxed);
+  s.mapped = mapped;
+  s.tag.store(live_tag(generation), std::memory_order_release);
+  ++r.liveBlocks;
+  r.liveBytes += bytes;
+  const uintptr_t key = (((generation << kIndexBits) | index) << kTagShift) | kTagBits;
   return reinterpret_cast<HGLOBAL>(key);
 }
 
-void* mem_lock(HGLOBAL block) {
-  if (!block) return nullptr;
-  if (faults::hit(faults::Op::Lock, nullptr)) return nullptr;
-  Registry& r = registry();
-  std::lock_guard<std::mutex> lock(r.mutex);
-  auto it = r.live.find(key_of(block));
-  if (it == r.live.end()) return nullptr;
-  ++it->second.locks;
-  return it->second.data;
+namespace {
+
+// Locks a live block of at least `least` bytes.  The fault seam counts the
+// locks the caller attempts: every non-null one for a plain lock, only those
+// of blocks large enough for a sized one.
+void* lock_block(HGLOBAL block, size_t least, size_t* size, bool plain) {
+  if (size) *size = 0;
+  if (plain && (!block || faults::hit(faults::Op::Lock, nullptr))) return nullptr;
+  uintptr_t tag = 0;
+  Slot* s = live_slot(block, &tag);
+  if (!s) return nullptr;
+  const size_t n = s->size.load(std::memory_order_acquire);
+  if (n < least) return nullptr;
+  if (!plain && faults::hit(faults::Op::Lock, nullptr)) return nullptr;
+  void* data = s->data.load(std::memory_order_acquire);
+  s->locks.fetch_add(1, std::memory_order_relaxed);
+  if (!still_live(*s, tag)) return nullptr;
+  if (size) *size = n;
+  return data;
+}
+
+}  // namespace
+
+void* mem_lock(HGLOBAL block) { return lock_block(block, 0, nullptr, true); }
+
+void* mem_lock_sized(HGLOBAL block, size_t least, size_t* size) {
+  return lock_block(block, least, size, false);
 }
 
 uint32_t mem_unlock(HGLOBAL block) {
-  if (!block) return 0;
-  Registry& r = registry();
-  std::lock_guard<std::mutex> lock(r.mutex);
-  auto it = r.live.find(key_of(block));
-  if (it == r.live.end()) return 0;
-  if (it->second.locks > 0) --it->second.locks;
-  return it->second.locks;
+  uintptr_t tag = 0;
+  Slot* s = live_slot(block, &tag);
+  if (!s) return 0;
+  uint32_t locks = s->locks.load(std::memory_order_relaxed);
+  while (locks > 0 && !s->locks.compare_exchange_weak(locks, locks - 1, std::memory_order_relaxed)) {
+  }
+  return locks > 0 ? locks - 1 : 0;
 }
 
 bool mem_free(HGLOBAL block) {
-  if (!block) return false;
+  uintptr_t tag = 0;
+  Slot* s = slot_of(block, &tag);
+  if (!s) return false;
   void* data = nullptr;
+  size_t size = 0;
+  bool mapped = false;
   {
     Registry& r = registry();
     std::lock_guard<std::mutex> lock(r.mutex);
-    auto it = r.live.find(key_of(block));
-    if (it == r.live.end()) return false;
-    data = it->second.data;
-    r.live.erase(it);
+    uintptr_t next = ((tag >> 1) + 1) & kGenerationMask;
+    if (next == 0) next = 1;
+    if (!s->tag.compare_exchange_strong(tag, next << 1, std::memory_order_acq_rel)) return false;
+    data = s->data.load(std::memory_order_relaxed);
+    size = s->size.load(std::memory_order_relaxed);
+    mapped = s->mapped;
+    const auto key = reinterpret_cast<uintptr_t>(block);
+    s->nextFree = r.freeHead;
+    r.freeHead = uint32_t(key >> kTagShift) & kIndexMask;
+    --r.liveBlocks;
+    r.liveBytes -= size;
   }
-  std::free(data);
+  release_data(data, size ? size : 1, mapped);
   return true;
 }
 
 size_t mem_size(HGLOBAL block) {
-  if (!block) return 0;
-  Registry& r = registry();
-  std::lock_guard<std::mutex> lock(r.mutex);
-  auto it = r.live.find(key_of(block));
-  return it == r.live.end() ? 0 : it->second.size;
+  uintptr_t tag = 0;
+  Slot* s = live_slot(block, &tag);
+  if (!s) return 0;
+  const size_t n = s->size.load(std::memory_order_acquire);
+  return still_live(*s, tag) ? n : 0;
 }
 
 size_t mem_live(size_t* bytes) {
   Registry& r = registry();
   std::lock_guard<std::mutex> lock(r.mutex);
-  if (bytes) {
-    *bytes = 0;
-    for (const auto& entry : r.live) *bytes += entry.second.size;
-  }
-  return r.live.size();
+  if (bytes) *bytes = r.liveBytes;
+  return r.liveBlocks;
 }
 
 HMMIO file_open(const char* path, uint32_t flags) {

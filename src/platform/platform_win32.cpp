@@ -35,10 +35,21 @@ size_t mem_live(size_t* bytes) {
   return g_liveBlocks.load();
 }
 
+size_t mem_size(HGLOBAL block) { return block ? GlobalSize(block) : 0; }
+
 void* mem_lock(HGLOBAL block) {
   if (!block) return nullptr;
   if (faults::hit(faults::Op::Lock, nullptr)) return nullptr;
   return GlobalLock(block);
+}
+
+void* mem_lock_sized(HGLOBAL block, size_t least, size_t* size) {
+  if (size) *size = 0;
+  const size_t n = mem_size(block);
+  if (n < least) return nullptr;
+  void* p = mem_lock(block);
+  if (p && size) *size = n;
+  return p;
 }
 
 uint32_t mem_unlock(HGLOBAL block) {
@@ -53,7 +64,6 @@ bool mem_free(HGLOBAL block) {
   return true;
 }
 
-size_t mem_size(HGLOBAL block) { return block ? GlobalSize(block) : 0; }
 
 HMMIO file_open(const char* path, uint32_t flags) {
   if (!path) return nullptr;
