@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -121,7 +122,64 @@ bool take_slot(Registry& r, uint32_t* index) {
   return true;
 }
 
+// One released mapping kept for the next block of its size.  A program that
+// opens file after file (an archive indexer, a fuzzer) then reuses the pages
+// its last handle touched instead of faulting fresh zero pages in for every
+// handle: on a virtual machine a page fault costs more than clearing the page,
+// and a handle of a file with many records touches hundreds of pages.
+struct SpareMapping {
+  std::mutex mutex;
+  void* data = nullptr;
+  size_t size = 0;
+};
+
+SpareMapping& spare() {
+  static SpareMapping* s = new SpareMapping;  // never destroyed, like the registry
+  return *s;
+}
+
+// Brings a reused mapping back to zeros: pages in memory are cleared in place,
+// the others (never touched, or swapped out) are given back to the kernel,
+// which maps them as zero pages again at their next touch.
+bool clear_mapping(void* data, size_t n) {
+  static const size_t page = size_t(::sysconf(_SC_PAGESIZE));
+  auto* base = static_cast<uint8_t*>(data);
+  const size_t pages = (n + page - 1) / page;
+  unsigned char resident[2048];
+  for (size_t first = 0; first < pages; first += sizeof resident) {
+    const size_t count = std::min(sizeof resident, pages - first);
+    if (::mincore(base + first * page, count * page, resident) != 0) return false;
+    size_t run = 0;  // first page of a run of pages that are all in memory, or all not
+    for (size_t i = 1; i <= count; ++i) {
+      if (i < count && (resident[i] & 1u) == (resident[run] & 1u)) continue;
+      uint8_t* at = base + (first + run) * page;
+      const size_t len = (i - run) * page;
+      if (resident[run] & 1u)
+        std::memset(at, 0, len);
+      else if (::madvise(at, len, MADV_DONTNEED) != 0)
+        return false;
+      run = i;
+    }
+  }
+  return true;
+}
+
 void* zeroed_pages(size_t n) {
+  {
+    SpareMapping& sp = spare();
+    void* reused = nullptr;
+    {
+      std::lock_guard<std::mutex> lock(sp.mutex);
+      if (sp.data && sp.size == n) {
+        reused = sp.data;
+        sp.data = nullptr;
+      }
+    }
+    if (reused) {
+      if (clear_mapping(reused, n)) return reused;
+      ::munmap(reused, n);
+    }
+  }
   void* p = ::mmap(nullptr, n, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (p == MAP_FAILED) return nullptr;
 #ifdef MADV_NOHUGEPAGE
@@ -133,8 +191,20 @@ void* zeroed_pages(size_t n) {
 }
 
 void release_data(void* data, size_t n, bool mapped) {
-  if (mapped) ::munmap(data, n);
-  else std::free(data);
+  if (!mapped) {
+    std::free(data);
+    return;
+  }
+  {
+    SpareMapping& sp = spare();
+    std::lock_guard<std::mutex> lock(sp.mutex);
+    if (!sp.data) {
+      sp.data = data;
+      sp.size = n;
+      return;
+    }
+  }
+  ::munmap(data, n);
 }
 
 // ---- Files -------------------------------------------------------------------
