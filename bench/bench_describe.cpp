@@ -18,12 +18,12 @@ constexpr double kGoalFactor = 1.5;
 constexpr double kGoalAllowanceUs = 30;
 
 bool describe(const std::string& path, uint32_t records) {
-  HGLOBAL h = RAZIVERAOpenBioFile(path.c_str(), 1, 1);
+  HGLOBAL h = RAZIVERAOpenBioFile(path.c_str(), RZ_OPEN_READ, 1);
   if (!h) return false;
-  bool ok = RAZIVERAGetInfo(h, 6) == records;
+  bool ok = RAZIVERAGetInfo(h, RZ_INFO_RECORD_COUNT) == records;
   for (uint16_t r = 0; ok && r < records; ++r)
     ok = DARARARReadRecordInfo(h, r) == 1 && DARARARReadChannelInfo(h, r) == 1 &&
-         DARARARReadFrameInfo(h, r) == 1 && DARARARGetFrameChInfo(h, r, 4, 0) == channels()[0].rate;
+         DARARARReadFrameInfo(h, r) == 1 && DARARARGetFrameChInfo(h, r, RZ_CHANNEL_SAMPLE_RATE, 0) == channels()[0].rate;
   return RAZIVERACloseBioFile(h) == nullptr && ok;
 }
 
@@ -39,11 +39,11 @@ void open_and_describe(benchmark::State& state) {
   // Each record's description: from its header through its FrameInfo head.
   std::vector<Span> spans;
   {
-    HGLOBAL h = RAZIVERAOpenBioFile(path.c_str(), 1, 1);
+    HGLOBAL h = RAZIVERAOpenBioFile(path.c_str(), RZ_OPEN_READ, 1);
     if (!check(state, h != nullptr, "open failed")) return;
     rz::Pinned<rz::BioFile> bf(h);
     for (uint16_t r = 0; r < records; ++r) {
-      const uint32_t info = uint32_t(RAZIVERAFindIndexPtr(h, r, 140, 0, nullptr));
+      const uint32_t info = uint32_t(RAZIVERAFindIndexPtr(h, r, RZ_CHUNK_FRAME_INFO, 0, nullptr));
       spans.push_back({bf->recordOffset[r], info + 32 - bf->recordOffset[r]});
     }
     RAZIVERACloseBioFile(h);

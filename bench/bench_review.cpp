@@ -24,7 +24,7 @@ bool ensure_review_file(bool big) {
 }
 
 HGLOBAL open_for_review(const std::string& path) {
-  HGLOBAL h = RAZIVERAOpenBioFile(path.c_str(), 1, 1);
+  HGLOBAL h = RAZIVERAOpenBioFile(path.c_str(), RZ_OPEN_READ, 1);
   if (!h) return nullptr;
   if (DARARARReadRecordInfo(h, 0) != 1 || DARARARReadChannelInfo(h, 0) != 1 ||
       DARARARReadFrameInfo(h, 0) != 1) {
@@ -171,7 +171,7 @@ void random_access(benchmark::State& state) {
   // Where frame 0 lies, for the baseline's positioned reads.
   HGLOBAL probe = open_for_review(path);
   if (!check(state, probe != nullptr, "open failed")) return;
-  const int64_t frame0 = int64_t(RAZIVERAFindIndexPtr(probe, 0, 140, 0, nullptr)) + 32;
+  const int64_t frame0 = int64_t(RAZIVERAFindIndexPtr(probe, 0, RZ_CHUNK_FRAME_INFO, 0, nullptr)) + 32;
   RAZIVERACloseBioFile(probe);
 
   Times libTimes, plainTimes;
@@ -223,7 +223,7 @@ void short_windows(benchmark::State& state, bool exact) {
 
   HGLOBAL probe = open_for_review(path);
   if (!check(state, probe != nullptr, "open failed")) return;
-  const int64_t frame0 = int64_t(RAZIVERAFindIndexPtr(probe, 0, 140, 0, nullptr)) + 32;
+  const int64_t frame0 = int64_t(RAZIVERAFindIndexPtr(probe, 0, RZ_CHUNK_FRAME_INFO, 0, nullptr)) + 32;
   RAZIVERACloseBioFile(probe);
   int64_t perWindow = 0;
   for (const Channel& c : channels()) perWindow += int64_t(c.rate) * kShortWindow;

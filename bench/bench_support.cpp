@@ -124,24 +124,24 @@ Written write_recording(const std::string& path, uint32_t seconds, bool big, uin
   const uint32_t n = channel_count();
   const std::vector<int16_t>& input = acquisition_input();
   const uint32_t stride = n * 2;  // bytes between one channel's consecutive values
-  HGLOBAL h = RAZIVERAOpenBioFile(path.c_str(), 4, kFramesPerBuffer);
+  HGLOBAL h = RAZIVERAOpenBioFile(path.c_str(), RZ_OPEN_CREATE, kFramesPerBuffer);
   if (!h) return w;
-  bool ok = RAZIVERASetInfo(h, 4, big ? 1 : 0) == 1 && DARARARCreateBaseHeader(h) == 1;
+  bool ok = RAZIVERASetInfo(h, RZ_INFO_BYTE_ORDER, big ? 1 : 0) == 1 && DARARARCreateBaseHeader(h) == 1;
   const uint32_t framesPerRecord = seconds / kFrameSeconds / records ? seconds / kFrameSeconds / records : 1;
   for (uint32_t r = 0; ok && r < records; ++r) {
     ok = DARARARStartRecordWave(h) == int32_t(r);
-    DARARARSetWaveInfo(h, uint16_t(r), 2, uint16_t(n));
-    DARARARSetWaveInfo(h, uint16_t(r), 3, kFrameSeconds);
-    DARARARSetWaveInfo(h, uint16_t(r), 21, kBaseRate);
-    DARARARSetWaveInfo(h, uint16_t(r), 20, framesPerRecord * kFrameSeconds * kBaseRate);
-    DARARARSetWaveInfo(h, uint16_t(r), 13, 22);
-    DARARARSetWaveInfo(h, uint16_t(r), 14, 30);
+    DARARARSetWaveInfo(h, uint16_t(r), RZ_WAVE_CHANNEL_COUNT, uint16_t(n));
+    DARARARSetWaveInfo(h, uint16_t(r), RZ_WAVE_FRAME_SECONDS, kFrameSeconds);
+    DARARARSetWaveInfo(h, uint16_t(r), RZ_WAVE_BASE_RATE, kBaseRate);
+    DARARARSetWaveInfo(h, uint16_t(r), RZ_WAVE_TOTAL_SAMPLES, framesPerRecord * kFrameSeconds * kBaseRate);
+    DARARARSetWaveInfo(h, uint16_t(r), RZ_WAVE_START_HOUR, 22);
+    DARARARSetWaveInfo(h, uint16_t(r), RZ_WAVE_START_MINUTE, 30);
     for (uint16_t c = 0; c < n; ++c) {
-      DARARARSetFrameChInfo(h, uint16_t(r), 4, c, channels()[c].rate);
+      DARARARSetFrameChInfo(h, uint16_t(r), RZ_CHANNEL_SAMPLE_RATE, c, channels()[c].rate);
       char label[16];
       std::snprintf(label, sizeof label, "%s%u", channels()[c].event ? "EV" : "CH", unsigned(c + 1));
-      DARARARSetFrameChText(h, uint16_t(r), 1, c, label);
-      DARARARSetFrameChText(h, uint16_t(r), 2, c, "uV");
+      DARARARSetFrameChText(h, uint16_t(r), RZ_CHANNEL_LABEL, c, label);
+      DARARARSetFrameChText(h, uint16_t(r), RZ_CHANNEL_UNIT, c, "uV");
     }
     ok = ok && DARARARCreateWaveInfo(h) && DARARARCreateFrameChInfo(h) &&
          DARARARCreateFrameBuf(h, kFramesPerBuffer) == int32_t(frame_chunk_size());

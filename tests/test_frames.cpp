@@ -324,7 +324,7 @@ TEST_F(FramesTest, EveryBlockIsReleasedEvenBelowALoweredRecordCount) {
   L.baseRate = 100;
   Bio h = begin_recording(*this, path("a.vzp"), L, 10);
   // Slots of a new record hold their defaults without ever being written.
-  EXPECT_EQ(DARARARGetFrameChInfo(h, 0, 1, 1), 2u) << "flags: filter held as form B";
+  EXPECT_EQ(DARARARGetFrameChInfo(h, 0, RZ_CHANNEL_FLAGS, 1), 2u) << "flags: filter held as form B";
   ASSERT_EQ(write_frames(h, L, 0, 10), 10);
   h.close();
   size_t bytes0 = 0;
@@ -332,7 +332,7 @@ TEST_F(FramesTest, EveryBlockIsReleasedEvenBelowALoweredRecordCount) {
   {
     Bio r = open_for_review(path("a.vzp"), 4);
     ASSERT_GT(DARARARReadFrameWave(r, 0, 0), 0);
-    ASSERT_EQ(RAZIVERASetInfo(r, 6, 0), 1u);  // record count 0: record 0 still owns its buffers
+    ASSERT_EQ(RAZIVERASetInfo(r, RZ_INFO_RECORD_COUNT, 0), 1u);  // record count 0: record 0 still owns its buffers
   }
   size_t bytes = 0;
   EXPECT_EQ(rz::plat::mem_live(&bytes), blocks0);
