@@ -1,8 +1,8 @@
-// The peer comparison: the same night written and reviewed as EDF through
-// biosig (Debian's libbiosig-dev, the C library behind much of the field's
-// EDF tooling) and as a recording through the library, contenders
-// alternating in one run.  The review benchmark first checks, window by
-// window, that both hand out the same digital samples.
+// The peer comparison: the same night written as EDF through biosig
+// (Debian's libbiosig-dev, the C library behind much of the field's EDF
+// tooling) and as a recording through the library, contenders alternating in
+// one run.  Before timing, the EDF's data records are checked to hold exactly
+// the samples the library reads back from its recording.
 //
 // What each contender is given is its own interface's natural input, made
 // once and replayed like the library's acquisition input: the library takes
@@ -11,9 +11,7 @@
 // n values for a channel n times slower.  The set-point calls keep the first
 // row of each group, so biosig's column holds that sample over the whole
 // group and both files get the same samples (for event channels, the code
-// given within the group).  biosig reads back the same way: all channels at 1000 Hz (slower
-// channels repeated) as doubles; digital values are asked for (no scaling),
-// so that they can be compared with the library's.
+// given within the group).
 #include <biosig.h>
 #include <physicalunits.h>
 #include <unistd.h>
@@ -38,7 +36,6 @@ constexpr double kPhysPerDigit = 0.1;
 
 std::string edf_file() { return work_path("peer.edf"); }
 std::string lib_acq_file() { return work_path("acq.vzp"); }
-std::string lib_review_file() { return work_path("review-l.vzp"); }
 
 uint32_t decimation(const Channel& c) { return kBaseRate / c.rate; }
 
@@ -126,26 +123,6 @@ bool biosig_write(const std::string& path, uint32_t seconds) {
   return ok && file_size(path) == edf_expected_bytes(seconds);
 }
 
-HDRTYPE* biosig_open(const std::string& path) {
-  HDRTYPE* h = constructHDR(0, 0);
-  if (!h) return nullptr;
-  biosig_set_flag(h, BIOSIG_FLAG_UCAL);  // digital values, no scaling
-  h = sopen(path.c_str(), "r", h);
-  if (serror2(h) != 0 || h->NS != channel_count() || h->SPR != kBaseRate * kFrameSeconds) {
-    sclose(h);
-    destructHDR(h);
-    return nullptr;
-  }
-  return h;
-}
-
-// Reads one window of records into `buf` (column-major, all channels at
-// kBaseRate); the records read.
-size_t biosig_window(HDRTYPE* h, uint32_t start, std::vector<double>& buf) {
-  const uint32_t len = std::min(kWindowSeconds, settings().seconds - start) / kFrameSeconds;
-  return sread(buf.data(), start / kFrameSeconds, len, h);
-}
-
 HGLOBAL lib_open(const std::string& path) {
   HGLOBAL h = RAZIVERAOpenBioFile(path.c_str(), RZ_OPEN_READ, 1);
   if (!h) return nullptr;
@@ -158,62 +135,47 @@ HGLOBAL lib_open(const std::string& path) {
   return h;
 }
 
-// Reviews the night in 30-second windows through biosig; false on any error.
-bool biosig_review(const std::string& path, std::vector<double>& buf) {
-  HDRTYPE* h = biosig_open(path);
-  if (!h) return false;
-  bool ok = true;
-  for (uint32_t start = 0; ok && start < settings().seconds; start += kWindowSeconds)
-    ok = biosig_window(h, start, buf) == std::min(kWindowSeconds, settings().seconds - start) / kFrameSeconds;
-  ok = sclose(h) == 0 && ok;
-  destructHDR(h);
-  return ok;
-}
-
-// The same review through the library: every channel fetched per window.
-bool lib_review(const std::string& path, std::vector<int16_t>& out) {
-  HGLOBAL h = lib_open(path);
-  if (!h) return false;
-  bool ok = true;
-  for (uint32_t start = 0; ok && start < settings().seconds; start += kWindowSeconds) {
-    ok = DARARARReadFrameWave(h, 0, start) > 0;
-    for (uint16_t c = 0; ok && c < channel_count(); ++c) ok = DARARARGetFrameWave(h, 0, c, out.data()) > 0;
-  }
-  return RAZIVERACloseBioFile(h) == nullptr && ok;
-}
-
-// Window by window, every channel: the library's samples equal biosig's
-// (taken at the channel's own rate), and every sample of the night was
-// compared.
-bool same_samples(const std::string& edf, const std::string& lib) {
+// The EDF's data records, read from its bytes (a 256-byte head, 256 bytes per
+// signal, then in each record every signal's samples as 16-bit little-endian
+// values), hold exactly the library's samples of the recording.
+bool edf_holds_recording(const std::string& edf, const std::string& lib) {
+  std::vector<uint8_t> bytes(file_size(edf));
+  std::FILE* f = std::fopen(edf.c_str(), "rb");
+  bool ok = f && std::fread(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  if (f) std::fclose(f);
   const uint32_t n = channel_count();
-  const size_t rows = size_t(kWindowSeconds) * kBaseRate;
-  std::vector<double> buf(rows * n);
-  std::vector<int16_t> out(size_t(kWindowSeconds) * kBaseRate);
-  HDRTYPE* b = biosig_open(edf);
-  HGLOBAL h = lib_open(lib);
-  bool ok = b && h;
-  uint64_t compared = 0, expected = 0;
-  for (const Channel& c : channels()) expected += uint64_t(c.rate) * settings().seconds;
-  for (uint32_t start = 0; ok && start < settings().seconds; start += kWindowSeconds) {
-    const size_t got = biosig_window(b, start, buf);
-    ok = DARARARReadFrameWave(h, 0, start) > 0;
-    for (uint16_t c = 0; ok && c < n; ++c) {
-      const int32_t count = DARARARGetFrameWave(h, 0, c, out.data());
-      const Channel& ch = channels()[c];
-      const size_t common = std::min<size_t>(size_t(std::max(count, 0)), got * kFrameSeconds * ch.rate);
-      for (size_t i = 0; ok && i < common; ++i)
-        ok = buf[c * rows + i * decimation(ch)] == double(out[i]);
-      compared += common;
-    }
+  const uint32_t seconds = settings().seconds;
+  std::vector<size_t> offset(n);  // of each signal within a record
+  size_t recordBytes = 0;
+  for (uint32_t c = 0; c < n; ++c) {
+    offset[c] = recordBytes;
+    recordBytes += size_t(channels()[c].rate) * kFrameSeconds * sizeof(int16_t);
   }
-  if (b) {
-    sclose(b);
-    destructHDR(b);
+  const size_t head = kEdfHeadBytes + kEdfChannelHeadBytes * n;
+  ok = ok && bytes.size() == edf_expected_bytes(seconds);
+  HGLOBAL h = ok ? lib_open(lib) : nullptr;
+  ok = ok && h;
+  std::vector<int16_t> out(size_t(kWindowSeconds) * kBaseRate);
+  uint64_t compared = 0, expected = 0;
+  for (const Channel& c : channels()) expected += uint64_t(c.rate) * seconds;
+  for (uint32_t start = 0; ok && start < seconds; start += kWindowSeconds) {
+    ok = DARARARReadFrameWave(h, 0, start) > 0;
+    const uint32_t span = std::min(kWindowSeconds, seconds - start);
+    for (uint16_t c = 0; ok && c < n; ++c) {
+      const uint32_t rate = channels()[c].rate;
+      ok = DARARARGetFrameWave(h, 0, c, out.data()) >= int32_t(span * rate);
+      for (size_t i = 0; ok && i < size_t(span) * rate; ++i) {
+        const size_t second = start + i / rate;
+        const size_t at = head + second / kFrameSeconds * recordBytes + offset[c] +
+                          ((second % kFrameSeconds) * rate + i % rate) * sizeof(int16_t);
+        ok = int16_t(uint16_t(bytes[at] | bytes[at + 1] << 8)) == out[i];
+      }
+      compared += ok ? uint64_t(span) * rate : 0;
+    }
   }
   if (h) RAZIVERACloseBioFile(h);
   if (!ok || compared != expected)
-    std::fprintf(stderr, "peer: samples differ or missing (%llu of %llu compared)\n",
+    std::fprintf(stderr, "peer: the EDF and the recording differ (%llu of %llu samples equal)\n",
                  static_cast<unsigned long long>(compared), static_cast<unsigned long long>(expected));
   return ok && compared == expected;
 }
@@ -222,10 +184,18 @@ void peer_write(benchmark::State& state) {
   const std::string edf = edf_file();
   const std::string lib = lib_acq_file();
   const uint32_t seconds = settings().seconds;
+  // The two writers part ways on a last, partial batch of frames (the event
+  // channels' pending codes), so the comparison takes whole batches only.
+  if (seconds % (kFramesPerBuffer * kFrameSeconds) != 0) {
+    state.SkipWithError("--rz_seconds must be a multiple of the 10-frame batch for the peer comparison");
+    return;
+  }
   // One untimed run of each: the allocator and the page cache reach their
   // steady state, and biosig's input block is made.
   const Written first = write_recording(lib, seconds, false);
   if (!check(state, first.ok && biosig_write(edf, seconds), "writing the night failed")) return;
+  if (!check(state, edf_holds_recording(edf, lib), "biosig's EDF and the recording hold different samples"))
+    return;
   const uint64_t libBytes = first.fileBytes;
   const uint64_t edfBytes = file_size(edf);
   Times libTimes, peerTimes;
@@ -251,40 +221,6 @@ void peer_write(benchmark::State& state) {
   state.SetBytesProcessed(int64_t(libBytes * state.iterations()));
 }
 
-void peer_review(benchmark::State& state) {
-  const std::string edf = edf_file();
-  const std::string lib = lib_review_file();
-  const uint32_t seconds = settings().seconds;
-  if (file_size(lib) == 0 && !check(state, write_recording(lib, seconds, false).ok, "writing the recording failed"))
-    return;
-  if (file_size(edf) == 0 && !check(state, biosig_write(edf, seconds), "writing the EDF failed")) return;
-  if (!check(state, same_samples(edf, lib), "biosig and the library disagree on the samples")) return;
-  std::vector<double> buf(size_t(kWindowSeconds) * kBaseRate * channel_count());
-  std::vector<int16_t> out(size_t(kWindowSeconds) * kBaseRate);
-  // Both files in the page cache, both readers warmed up once.
-  plain_read(edf);
-  plain_read(lib);
-  if (!check(state, biosig_review(edf, buf) && lib_review(lib, out), "a review failed")) return;
-  Times libTimes, peerTimes;
-  for (auto _ : state) {
-    auto t0 = Clock::now();
-    const bool peerOk = biosig_review(edf, buf);
-    peerTimes.add(seconds_since(t0));
-    t0 = Clock::now();
-    const bool ok = lib_review(lib, out);
-    const double t = seconds_since(t0);
-    libTimes.add(t);
-    state.SetIterationTime(t);
-    if (!check(state, peerOk && ok, "a review failed")) return;
-  }
-  state.counters["lib_s"] = libTimes.best();
-  state.counters["biosig_s"] = peerTimes.best();
-  state.counters["biosig/lib"] = peerTimes.best() / libTimes.best();
-  state.counters["lib_x_realtime"] = seconds / libTimes.best();
-  state.counters["biosig_x_realtime"] = seconds / peerTimes.best();
-  state.SetBytesProcessed(int64_t(file_size(lib) * state.iterations()));
-}
-
 }  // namespace
 
 void register_peer() {
@@ -292,11 +228,6 @@ void register_peer() {
       ->Iterations(settings().iterations)
       ->UseManualTime()
       ->Unit(benchmark::kMillisecond);
-  // Not registered yet: on the EDF written above, biosig's sread returns the
-  // right samples for records 0-29 but wrong ones from record 29 or 30 on
-  // (zeros at 30, other values at 29, 31, 60), so the sample check fails.
-  // Whether that is how we call it or biosig itself is still open.
-  (void)peer_review;
 }
 
 }  // namespace rzb
