@@ -184,8 +184,9 @@ void peer_write(benchmark::State& state) {
   const std::string edf = edf_file();
   const std::string lib = lib_acq_file();
   const uint32_t seconds = settings().seconds;
-  // The two writers part ways on a last, partial batch of frames (the event
-  // channels' pending codes), so the comparison takes whole batches only.
+  // The two contenders are fed the same replayed input only in whole batches
+  // of frames (a last, partial batch came out different), so the comparison
+  // takes whole batches only.
   if (seconds % (kFramesPerBuffer * kFrameSeconds) != 0) {
     state.SkipWithError("--rz_seconds must be a multiple of the 10-frame batch for the peer comparison");
     return;
