@@ -5,7 +5,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-need=(cmake ninja-build g++ libbenchmark-dev)
+# libbiosig-dev: the peer comparison with biosig's EDF writing.
+need=(cmake ninja-build g++ libbenchmark-dev libbiosig-dev)
 missing=()
 for p in "${need[@]}"; do dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p"); done
 if [ ${#missing[@]} -gt 0 ]; then

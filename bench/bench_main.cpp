@@ -6,6 +6,9 @@ namespace rzb {
 void register_acquisition();
 void register_review();
 void register_describe();
+#ifdef RZB_HAVE_BIOSIG
+void register_peer();
+#endif
 }  // namespace rzb
 
 int main(int argc, char** argv) {
@@ -13,6 +16,9 @@ int main(int argc, char** argv) {
   rzb::register_acquisition();
   rzb::register_review();
   rzb::register_describe();
+#ifdef RZB_HAVE_BIOSIG
+  rzb::register_peer();
+#endif
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
     rzb::remove_workdir();

@@ -74,7 +74,7 @@ bool parse_settings(int* argc, char** argv) {
 std::string work_path(const std::string& name) { return settings().dir + "/" + name; }
 
 void remove_workdir() {
-  for (const char* name : {"acq.vzp", "plain.bin", "review-l.vzp", "review-b.vzp", "records.vzp"})
+  for (const char* name : {"acq.vzp", "plain.bin", "review-l.vzp", "review-b.vzp", "records.vzp", "peer.edf"})
     ::unlink(work_path(name).c_str());
   if (g_ownDir) ::rmdir(settings().dir.c_str());
 }
