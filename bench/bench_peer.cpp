@@ -123,18 +123,6 @@ bool biosig_write(const std::string& path, uint32_t seconds) {
   return ok && file_size(path) == edf_expected_bytes(seconds);
 }
 
-HGLOBAL lib_open(const std::string& path) {
-  HGLOBAL h = RAZIVERAOpenBioFile(path.c_str(), RZ_OPEN_READ, 1);
-  if (!h) return nullptr;
-  if (DARARARReadRecordInfo(h, 0) != 1 || DARARARReadChannelInfo(h, 0) != 1 ||
-      DARARARReadFrameInfo(h, 0) != 1) {
-    RAZIVERACloseBioFile(h);
-    return nullptr;
-  }
-  DARARARCreateReadFrameBuf(h, 0, kWindowSeconds);
-  return h;
-}
-
 // The EDF's data records, read from its bytes (a 256-byte head, 256 bytes per
 // signal, then in each record every signal's samples as 16-bit little-endian
 // values), hold exactly the library's samples of the recording.
@@ -153,7 +141,7 @@ bool edf_holds_recording(const std::string& edf, const std::string& lib) {
   }
   const size_t head = kEdfHeadBytes + kEdfChannelHeadBytes * n;
   ok = ok && bytes.size() == edf_expected_bytes(seconds);
-  HGLOBAL h = ok ? lib_open(lib) : nullptr;
+  HGLOBAL h = ok ? open_for_review(lib) : nullptr;
   ok = ok && h;
   std::vector<int16_t> out(size_t(kWindowSeconds) * kBaseRate);
   uint64_t compared = 0, expected = 0;

@@ -23,18 +23,6 @@ bool ensure_review_file(bool big) {
   return write_recording(path, settings().seconds, big).ok;
 }
 
-HGLOBAL open_for_review(const std::string& path) {
-  HGLOBAL h = RAZIVERAOpenBioFile(path.c_str(), RZ_OPEN_READ, 1);
-  if (!h) return nullptr;
-  if (DARARARReadRecordInfo(h, 0) != 1 || DARARARReadChannelInfo(h, 0) != 1 ||
-      DARARARReadFrameInfo(h, 0) != 1) {
-    RAZIVERACloseBioFile(h);
-    return nullptr;
-  }
-  DARARARCreateReadFrameBuf(h, 0, kWindowSeconds);
-  return h;
-}
-
 // Time spent reading windows and handing out their samples.
 struct Split {
   double read = 0, get = 0;

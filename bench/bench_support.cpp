@@ -257,4 +257,18 @@ bool check(benchmark::State& state, bool ok, const char* what) {
 
 bool any_failed() { return g_failed; }
 
+// Opens record 0 of a recording for review: its description read and read
+// buffers made for 30-second windows; nullptr on failure.
+HGLOBAL open_for_review(const std::string& path) {
+  HGLOBAL h = RAZIVERAOpenBioFile(path.c_str(), RZ_OPEN_READ, 1);
+  if (!h) return nullptr;
+  if (DARARARReadRecordInfo(h, 0) != 1 || DARARARReadChannelInfo(h, 0) != 1 ||
+      DARARARReadFrameInfo(h, 0) != 1) {
+    RAZIVERACloseBioFile(h);
+    return nullptr;
+  }
+  DARARARCreateReadFrameBuf(h, 0, kWindowSeconds);
+  return h;
+}
+
 }  // namespace rzb

@@ -110,4 +110,8 @@ MemUsage mem_usage();
 bool check(benchmark::State& state, bool ok, const char* what);
 bool any_failed();
 
+// Record 0 of a recording opened for review (description read, read buffers
+// for kWindowSeconds made); nullptr on failure.  The caller closes it.
+HGLOBAL open_for_review(const std::string& path);
+
 }  // namespace rzb
