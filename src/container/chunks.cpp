@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "container/container.h"
-#include "metadata/wave_info_layout.h"
+#include "format/layout.h"
 #include "platform/platform.h"
 
 namespace rz::container {

@@ -12,8 +12,8 @@
 
 #include <cstdint>
 
+#include "format/layout.h"
 #include "frame/biofile.h"
-#include "metadata/wave_info_layout.h"
 #include "razivera_codes.h"
 
 namespace rz {
