@@ -144,12 +144,15 @@ struct ChunkHeadView {
   uint32_t id = 0;
 };
 
-// The chunk walk: the heads of one record's chunks, from behind the record
-// header, each chunk found at the previous one's offset plus its stored size.
-// It ends at a head of size 0 (the terminator), at a head the bytes do not
-// hold, at `recordEnd`, or after kMaxChunksPerSearch chunks, so that no
-// stored size takes it past the record or the file.  `read(pos, buf, n)`
-// copies up to n bytes of the file from pos and returns how many it copied.
+// The chunk walk: the heads of one record's chunks, the first behind the
+// record header, each next one at the previous one's offset plus its stored
+// size.  The walk ends at a head of size 0 (the terminator), at a head whose
+// size and type the bytes do not hold (an id they lack reads as 0), at a
+// chunk that would begin at `recordEnd` or beyond, or past what a file
+// position can address, and after kMaxChunksPerSearch chunks - so that no
+// stored size takes it out of the record or the file.
+// `read(pos, buf, n)` copies up to n bytes of the file from pos and returns
+// how many it copied.
 template <class Read>
 class ChunkWalk {
  public:
@@ -158,9 +161,10 @@ class ChunkWalk {
 
   // The next chunk head; false when the walk has ended.
   bool next(ChunkHeadView& out) {
-    if (count_ >= kMaxChunksPerSearch || pos_ >= end_) return false;
+    if (count_ >= kMaxChunksPerSearch || pos_ > UINT32_MAX) return false;
+    if (count_ > 0 && pos_ >= end_) return false;
     uint8_t head[chunk_head::kLength] = {};
-    if (read_(pos_, head, chunk_head::kLength) < chunk_head::kLength) return false;
+    if (read_(pos_, head, chunk_head::kLength) < kSizeAndType) return false;
     out.offset = pos_;
     out.size = load_u32(head, chunk_head::kSize, big_);
     out.type = load_u32(head, chunk_head::kType, big_);
@@ -171,7 +175,11 @@ class ChunkWalk {
     return true;
   }
 
+  // Chunks walked so far: the index in the record of the next head read.
+  uint32_t count() const { return count_; }
+
  private:
+  static constexpr uint32_t kSizeAndType = chunk_head::kType + 4;
   Read read_;
   uint64_t pos_;
   uint64_t end_;
