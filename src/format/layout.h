@@ -136,6 +136,9 @@ inline uint32_t bounded_chunk_end(uint64_t pos, uint32_t size, uint64_t recordEn
   return end < pos ? uint32_t(pos) : uint32_t(end);
 }
 
+// Why a chunk walk ended.
+enum class WalkEnd { kGoing, kTerminator, kRecordEnd, kUnreadable, kLimit };
+
 // One chunk head as the walk reads it.
 struct ChunkHeadView {
   uint64_t offset = 0;  // in the file
@@ -161,15 +164,17 @@ class ChunkWalk {
 
   // The next chunk head; false when the walk has ended.
   bool next(ChunkHeadView& out) {
-    if (count_ >= kMaxChunksPerSearch || pos_ > UINT32_MAX) return false;
-    if (count_ > 0 && pos_ >= end_) return false;
+    if (ended_ != WalkEnd::kGoing) return false;
+    if (count_ >= kMaxChunksPerSearch) return stop(WalkEnd::kLimit);
+    if (pos_ >= end_) return stop(WalkEnd::kRecordEnd);
     uint8_t head[chunk_head::kLength] = {};
-    if (read_(pos_, head, chunk_head::kLength) < kSizeAndType) return false;
+    if (pos_ > UINT32_MAX || read_(pos_, head, chunk_head::kLength) < kSizeAndType)
+      return stop(WalkEnd::kUnreadable);
     out.offset = pos_;
     out.size = load_u32(head, chunk_head::kSize, big_);
     out.type = load_u32(head, chunk_head::kType, big_);
     out.id = load_u32(head, chunk_head::kId, big_);
-    if (out.size == 0) return false;
+    if (out.size == 0) return stop(WalkEnd::kTerminator);
     pos_ += out.size;
     ++count_;
     return true;
@@ -177,14 +182,24 @@ class ChunkWalk {
 
   // Chunks walked so far: the index in the record of the next head read.
   uint32_t count() const { return count_; }
+  // Why the walk ended, and where: the terminator's offset, or the offset
+  // where the next chunk would have begun.
+  WalkEnd ended() const { return ended_; }
+  uint64_t position() const { return pos_; }
 
  private:
+  bool stop(WalkEnd why) {
+    ended_ = why;
+    return false;
+  }
+
   static constexpr uint32_t kSizeAndType = chunk_head::kType + 4;
   Read read_;
   uint64_t pos_;
   uint64_t end_;
   bool big_;
   uint32_t count_ = 0;
+  WalkEnd ended_ = WalkEnd::kGoing;
 };
 
 template <class Read>
