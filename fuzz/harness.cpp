@@ -196,7 +196,7 @@ void read_description(Session& s, uint16_t r) {
       DARARARGetFrameChText(h, r, RZ_CHANNEL_UNIT, uint16_t(c), text);
       DARARARReadNonLinearInfo(h, r, uint16_t(c + 1));
       uint32_t v1 = 0, v2 = 0;
-      for (uint16_t point = 0; point <= 16; ++point)
+      for (uint16_t point = 0; point <= rz::kMaxNonLinearPoints; ++point)
         DARARARGetNonLinearInfo(h, r, RZ_NONLINEAR_POINT, uint16_t(c), point, &v1, &v2, text);
       DARARARGetNonLinearInfo(h, r, RZ_NONLINEAR_COUNT, uint16_t(c), 0, &v1, &v2, text);
     }
@@ -442,8 +442,10 @@ void append_score_table(Session& s) {
   DARARARCreateScoreTable(h, 3, count);
   DARARARSetScoreTableText(h, RZ_SCORE_TEXT, 0, "appended");
   const uint64_t end = rv.end;
-  const Region head{rv.offset, rv.offset + 16};
-  const Region tail{end >= 16 ? end - 16 : 0, end + 128 + 4 * count + 16};
+  namespace C = rz::container;
+  const Region head{rv.offset, rv.offset + C::record_header::kSize};
+  const Region tail{end >= C::kTerminatorSize ? end - C::kTerminatorSize : 0,
+                    end + rz::score_table::size_for(count) + C::kTerminatorSize};
   s.guarded("CreateScoreInfo", tail, [&] { DARARARCreateScoreInfo(h, 0); }, head);
 }
 

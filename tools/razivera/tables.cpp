@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "container/byteorder.h"
+#include "format/layout.h"
 #include "conventions.h"
 #include "items.h"
 #include "format/layout.h"
