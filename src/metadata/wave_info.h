@@ -7,7 +7,7 @@
 // text lists; nonlinear.cpp the ...NonLinearInfo calls and
 // DARARARCreateNonLineaInfo; user_info.cpp ...UserInfo; user_data.cpp the
 // typed user data (...UserByte to ...UserFloat), ...UserText and
-// DARARARGetUserDataNum.  The *_layout.h files give each chunk's bytes.
+// DARARARGetUserDataNum.  Each chunk's bytes are in format/layout.h.
 #pragma once
 
 #include <cstdint>
