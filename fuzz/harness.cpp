@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "format/layout.h"
 #include "frame/biofile.h"
 #include "razivera.h"
 
@@ -47,13 +48,6 @@ bool store(const std::string& path, const uint8_t* data, size_t size) {
   return std::fclose(f) == 0 && ok;
 }
 
-uint32_t word_at(const Bytes& b, uint64_t off, bool big) {
-  if (off + 4 > b.size()) return 0;
-  const uint8_t* p = b.data() + off;
-  return big ? (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3]
-             : (uint32_t(p[3]) << 24) | (uint32_t(p[2]) << 16) | (uint32_t(p[1]) << 8) | p[0];
-}
-
 // What the handle believes about a record and its buffers, read through the
 // handle's own block (the harness links the library's internals).
 struct RecordView {
@@ -83,18 +77,19 @@ struct Chunk {
   uint32_t id;
 };
 
-// The chunk heads of a record as the file holds them, walked the way the
-// chunk search walks them; the harness uses them to name types and ids.
+// The chunk heads of a record as the file holds them, by the format's chunk
+// walk; the harness uses them to name types and ids.
 std::vector<Chunk> list_chunks(const Bytes& file, const RecordView& rv) {
   std::vector<Chunk> out;
-  uint64_t off = rv.offset + 16;
-  for (uint32_t i = 0; i < kMaxChunksListed && off + 12 <= file.size(); ++i) {
-    const uint32_t size = word_at(file, off, rv.big);
-    if (size == 0) break;
-    out.push_back({word_at(file, off + 4, rv.big), word_at(file, off + 8, rv.big)});
-    off += size;
-    if (off >= rv.end) break;
-  }
+  const auto read = [&file](uint64_t pos, void* buf, size_t n) -> size_t {
+    if (pos >= file.size()) return 0;
+    const size_t got = std::min<uint64_t>(n, file.size() - pos);
+    std::memcpy(buf, file.data() + pos, got);
+    return got;
+  };
+  auto walk = rz::container::walk_chunks(read, rv.offset, rv.end, rv.big);
+  rz::container::ChunkHeadView c;
+  while (out.size() < kMaxChunksListed && walk.next(c)) out.push_back({c.type, c.id});
   return out;
 }
 
@@ -201,7 +196,7 @@ void read_description(Session& s, uint16_t r) {
       DARARARGetFrameChText(h, r, RZ_CHANNEL_UNIT, uint16_t(c), text);
       DARARARReadNonLinearInfo(h, r, uint16_t(c + 1));
       uint32_t v1 = 0, v2 = 0;
-      for (uint16_t point = 0; point <= 16; ++point)
+      for (uint16_t point = 0; point <= rz::kMaxNonLinearPoints; ++point)
         DARARARGetNonLinearInfo(h, r, RZ_NONLINEAR_POINT, uint16_t(c), point, &v1, &v2, text);
       DARARARGetNonLinearInfo(h, r, RZ_NONLINEAR_COUNT, uint16_t(c), 0, &v1, &v2, text);
     }
@@ -447,8 +442,10 @@ void append_score_table(Session& s) {
   DARARARCreateScoreTable(h, 3, count);
   DARARARSetScoreTableText(h, RZ_SCORE_TEXT, 0, "appended");
   const uint64_t end = rv.end;
-  const Region head{rv.offset, rv.offset + 16};
-  const Region tail{end >= 16 ? end - 16 : 0, end + 128 + 4 * count + 16};
+  namespace C = rz::container;
+  const Region head{rv.offset, rv.offset + C::record_header::kSize};
+  const Region tail{end >= C::kTerminatorSize ? end - C::kTerminatorSize : 0,
+                    end + rz::score_table::size_for(count) + C::kTerminatorSize};
   s.guarded("CreateScoreInfo", tail, [&] { DARARARCreateScoreInfo(h, 0); }, head);
 }
 

@@ -178,6 +178,20 @@ TEST_F(ContainerTest, ChunkSearchSurvivesDamagedSizes) {
   uint32_t pos = 0;
   rz::container::find_chunk(*bf, 0, 8, 0, buf, sizeof buf, &pos);
   EXPECT_EQ(pos, 999u);
+
+  // A size that steps over the terminator lands on the next record's header:
+  // the search stops at its record's end instead of taking that header for a
+  // chunk of the record.
+  FileImage over;
+  over.start_record();
+  over.chunk(7, 0, Bytes(4, 0), 16 + rz::container::chunk_head::kLength + 4);
+  over.end_record();
+  over.start_record();
+  over.end_record();
+  over.save(path("f.vzp"));
+  Bio f = open("f.vzp", 1);
+  ASSERT_TRUE(f);
+  EXPECT_EQ(RAZIVERAFindIndexPtr(f, 0, RZ_CHUNK_RECORD, 0, nullptr), 0);
 }
 
 TEST_F(ContainerTest, AThirtyThirdRecordIsRefusedAndWritesNothing) {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "channels/channel_info_layout.h"
+#include "format/layout.h"
 #include "channels/frames.h"
 #include "frame/biofile.h"
 #include "harness.h"

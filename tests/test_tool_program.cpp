@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "edf.h"
-#include "layout.h"
+#include "format/layout.h"
 #include "tool_helpers.h"
 
 using namespace rzt;
@@ -202,9 +202,9 @@ TEST_F(ProgramTest, ADamagedRateIsAnErrorNotACrash) {
   Bytes b = read_file(work("acq.vzp"));
   size_t entry = 0;
   for (const tool::ChunkView& c : v.records[0].chunks)
-    if (c.type == tool::layout::kFrameChInfo) entry = c.offset + tool::layout::channel_info::kHeadSize;
+    if (c.type == rz::container::kFrameChInfo) entry = c.offset + rz::frame_ch_info::kHeadSize;
   ASSERT_NE(entry, 0u);
-  b[entry + tool::layout::channel_info::entry::kSampling + kRateTopByte] = 6;
+  b[entry + rz::frame_ch_entry::kSampling + kRateTopByte] = 6;
   write_file(work("bad.vzp"), b);
   for (const std::vector<std::string>& args : {std::vector<std::string>{"info", work("bad.vzp")},
                                                {"export-edf", work("bad.vzp"), work("bad.edf")}}) {

@@ -13,7 +13,7 @@
 
 #include <cstdint>
 
-#include "channels/channel_info_layout.h"
+#include "format/layout.h"
 #include "frame/biofile.h"
 #include "razivera_codes.h"
 

@@ -14,11 +14,11 @@ void pack_info(uint8_t out[info::kSize], uint32_t frameSeconds, uint32_t frameCh
   p.u32(info::kChunkSize, uint32_t(info::kSize + uint64_t(frameChunkSize) * frames));
   p.u32(info::kType, container::kFrameInfo);
   p.u32(info::kId, 0);
-  p.u32(12, 0);
+  p.u32(container::chunk_head::kReserved, 0);
   p.u32(info::kFrameSeconds, frameSeconds);
   p.u32(info::kFrameChunkSize, frameChunkSize);
   p.u32(info::kFrameCount, frames);
-  p.u32(28, 0);
+  p.u32(info::kReserved, 0);
 }
 
 LockedBuffers::LockedBuffers(RecordSlot& rs) : count_(channel_limit(rs)) {
@@ -247,11 +247,11 @@ RZ_PUBLIC uint16_t RZAPI DARARARSaveFrameWave(HGLOBAL h, uint16_t frameCount) {
       head.u32(wave::kChunkSize, fcs);
       head.u32(wave::kType, container::kFrameWave);
       head.u32(wave::kNumber, number + 1);
-      head.u32(12, 0);
+      head.u32(container::chunk_head::kReserved, 0);
       head.u16(wave::kHour, uint16_t(hour));
       head.u16(wave::kMinute, uint16_t(minute));
       head.u16(wave::kSecond, uint16_t(second));
-      head.u16(22, 0);
+      head.u16(wave::kPad, 0);
       // Channel blocks in channel order; a channel without a buffer gives zeros.
       uint32_t off = wave::kHeadSize;
       for (uint32_t c = 0; c < bufs.channels(); ++c) {

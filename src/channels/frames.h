@@ -5,31 +5,10 @@
 
 #include <cstdint>
 
+#include "format/layout.h"
 #include "frame/biofile.h"
 
 namespace rz::frames {
-
-// FrameInfo head, 32 bytes, all u32.
-namespace info {
-constexpr uint32_t kSize = 32;
-constexpr uint32_t kChunkSize = 0;     // 32 + frameChunkSize x frames
-constexpr uint32_t kType = 4;
-constexpr uint32_t kId = 8;
-constexpr uint32_t kFrameSeconds = 16;
-constexpr uint32_t kFrameChunkSize = 20;
-constexpr uint32_t kFrameCount = 24;
-}  // namespace info
-
-// FrameWave head, 24 bytes: four u32, then hour, minute, second, 0 as u16.
-namespace wave {
-constexpr uint32_t kHeadSize = 24;
-constexpr uint32_t kChunkSize = 0;
-constexpr uint32_t kType = 4;
-constexpr uint32_t kNumber = 8;  // from 1
-constexpr uint32_t kHour = 16;
-constexpr uint32_t kMinute = 18;
-constexpr uint32_t kSecond = 20;
-}  // namespace wave
 
 // Largest frame the library handles: a frame chunk beyond this is treated as
 // damage (it would need a multi-gigabyte work area).

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "channels/user_channels_layout.h"
+#include "format/layout.h"
 #include "container/container.h"
 
 namespace rz {

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "container/container.h"
-#include "metadata/wave_info_layout.h"
+#include "format/layout.h"
 #include "platform/platform.h"
 
 namespace rz::container {
@@ -13,26 +13,22 @@ uint32_t find_chunk(BioFile& bf, uint32_t record, uint32_t type, uint32_t id,
   record &= 0xFFFFu;
   if (record >= bf.recordCount || record >= kMaxRecords || !bf.fileHandle) return 0;
   if (bf.ByteOrder > 1 || len < chunk_head::kLength) return 0;
-  const bool big = bf.big();
-  uint32_t offset = bf.recordOffset[record] + record_header::kSize;
-  if (offset < record_header::kSize) return 0;  // wrapped
-  const uint32_t limit = bf.recordSize[record];
-  uint32_t sum = 0;
-  for (uint32_t i = 0; i < kMaxChunksPerSearch; ++i) {
-    if (position) *position = i;
+  const uint64_t recordOffset = bf.recordOffset[record];
+  // Every head is read `len` bytes long, so that `buf` holds the last chunk
+  // examined, as the callers expect.
+  const auto read = [&](uint64_t pos, void* head, size_t n) -> size_t {
     std::memset(buf, 0, len);
-    if (read_at(bf, offset, buf, len) < 8) return 0;
-    const uint32_t size = load_u32(buf, chunk_head::kSize, big);
-    if (size == 0) return 0;
-    const uint32_t storedType = load_u32(buf, chunk_head::kType, big);
-    const uint32_t storedId = load_u32(buf, chunk_head::kId, big);
-    if (storedType == type && (id == 0 || storedId == id)) return offset;
-    if (size > UINT32_MAX - offset) return 0;
-    offset += size;
-    sum += size;
-    if (sum >= limit || sum < size) return 0;
+    const uint32_t got = read_at(bf, uint32_t(pos), buf, len);
+    std::memcpy(head, buf, n);
+    return got < n ? got : n;
+  };
+  auto walk = walk_chunks(read, recordOffset, recordOffset + bf.recordSize[record], bf.big());
+  ChunkHeadView c;
+  for (;;) {
+    if (position && walk.count() < kMaxChunksPerSearch) *position = walk.count();
+    if (!walk.next(c)) return 0;
+    if (c.type == type && (id == 0 || c.id == id)) return uint32_t(c.offset);
   }
-  return 0;
 }
 
 }  // namespace rz::container

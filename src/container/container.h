@@ -6,58 +6,28 @@
 // header.cpp DARARARCreateBaseHeader; records.cpp DARARARStartRecordWave,
 // DARARAREndRecordWave; chunks.cpp RAZIVERAFindIndexPtr,
 // DARARARReadUpdateTotalFrame; textbuffer.cpp the RAZIVERA...TextBuffer and
-// ...TextIDBuffer calls; copy.cpp RAZIVERACopyNewBioFile.  chunk_types.h is the
-// registry of chunk types, byteorder.h the file's byte-order rule.
+// ...TextIDBuffer calls; copy.cpp RAZIVERACopyNewBioFile.  The layout of the file
+// (heads, offsets, the chunk-type registry) is format/layout.h; byteorder.h
+// is the file's byte-order rule.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
 
 #include "container/byteorder.h"
-#include "container/chunk_types.h"
+#include "format/layout.h"
 #include "frame/biofile.h"
 
 namespace rz::container {
 
-// BaseHeader: 32 bytes of ASCII text at offset 0, never byte-swapped.
+// The layouts are in format/layout.h; these build the heads a writer stores.
 namespace base_header {
-constexpr uint32_t kSize = 32;
-constexpr uint32_t kMagic = 0;        // 8: "VOZO-SPG"
-constexpr uint32_t kVersion = 8;      // 6 decimal digits
-constexpr uint32_t kCode = 14;        // 2: "00", "01" or "--"
-constexpr uint32_t kByteOrder = 16;   // 1: 'L', 'B' or '-'
-constexpr uint32_t kLetter = 17;      // 1: 'S', 'J', 'E' or '-'
-constexpr uint32_t kCount = 18;       // 4 decimal digits
-constexpr uint32_t kPadding = 22;     // 10 spaces
-constexpr char kMagicText[] = "VOZO-SPG";
-constexpr char kWrittenVersion[] = "000110";
-constexpr uint16_t kRefusedVersion = 300;  // this and above cannot be read
-
 void compose(char out[kSize], uint16_t code, uint16_t byteOrder, uint16_t letter);
 }  // namespace base_header
 
-// RecordHeader: four u32 in the file's byte order.
 namespace record_header {
-constexpr uint32_t kSize = 16;
-constexpr uint32_t kLength = 0;  // from this header through the terminator
-constexpr uint32_t kType = 4;    // kRecordType
-constexpr uint32_t kNumber = 8;  // counted from 1
-constexpr uint32_t kOpenLength = 16;  // what the header says while being written
 void pack(uint8_t out[kSize], uint32_t length, uint32_t number, bool big);
 }  // namespace record_header
-
-// RecordTerminator: 16 zero bytes; read as a chunk head its size 0 ends walks.
-constexpr uint32_t kTerminatorSize = 16;
-
-// ChunkHead: the first 12 bytes of every chunk.
-namespace chunk_head {
-constexpr uint32_t kSize = 0;
-constexpr uint32_t kType = 4;
-constexpr uint32_t kId = 8;
-constexpr uint32_t kLength = 12;
-}  // namespace chunk_head
-
-constexpr uint32_t kMaxChunksPerSearch = 1000;
 
 // Reads the BaseHeader and runs the record scan (open, modes 1 to 3).
 // Records 1010 / 1011 for a wrong magic / a refused version.
@@ -158,11 +128,7 @@ inline uint32_t stored_chunk_end(const BioFile& bf, uint32_t record, uint32_t po
                                  uint32_t size) {
   record &= 0xFFFFu;
   if (record >= kMaxRecords) return pos;
-  const uint64_t recordEnd = uint64_t{bf.recordOffset[record]} + bf.recordSize[record];
-  uint64_t end = uint64_t{pos} + size;
-  if (end > recordEnd) end = recordEnd;
-  if (end > uint64_t{INT32_MAX}) end = INT32_MAX;
-  return end < pos ? pos : uint32_t(end);
+  return bounded_chunk_end(pos, size, uint64_t{bf.recordOffset[record]} + bf.recordSize[record]);
 }
 
 // Length of a text held in a fixed field of `max` characters that may lack

@@ -50,7 +50,7 @@ extern "C" RZ_PUBLIC HGLOBAL RZAPI RAZIVERACopyNewBioFile(HGLOBAL source, const 
   bf->readOnly = 0;
   bf->textBuffer = create_text_buffer(kHandleTextCapacity);
 
-  uint8_t head[32];
+  uint8_t head[frames::info::kSize];
   const uint32_t frameArea = container::find_chunk(*src, 0, container::kFrameInfo, 0, head, sizeof head);
   if (frameArea == 0 || frameArea > kMaxCopiedBytes || frameArea < src->recordOffset[0]) {
     abandon_handle(h, bf);

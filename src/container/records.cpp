@@ -13,7 +13,7 @@ void pack(uint8_t out[kSize], uint32_t length, uint32_t number, bool big) {
   p.u32(kLength, length);
   p.u32(kType, kRecordType);
   p.u32(kNumber, number);
-  p.u32(12, 0);
+  p.u32(kReserved, 0);
 }
 }  // namespace record_header
 
@@ -108,7 +108,7 @@ RZ_PUBLIC int32_t RZAPI DARARARStartRecordWave(HGLOBAL h) {
   bf->writePos = at + record_header::kSize;
   char digits[8];
   plat::format(digits, sizeof digits, "%04u", unsigned(bf->recordCount));
-  write_at(*bf, base_header::kCount, digits, 4);
+  write_at(*bf, base_header::kCount, digits, base_header::kCountSize);
   return r;
 }
 

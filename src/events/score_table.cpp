@@ -75,19 +75,20 @@ bool new_table(BioFile& bf, uint32_t id, uint32_t count) {
 enum class Ending { Open, Ended, Unknown };
 
 Ending ending_of(BioFile& bf, int r) {
-  const uint64_t end = uint64_t{bf.recordOffset[r]} + bf.recordSize[r];
-  uint64_t off = uint64_t{bf.recordOffset[r]} + container::record_header::kSize;
-  for (uint32_t i = 0; i < container::kMaxChunksPerSearch; ++i) {
-    if (off == end) return Ending::Open;
-    if (off > end || end - off < 4 || off > uint64_t{INT32_MAX}) return Ending::Unknown;
-    uint8_t word[4];
-    if (container::read_at(bf, uint32_t(off), word, sizeof word) < sizeof word)
-      return Ending::Unknown;
-    const uint32_t size = load_u32(word, container::chunk_head::kSize, bf.big());
-    if (size == 0)
-      return end - off == container::kTerminatorSize ? Ending::Ended : Ending::Unknown;
-    off += size;
+  const uint64_t begin = bf.recordOffset[r];
+  const uint64_t end = begin + bf.recordSize[r];
+  const auto read = [&bf](uint64_t pos, void* head, size_t n) -> size_t {
+    return container::read_at(bf, uint32_t(pos), head, uint32_t(n));
+  };
+  auto walk = container::walk_chunks(read, begin, end, bf.big());
+  container::ChunkHeadView c;
+  while (walk.next(c)) {
   }
+  const uint64_t at = walk.position();
+  if (walk.ended() == container::WalkEnd::kRecordEnd && at == end) return Ending::Open;
+  if (walk.ended() == container::WalkEnd::kTerminator && at < end &&
+      end - at == container::kTerminatorSize)
+    return Ending::Ended;
   return Ending::Unknown;
 }
 

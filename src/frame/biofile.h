@@ -7,13 +7,11 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "format/layout.h"
 #include "platform/platform.h"
 
 namespace rz {
 
-constexpr uint32_t kMaxRecords = 32;
-constexpr uint32_t kMaxChannels = 256;
-constexpr uint32_t kMaxNonLinearPoints = 16;
 constexpr uint32_t kPathSize = 260;
 constexpr uint32_t kWorkBufferSize = 8192;
 constexpr uint16_t kSupportedFileType = 1;

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "container/container.h"
-#include "metadata/nonlinear_layout.h"
+#include "format/layout.h"
 #include "razivera_codes.h"
 
 namespace rz {

@@ -11,17 +11,6 @@
 
 namespace rz::text_info {
 
-// One entry of a text list (TextInfoEntry): its size, the text id and a text
-// field of L bytes, L being the room of the buffer entry it came from.  The
-// text is NUL-terminated when shorter than L, unterminated when it fills L.
-namespace entry {
-constexpr uint32_t kSize = 0;  // L + 8
-constexpr uint32_t kTextId = 4;
-constexpr uint32_t kText = 8;  // L bytes
-constexpr uint32_t kHeadLength = 8;
-constexpr uint32_t kMaxLength = kHeadLength + kTextFieldSize;  // 264
-}  // namespace entry
-
 // How a kind of text list stores its entry heads, and what its reader keeps.
 struct EntryFormat {
   bool sizeBig;        // entry size most significant byte first

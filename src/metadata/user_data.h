@@ -9,17 +9,8 @@
 
 namespace rz::user_data {
 
-// The head: chunk size, type, id, 0, count, 0, each u32 in the file's byte
-// order.  The size counts the head and everything behind it.
+// The head (its layout in format/layout.h) for a chunk of `chunkSize` bytes.
 namespace head {
-constexpr uint32_t kSize = container::chunk_head::kSize;
-constexpr uint32_t kType = container::chunk_head::kType;
-constexpr uint32_t kId = container::chunk_head::kId;
-constexpr uint32_t kReserved1 = 12;
-constexpr uint32_t kCount = 16;
-constexpr uint32_t kReserved2 = 20;
-constexpr uint32_t kLength = 24;
-
 void pack(uint8_t out[kLength], uint32_t chunkSize, uint32_t type, uint32_t id,
           uint32_t count, bool big);
 }  // namespace head

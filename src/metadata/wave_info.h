@@ -7,13 +7,13 @@
 // text lists; nonlinear.cpp the ...NonLinearInfo calls and
 // DARARARCreateNonLineaInfo; user_info.cpp ...UserInfo; user_data.cpp the
 // typed user data (...UserByte to ...UserFloat), ...UserText and
-// DARARARGetUserDataNum.  The *_layout.h files give each chunk's bytes.
+// DARARARGetUserDataNum.  Each chunk's bytes are in format/layout.h.
 #pragma once
 
 #include <cstdint>
 
+#include "format/layout.h"
 #include "frame/biofile.h"
-#include "metadata/wave_info_layout.h"
 #include "razivera_codes.h"
 
 namespace rz {

@@ -11,7 +11,7 @@
 #include "commands.h"
 #include "conventions.h"
 #include "items.h"
-#include "layout.h"
+#include "format/layout.h"
 #include "output.h"
 #include "progress.h"
 #include "recording.h"
@@ -58,7 +58,7 @@ TextList notes(const std::vector<ChannelPlan>& plans, uint64_t seconds) {
 
 bool demo_fits(const DemoOptions& o, std::string& why) {
   std::vector<ChannelPlan> plans = synth::montage(o.channels);
-  uint64_t frameBytes = layout::frame_wave::kHeadSize + 2 * kEventRate;
+  uint64_t frameBytes = rz::frames::wave::kHeadSize + 2 * kEventRate;
   for (const ChannelPlan& p : plans) frameBytes += 2ull * p.rate;
   const uint64_t seconds = uint64_t(std::llround(o.hours * 3600));
   if (seconds == 0) {
@@ -78,7 +78,7 @@ int write_demo(const std::string& out, const DemoOptions& o, Console& con) {
   const uint64_t seconds = uint64_t(std::llround(o.hours * 3600));
   const synth::Night night(seconds);
   uint32_t baseRate = kEventRate;
-  uint64_t frameBytes = layout::frame_wave::kHeadSize + 2 * kEventRate;
+  uint64_t frameBytes = rz::frames::wave::kHeadSize + 2 * kEventRate;
   for (const ChannelPlan& p : plans) {
     baseRate = std::max(baseRate, p.rate);
     frameBytes += 2ull * p.rate;

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "commands.h"
-#include "layout.h"
+#include "format/layout.h"
 #include "source.h"
 #include "structure.h"
 #include "text.h"
@@ -13,7 +13,8 @@
 namespace tool {
 namespace {
 
-using namespace layout;
+using namespace rz;
+using namespace rz::container;
 
 constexpr uint32_t kHexBytes = 32;  // head bytes shown per chunk
 
@@ -29,23 +30,23 @@ void hex_lines(ByteSource& src, uint64_t pos, uint64_t n, const char* indent, st
 
 // Lists the entries nested in a channel definition or user channel chunk,
 // whose heads give the entry count and size at the same offsets.
-static_assert(channel_info::kCount == user_channels::kCount &&
-                  channel_info::kEntrySize == user_channels::kEntrySize,
+static_assert(frame_ch_info::kChannelCount == user_ch_info::kChannelCount &&
+                  frame_ch_info::kEntrySize == user_ch_info::kEntrySize,
               "the two heads agree");
 void nested_entries(ByteSource& src, const FileView& v, const ChunkView& c, uint32_t headSize, bool hex,
                     std::ostream& out) {
-  uint8_t head[channel_info::kHeadSize];
+  uint8_t head[frame_ch_info::kHeadSize];
   if (!src.read_exact(c.offset, head, sizeof head)) return;
-  const uint32_t count = load_u32(head, channel_info::kCount, v.big);
-  const uint32_t entrySize = load_u32(head, channel_info::kEntrySize, v.big);
-  if (entrySize < chunk_head::kBytes) return;
+  const uint32_t count = load_u32(head, frame_ch_info::kChannelCount, v.big);
+  const uint32_t entrySize = load_u32(head, frame_ch_info::kEntrySize, v.big);
+  if (entrySize < chunk_head::kLength) return;
   uint64_t pos = c.offset + headSize;
   for (uint32_t k = 0; k < count && k < kMaxChannels; ++k, pos += entrySize) {
     if (pos + entrySize > c.offset + c.size) {
       out << "        (the entries run past the chunk)\n";
       return;
     }
-    uint8_t e[chunk_head::kBytes];
+    uint8_t e[chunk_head::kLength];
     if (!src.read_exact(pos, e, sizeof e)) return;
     out << strf(
         "        entry %-4u %-12llu %-10u %-22s %u\n", k, llu(pos), load_u32(e, chunk_head::kSize, v.big),
@@ -56,22 +57,22 @@ void nested_entries(ByteSource& src, const FileView& v, const ChunkView& c, uint
 
 // The one-line summary of what a chunk holds, from its head.
 std::string chunk_note(ByteSource& src, const FileView& v, const ChunkView& c) {
-  uint8_t h[frame_info::kHeadSize] = {};
+  uint8_t h[frames::info::kSize] = {};
   src.read(c.offset, h, sizeof h);
   const auto u = [&](uint32_t off) { return load_u32(h, off, v.big); };
   switch (c.type) {
     case kWaveInfo: return strf("%u channels", u(wave_info::kChannelCount));
     case kFrameChInfo:
     case kUserChInfo:
-      return strf("%u entries of %u bytes", u(channel_info::kCount), u(channel_info::kEntrySize));
+      return strf("%u entries of %u bytes", u(frame_ch_info::kChannelCount), u(frame_ch_info::kEntrySize));
     case kFrameInfo:
-      return strf("%u frames of %u bytes, %u s each", u(frame_info::kFrameCount),
-                  u(frame_info::kFrameChunkSize), u(frame_info::kFrameSeconds));
+      return strf("%u frames of %u bytes, %u s each", u(frames::info::kFrameCount),
+                  u(frames::info::kFrameChunkSize), u(frames::info::kFrameSeconds));
     case kEventTable: return strf("%u entries", u(event_table::kCount));
     case kScoreTable: return strf("%u entries", u(score_table::kCount));
-    case kNonLinearInfo: return strf("%u points, channel %u", u(nonlinear::kCount), c.id);
+    case kNonLinearInfo: return strf("%u points, channel %u", u(non_linear::kPointCount), c.id);
     default:
-      if (c.size >= user_data::kHeadSize) return strf("count %u", u(user_data::kCount));
+      if (c.size >= user_data::head::kLength) return strf("count %u", u(user_data::head::kCount));
       return "";
   }
 }
@@ -112,9 +113,9 @@ int run_dump(const Args& args, Console& con) {
                   c.truncated ? " (cut short)" : "");
       if (hex) hex_lines(src, c.offset, c.size, "    ", out);
       if (!c.truncated && c.type == kFrameChInfo)
-        nested_entries(src, v, c, channel_info::kHeadSize, hex, out);
+        nested_entries(src, v, c, frame_ch_info::kHeadSize, hex, out);
       if (!c.truncated && c.type == kUserChInfo)
-        nested_entries(src, v, c, user_channels::kHeadSize, hex, out);
+        nested_entries(src, v, c, user_ch_info::kHeadSize, hex, out);
     }
     if (rec.complete) out << strf("  terminator at %llu\n", llu(rec.offset + rec.length - kTerminatorSize));
   }

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "container/byteorder.h"
+#include "format/layout.h"
 #include "text.h"
 
 namespace tool::edf {

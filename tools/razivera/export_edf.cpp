@@ -13,7 +13,7 @@
 #include "convert.h"
 #include "edf.h"
 #include "items.h"
-#include "layout.h"
+#include "format/layout.h"
 #include "output.h"
 #include "progress.h"
 #include "recording.h"
@@ -308,9 +308,9 @@ int run_export_edf(const Args& args, Console& con) {
     o.record = uint32_t(v);
   }
   if (const std::string* e = args.value("--events")) {
-    if (!parse_uint(*e, 0, layout::kMaxChannels, v))
+    if (!parse_uint(*e, 0, rz::kMaxChannels, v))
       return usage_error(syntax, con,
-                         strf("--events wants a channel number from 0 to %u", layout::kMaxChannels));
+                         strf("--events wants a channel number from 0 to %u", rz::kMaxChannels));
     o.eventChannel = v == 0 ? ExportOptions::kNoEvents : int(v) - 1;
   }
   o.channels = args.value("--channels");

@@ -11,7 +11,7 @@
 #include "convert.h"
 #include "edf.h"
 #include "items.h"
-#include "layout.h"
+#include "format/layout.h"
 #include "output.h"
 #include "progress.h"
 #include "recording.h"
@@ -51,9 +51,9 @@ bool make_plan(const edf::Reader& reader, Plan& p, edf::Error& error) {
     error = {edf::kBlockSize, "the file holds annotations only, no signal"};
     return false;
   }
-  if (p.signals.size() > layout::kMaxChannels) {
+  if (p.signals.size() > rz::kMaxChannels) {
     error = {edf::kBlockSize, strf("%zu signals; a recording holds at most %u channels", p.signals.size(),
-                                   layout::kMaxChannels)};
+                                   rz::kMaxChannels)};
     return false;
   }
   if (h.durationNum == 0 || h.durationNum > 3600) {
@@ -63,7 +63,7 @@ bool make_plan(const edf::Reader& reader, Plan& p, edf::Error& error) {
   // Frames last whole seconds: join as many data records as make one.
   p.recordsPerFrame = uint32_t(h.durationDen);
   p.frameSeconds = uint32_t(h.durationNum);
-  uint64_t frameBytes = layout::frame_wave::kHeadSize;
+  uint64_t frameBytes = rz::frames::wave::kHeadSize;
   for (size_t s : p.signals) {
     const uint64_t perFrame = uint64_t(h.signals[s].samplesPerRecord) * p.recordsPerFrame;
     if (perFrame % p.frameSeconds) {
@@ -83,7 +83,7 @@ bool make_plan(const edf::Reader& reader, Plan& p, edf::Error& error) {
                                    llu(frameBytes), kMaxFrameBytes)};
     return false;
   }
-  if (frames > layout::wave_info::kMaxFrames || frames * frameBytes > kMaxFileBytes - (1u << 20) ||
+  if (frames > rz::wave_info::kMaxTotalFrames || frames * frameBytes > kMaxFileBytes - (1u << 20) ||
       frames * p.frameSeconds * p.baseRate > UINT32_MAX) {
     error = {edf::kBlockSize, strf("%llu frames of %llu bytes are more than one recording file can hold",
                                    llu(frames), llu(frameBytes))};

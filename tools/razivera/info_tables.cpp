@@ -4,7 +4,7 @@
 #include "conventions.h"
 #include "info.h"
 #include "items.h"
-#include "layout.h"
+#include "format/layout.h"
 #include "recording.h"
 #include "structure.h"
 #include "tables.h"
@@ -13,7 +13,8 @@
 namespace tool {
 namespace {
 
-using namespace layout;
+using namespace rz;
+using namespace rz::container;
 
 constexpr size_t kListed = 10;  // entries shown of a long table
 constexpr uint32_t kMaxScoreEntries = 1u << 20;
@@ -80,7 +81,7 @@ void print_other_chunks(HGLOBAL h, const std::string& path, uint32_t record, std
     const char* name = chunk_type_name(c.type);
     if (c.type == kUserText || (!name && c.type <= 0xFFFF)) {
       const uint32_t count = DARARARGetUserDataNum(h, record, type, id);
-      if (c.type != kUserText && user_data::kHeadSize + uint64_t(count) * 4 == c.size) {
+      if (c.type != kUserText && user_data::head::kLength + uint64_t(count) * 4 == c.size) {
         out << strf("  user values type %u, id %u: %u values\n", c.type, c.id, count);
         continue;
       }

@@ -5,7 +5,7 @@
 
 #include "conventions.h"
 #include "items.h"
-#include "layout.h"
+#include "format/layout.h"
 #include "structure.h"
 #include "text.h"
 
@@ -122,16 +122,16 @@ bool check_frames(const std::string& path, RecordDesc& rec, std::string& problem
     problem = strf("record %u: its frames last 0 seconds", rec.index);
     return false;
   }
-  if (rec.frameBytes < layout::frame_wave::kHeadSize) {
+  if (rec.frameBytes < rz::frames::wave::kHeadSize) {
     problem = strf("record %u: frames of %u bytes, smaller than a frame's %u-byte head", rec.index,
-                   rec.frameBytes, layout::frame_wave::kHeadSize);
+                   rec.frameBytes, rz::frames::wave::kHeadSize);
     return false;
   }
   // A frame is its head and every channel's samples of its seconds.
   uint64_t sampleBytes = 0;
   for (const ChannelDesc& c : rec.channels) {
     const uint64_t bytes = uint64_t(c.rate) * rec.frameSeconds * sizeof(int16_t);
-    if (layout::frame_wave::kHeadSize + bytes > rec.frameBytes) {
+    if (rz::frames::wave::kHeadSize + bytes > rec.frameBytes) {
       problem = strf(
           "record %u: channel %u (\"%s\") has a rate of %u Hz, more than its frames of %u bytes "
           "can hold; the rate is damaged",
@@ -140,11 +140,11 @@ bool check_frames(const std::string& path, RecordDesc& rec, std::string& problem
     }
     sampleBytes += bytes;
   }
-  if (layout::frame_wave::kHeadSize + sampleBytes != rec.frameBytes) {
+  if (rz::frames::wave::kHeadSize + sampleBytes != rec.frameBytes) {
     problem = strf(
         "record %u: frames of %u bytes do not hold the channels' samples (%u + %llu bytes); a rate or "
         "the frame size is damaged",
-        rec.index, rec.frameBytes, layout::frame_wave::kHeadSize, llu(sampleBytes));
+        rec.index, rec.frameBytes, rz::frames::wave::kHeadSize, llu(sampleBytes));
     return false;
   }
   FileSource src;

@@ -5,7 +5,7 @@
 
 #include "conventions.h"
 #include "items.h"
-#include "layout.h"
+#include "format/layout.h"
 #include "tables.h"
 #include "text.h"
 
@@ -30,7 +30,7 @@ std::string family_of(const std::string& name) {
 bool read_hypnogram(HGLOBAL h, uint32_t records, SleepFigures& f) {
   for (uint32_t r = 0; r < records; ++r) {
     uint32_t head[RZ_FIND_HEAD_WORDS] = {};
-    if (RAZIVERAFindIndexPtr(h, uint16_t(r), layout::kScoreTable, 0, head) == 0) continue;
+    if (RAZIVERAFindIndexPtr(h, uint16_t(r), rz::container::kScoreTable, 0, head) == 0) continue;
     const int32_t n = DARARARReadScoreInfo(h, uint16_t(r), 0);
     uint32_t epoch = 0;
     DARARARGetScoreTableInfo(h, RZ_SCORE_SETTING3, 0, &epoch);

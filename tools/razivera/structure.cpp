@@ -2,13 +2,14 @@
 
 #include <cstring>
 
-#include "layout.h"
+#include "format/layout.h"
 #include "text.h"
 
 namespace tool {
 namespace {
 
-using namespace layout;
+using namespace rz;
+using namespace rz::container;
 
 // A decimal field of the base header: true when it is all digits.
 bool digits_value(const std::string& s, uint32_t& value) {
@@ -86,7 +87,7 @@ void walk_chunks(ByteSource& src, const FileView& v, RecordView& r, uint32_t ind
   uint64_t pos = r.offset + record_header::kSize;
   bool warnedMany = false;
   for (;;) {
-    uint8_t head[chunk_head::kBytes] = {};
+    uint8_t head[chunk_head::kLength] = {};
     const size_t got = src.read(pos, head, sizeof head);
     if (got < 4) {
       f.add(pos, strf("record %u ends at the end of the file without a terminator", index));
@@ -112,7 +113,7 @@ void walk_chunks(ByteSource& src, const FileView& v, RecordView& r, uint32_t ind
       }
       return;
     }
-    if (got < chunk_head::kBytes) {
+    if (got < chunk_head::kLength) {
       f.add(pos, strf("record %u: a chunk head is cut short by the end of the file", index));
       r.end = pos + got;
       return;
@@ -127,7 +128,7 @@ void walk_chunks(ByteSource& src, const FileView& v, RecordView& r, uint32_t ind
     c.size = size;
     c.type = load_u32(head, chunk_head::kType, v.big);
     c.id = load_u32(head, chunk_head::kId, v.big);
-    if (size < chunk_head::kBytes) {
+    if (size < chunk_head::kLength) {
       c.truncated = true;
       r.chunks.push_back(c);
       f.add(pos, strf("record %u: chunk %s has size %u, smaller than a chunk head; the rest of the "
@@ -146,10 +147,10 @@ void walk_chunks(ByteSource& src, const FileView& v, RecordView& r, uint32_t ind
       return;
     }
     r.chunks.push_back(c);
-    if (r.chunks.size() > kMaxChunksFound && !warnedMany) {
+    if (r.chunks.size() > kMaxChunksPerSearch && !warnedMany) {
       warnedMany = true;
       f.add(pos, strf("record %u holds more than %u chunks; those beyond cannot be found", index,
-                      kMaxChunksFound));
+                      kMaxChunksPerSearch));
     }
     pos += size;
     if (pos == limit && r.open) {
@@ -184,12 +185,12 @@ std::string recording_problem(const std::string& path) {
 uint64_t frame_area_offset(const FileView& v, uint32_t record) {
   if (record >= v.records.size()) return 0;
   for (const ChunkView& c : v.records[record].chunks)
-    if (c.type == kFrameInfo) return c.offset + frame_info::kHeadSize;
+    if (c.type == kFrameInfo) return c.offset + frames::info::kSize;
   return 0;
 }
 
 std::string chunk_type_label(uint32_t type) {
-  const char* name = layout::chunk_type_name(type);
+  const char* name = rz::container::chunk_type_name(type);
   return name ? strf("%s (%u)", name, type) : strf("type %u", type);
 }
 
@@ -218,9 +219,9 @@ FileView walk_structure(ByteSource& src, Findings& f) {
     r.type = load_u32(head, record_header::kType, v.big);
     r.number = load_u32(head, record_header::kNumber, v.big);
     r.reserved = load_u32(head, record_header::kReserved, v.big);
-    if (r.type != record_header::kRecordType)
+    if (r.type != kRecordType)
       f.add(pos + record_header::kType,
-            strf("record %u: record type %u, expected %u", i, r.type, record_header::kRecordType));
+            strf("record %u: record type %u, expected %u", i, r.type, kRecordType));
     if (r.number != i + 1)
       f.add(pos + record_header::kNumber, strf("record %u: numbered %u, expected %u", i, r.number, i + 1));
     if (r.reserved != 0)

@@ -4,17 +4,17 @@
 #include <cmath>
 #include <cstring>
 
-#include "container/byteorder.h"
+#include "format/layout.h"
 #include "conventions.h"
 #include "items.h"
-#include "layout.h"
+#include "format/layout.h"
 
 namespace tool {
 namespace {
 
 using namespace convention;
 
-constexpr uint32_t kEntryBytes = layout::event_table::kEntryHead + kAnnotationDataSize;
+constexpr uint32_t kEntryBytes = rz::event_table::entry::kHeadSize + kAnnotationDataSize;
 constexpr size_t kMaxText = 255;
 constexpr uint32_t kMaxEntries = 0xFFFF;  // entries are addressed by 16-bit numbers
 
@@ -38,7 +38,7 @@ class TextBuffer {
 std::vector<edf::Annotation> read_annotation_table(HGLOBAL h, uint32_t record) {
   std::vector<edf::Annotation> out;
   uint32_t head[RZ_FIND_HEAD_WORDS] = {};
-  if (RAZIVERAFindIndexPtr(h, uint16_t(record), layout::kEventTable, 0, head) == 0) return out;
+  if (RAZIVERAFindIndexPtr(h, uint16_t(record), rz::container::kEventTable, 0, head) == 0) return out;
   if (head[item::kHeadId] != kAnnotationTableId || head[item::kHeadFirstEntrySize] != kEntryBytes) return out;
   const int32_t n = DARARARReadEventInfo(h, uint16_t(record));
   for (int32_t i = 1; i <= n && uint32_t(i) <= kMaxEntries; ++i) {

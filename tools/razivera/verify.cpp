@@ -6,13 +6,14 @@
 #include <vector>
 
 #include "commands.h"
-#include "layout.h"
+#include "format/layout.h"
 #include "text.h"
 
 namespace tool {
 namespace {
 
-using namespace layout;
+using namespace rz;
+using namespace rz::container;
 
 // At most this many frames are reported one by one; the rest are counted.
 constexpr uint32_t kFramesReported = 5;
@@ -111,7 +112,7 @@ class RecordCheck {
   }
 
   void check_wave(const ChunkView& c) {
-    using namespace wave_info;
+    using namespace rz::wave_info;
     if (c.size != kSize) problem(c.offset, strf("WaveInfo is %u bytes, not %u", c.size, kSize));
     const std::vector<uint8_t> b = bytes(c, 0, kSize);
     haveWave_ = true;
@@ -121,66 +122,67 @@ class RecordCheck {
       problem(c.offset + kChannelCount,
               strf("wave information names %u channels; a record holds at most %u", count, kMaxChannels));
     const uint32_t frames = u32(b, kTotalFrames);
-    if (frames > kMaxFrames)
+    if (frames > kMaxTotalFrames)
       problem(c.offset + kTotalFrames,
-              strf("frame count %u is beyond %u and reads as 0", frames, kMaxFrames));
+              strf("frame count %u is beyond %u and reads as 0", frames, kMaxTotalFrames));
     struct Field {
       uint32_t off;
       const char* name;
       uint32_t limit;
     };
-    const Field fields[] = {{kMonth, "month", 12},
-                            {kDay, "day", 31},
-                            {kHour, "hour", 23},
-                            {kMinute, "minute", 59},
-                            {kSecond, "second", 59}};
+    const Field fields[] = {{kStartMonth, "month", 12},
+                            {kStartDay, "day", 31},
+                            {kStartHour, "hour", 23},
+                            {kStartMinute, "minute", 59},
+                            {kStartSecond, "second", 59}};
     for (const Field& fd : fields) {
       const uint32_t value = u32(b, fd.off);
       if (value > fd.limit) problem(c.offset + fd.off, strf("start %s %u is out of range", fd.name, value));
     }
-    startSecond_ = uint64_t(u32(b, kHour) & 0xFFFF) * 3600 + uint64_t(u32(b, kMinute) & 0xFFFF) * 60 +
-                   (u32(b, kSecond) & 0xFFFF);
-    const uint32_t mains = load_u32(b.data(), kMains, false);
+    startSecond_ = uint64_t(u32(b, kStartHour) & 0xFFFF) * 3600 + uint64_t(u32(b, kStartMinute) & 0xFFFF) * 60 +
+                   (u32(b, kStartSecond) & 0xFFFF);
+    const uint32_t mains = load_u32(b.data(), kMainsFrequency, false);
     if (mains != 0 && mains != 50 && mains != 60)
-      problem(c.offset + kMains,
+      problem(c.offset + kMainsFrequency,
               strf("power-line frequency %u Hz is neither 50 nor 60 and reads as 0", mains));
   }
 
   void check_channels(const ChunkView& c) {
-    using namespace channel_info;
+    using namespace rz::frame_ch_info;
+    namespace entry = rz::frame_ch_entry;
     if (c.size < kHeadSize) {
       problem(c.offset, strf("FrameChInfo is %u bytes, less than its %u-byte head", c.size, kHeadSize));
       return;
     }
     const std::vector<uint8_t> head = bytes(c, 0, kHeadSize);
-    const uint32_t count = u32(head, kCount);
+    const uint32_t count = u32(head, kChannelCount);
     const uint32_t entrySize = u32(head, kEntrySize);
     haveChannels_ = true;
     if (count > kMaxChannels)
-      problem(c.offset + kCount,
+      problem(c.offset + kChannelCount,
               strf("channel definitions for %u channels; a record holds at most %u", count, kMaxChannels));
-    if (entrySize != kEntryBytes)
+    if (entrySize != entry::kSize)
       problem(c.offset + kEntrySize,
-              strf("channel entries of %u bytes, expected %u", entrySize, kEntryBytes));
+              strf("channel entries of %u bytes, expected %u", entrySize, entry::kSize));
     if (uint64_t(c.size) != kHeadSize + uint64_t(count) * entrySize)
       problem(c.offset, strf("FrameChInfo is %u bytes, but its head says %u entries of %u bytes (%llu)",
                              c.size, count, entrySize, llu(kHeadSize + uint64_t(count) * entrySize)));
     if (haveWave_ && count != channelCount_)
-      problem(c.offset + kCount, strf("%u channel definitions for the %u channels of the wave information",
+      problem(c.offset + kChannelCount, strf("%u channel definitions for the %u channels of the wave information",
                                       count, channelCount_));
-    if (entrySize != kEntryBytes) return;  // the entries cannot be told apart
+    if (entrySize != entry::kSize) return;  // the entries cannot be told apart
     const uint32_t n = count < kMaxChannels ? count : kMaxChannels;
     uint32_t fastest = 0;
     for (uint32_t k = 0; k < n; ++k) {
-      const uint64_t at = kHeadSize + uint64_t(k) * kEntryBytes;
-      if (at + kEntryBytes > c.size) break;
-      const std::vector<uint8_t> e = bytes(c, at, kEntryBytes);
+      const uint64_t at = kHeadSize + uint64_t(k) * entry::kSize;
+      if (at + entry::kSize > c.size) break;
+      const std::vector<uint8_t> e = bytes(c, at, entry::kSize);
       const uint64_t pos = c.offset + at;
-      if (u32(e, chunk_head::kSize) != kEntryBytes || u32(e, chunk_head::kType) != kFrameChEntry ||
+      if (u32(e, chunk_head::kSize) != entry::kSize || u32(e, chunk_head::kType) != kFrameChEntry ||
           u32(e, chunk_head::kId) != k + 1)
         problem(pos, strf("channel %u: entry head says size %u, type %u, id %u (expected %u, %u, %u)", k,
                           u32(e, chunk_head::kSize), u32(e, chunk_head::kType), u32(e, chunk_head::kId),
-                          kEntryBytes, unsigned(kFrameChEntry), k + 1));
+                          entry::kSize, unsigned(kFrameChEntry), k + 1));
       uint32_t s = u32(e, entry::kSampling);
       if (s == 0) s = fastest;  // readers fall back to the fastest channel so far
       uint32_t rate = s;
@@ -193,44 +195,45 @@ class RecordCheck {
 
   // Returns the number of frames whose heads were checked.
   uint64_t check_frames(const ChunkView& c) {
-    using namespace frame_info;
-    if (c.size < kHeadSize) {
-      problem(c.offset, strf("FrameInfo is %u bytes, less than its %u-byte head", c.size, kHeadSize));
+    using namespace rz::frames::info;
+    namespace frame_wave = rz::frames::wave;
+    if (c.size < kSize) {
+      problem(c.offset, strf("FrameInfo is %u bytes, less than its %u-byte head", c.size, kSize));
       return 0;
     }
-    const std::vector<uint8_t> head = bytes(c, 0, kHeadSize);
+    const std::vector<uint8_t> head = bytes(c, 0, kSize);
     const uint32_t seconds = u32(head, kFrameSeconds);
     const uint32_t frameSize = u32(head, kFrameChunkSize);
     const uint32_t count = u32(head, kFrameCount);
     if (seconds == 0) problem(c.offset + kFrameSeconds, "frames of 0 seconds");
-    if (frameSize < frame_wave::kHeadSize || frameSize % 2) {
+    if (frameSize < frames::wave::kHeadSize || frameSize % 2) {
       problem(c.offset + kFrameChunkSize, strf("frame size %u is not an even number of at least %u bytes",
-                                               frameSize, frame_wave::kHeadSize));
+                                               frameSize, frames::wave::kHeadSize));
       return 0;
     }
     if (haveChannels_ && seconds) {
-      uint64_t expected = frame_wave::kHeadSize;
+      uint64_t expected = frames::wave::kHeadSize;
       for (uint32_t rate : rates_) expected += uint64_t(rate) * seconds * 2;
       if (expected != frameSize)
         problem(c.offset + kFrameChunkSize,
                 strf("frame size %u does not match the channels: 24 + their samples of %u s take %llu",
                      frameSize, seconds, llu(expected)));
     }
-    const uint64_t expectedSize = kHeadSize + uint64_t(count) * frameSize;
+    const uint64_t expectedSize = kSize + uint64_t(count) * frameSize;
     if (expectedSize != c.size)
       problem(c.offset, strf("frame area is %u bytes, but 32 + %u frames x %u bytes = %llu", c.size, count,
                              frameSize, llu(expectedSize)));
-    const uint64_t present = (c.size - kHeadSize) / frameSize;
+    const uint64_t present = (c.size - kSize) / frameSize;
     const uint64_t n = count < present ? count : present;
     uint64_t bad = 0;
     for (uint64_t i = 0; i < n; ++i) {
-      const uint64_t at = kHeadSize + i * frameSize;
-      uint8_t fh[frame_wave::kHeadSize];
+      const uint64_t at = kSize + i * frameSize;
+      uint8_t fh[frames::wave::kHeadSize];
       if (!src_.read_exact(c.offset + at, fh, sizeof fh)) break;
       std::string what;
       const uint32_t size = load_u32(fh, chunk_head::kSize, big_);
       const uint32_t type = load_u32(fh, chunk_head::kType, big_);
-      const uint32_t number = load_u32(fh, frame_wave::kNumber, big_);
+      const uint32_t number = load_u32(fh, frames::wave::kNumber, big_);
       if (size != frameSize) what += strf(", size %u instead of %u", size, frameSize);
       if (type != kFrameWave) what += strf(", type %u instead of %u", type, unsigned(kFrameWave));
       if (number != i + 1) what += strf(", numbered %u instead of %llu", number, llu(i + 1));
@@ -240,9 +243,9 @@ class RecordCheck {
         const uint64_t t = startSecond_ + i * seconds;
         uint64_t hour = t / 3600;
         if (hour >= 24) hour -= 24;
-        const uint32_t h = load_u16(fh, frame_wave::kHour, big_);
-        const uint32_t m = load_u16(fh, frame_wave::kMinute, big_);
-        const uint32_t s = load_u16(fh, frame_wave::kSecond, big_);
+        const uint32_t h = load_u16(fh, frames::wave::kHour, big_);
+        const uint32_t m = load_u16(fh, frames::wave::kMinute, big_);
+        const uint32_t s = load_u16(fh, frames::wave::kSecond, big_);
         if (h != (hour & 0xFFFF) || m != t % 3600 / 60 || s != t % 60)
           what += strf(", stamped %02u:%02u:%02u instead of %02u:%02u:%02u", h, m, s, unsigned(hour),
                        unsigned(t % 3600 / 60), unsigned(t % 60));
@@ -256,7 +259,7 @@ class RecordCheck {
   }
 
   void check_event_table(const ChunkView& c) {
-    using namespace event_table;
+    using namespace rz::event_table;
     if (c.size < kHeadSize) {
       problem(c.offset, strf("EventTable is %u bytes, less than its %u-byte head", c.size, kHeadSize));
       return;
@@ -265,13 +268,13 @@ class RecordCheck {
     uint64_t pos = kHeadSize;
     uint32_t first = 0;
     for (uint32_t i = 0; i < count; ++i) {
-      if (pos + kEntryHead > c.size) {
+      if (pos + entry::kHeadSize > c.size) {
         problem(c.offset, strf("EventTable says %u entries, but entry %u runs past its %u bytes", count,
                                i + 1, c.size));
         return;
       }
-      const uint32_t es = u32(bytes(c, pos, kEntryHead), kEntrySize);
-      if (es < kEntryHead || es % 4 || es > kMaxEntry || pos + es > c.size) {
+      const uint32_t es = u32(bytes(c, pos, entry::kHeadSize), entry::kSize);
+      if (es < entry::kHeadSize || es % 4 || es > entry::kMaxSize || pos + es > c.size) {
         problem(c.offset + pos, strf("event entry %u has size %u", i + 1, es));
         return;
       }
@@ -287,16 +290,16 @@ class RecordCheck {
   }
 
   void check_score_table(const ChunkView& c) {
-    using namespace score_table;
+    using namespace rz::score_table;
     if (c.size < kHeadSize) {
       problem(c.offset, strf("ScoreTable is %u bytes, less than its %u-byte head", c.size, kHeadSize));
       return;
     }
     const std::vector<uint8_t> head = bytes(c, 0, kHeadSize);
     const uint32_t count = u32(head, kCount);
-    if (kHeadSize + uint64_t(count) * kEntryBytes != c.size)
+    if (kHeadSize + uint64_t(count) * kEntrySize != c.size)
       problem(c.offset, strf("ScoreTable is %u bytes, but its head says %u entries (%llu bytes)", c.size,
-                             count, llu(kHeadSize + uint64_t(count) * kEntryBytes)));
+                             count, llu(kHeadSize + uint64_t(count) * kEntrySize)));
     if (u32(head, kSetting2) > count)
       problem(c.offset + kSetting2,
               strf("score setting %u is above the entry count %u", u32(head, kSetting2), count));
@@ -309,84 +312,86 @@ class RecordCheck {
   }
 
   void check_user_channels(const ChunkView& c) {
-    using namespace user_channels;
+    using namespace rz::user_ch_info;
+    namespace entry = rz::user_ch_entry;
     if (c.size < kHeadSize) {
       problem(c.offset, strf("UserChInfo is %u bytes, less than its %u-byte head", c.size, kHeadSize));
       return;
     }
     const std::vector<uint8_t> head = bytes(c, 0, kHeadSize);
-    const uint32_t count = u32(head, kCount);
+    const uint32_t count = u32(head, kChannelCount);
     const uint32_t entrySize = u32(head, kEntrySize);
     if (count > kMaxChannels)
-      problem(c.offset + kCount,
+      problem(c.offset + kChannelCount,
               strf("user values for %u channels; a record holds at most %u", count, kMaxChannels));
-    if (entrySize != kEntryBytes)
+    if (entrySize != entry::kSize)
       problem(c.offset + kEntrySize,
-              strf("user channel entries of %u bytes, expected %u", entrySize, kEntryBytes));
+              strf("user channel entries of %u bytes, expected %u", entrySize, entry::kSize));
     if (uint64_t(c.size) != kHeadSize + uint64_t(count) * entrySize)
       problem(c.offset, strf("UserChInfo is %u bytes, but its head says %u entries of %u bytes", c.size,
                              count, entrySize));
     if (haveWave_ && count != channelCount_)
-      problem(c.offset + kCount,
+      problem(c.offset + kChannelCount,
               strf("user values for %u channels, the wave information names %u", count, channelCount_));
-    if (entrySize != kEntryBytes) return;
+    if (entrySize != entry::kSize) return;
     const uint32_t n = count < kMaxChannels ? count : kMaxChannels;
     for (uint32_t k = 0; k < n; ++k) {
-      const uint64_t at = kHeadSize + uint64_t(k) * kEntryBytes;
-      if (at + kEntryBytes > c.size) break;
-      const std::vector<uint8_t> e = bytes(c, at, chunk_head::kBytes);
-      if (u32(e, chunk_head::kSize) != kEntryBytes || u32(e, chunk_head::kType) != kUserChEntry ||
+      const uint64_t at = kHeadSize + uint64_t(k) * entry::kSize;
+      if (at + entry::kSize > c.size) break;
+      const std::vector<uint8_t> e = bytes(c, at, chunk_head::kLength);
+      if (u32(e, chunk_head::kSize) != entry::kSize || u32(e, chunk_head::kType) != kUserChEntry ||
           u32(e, chunk_head::kId) != k + 1)
         problem(c.offset + at, strf("user channel entry %u has head %u, %u, %u (expected %u, %u, %u)", k,
                                     u32(e, chunk_head::kSize), u32(e, chunk_head::kType),
-                                    u32(e, chunk_head::kId), kEntryBytes, unsigned(kUserChEntry), k + 1));
+                                    u32(e, chunk_head::kId), entry::kSize, unsigned(kUserChEntry), k + 1));
     }
   }
 
   void check_nonlinear(const ChunkView& c) {
-    using namespace nonlinear;
-    if (c.size < kRowBytes) {
-      problem(c.offset, strf("NonLinearInfo is %u bytes, less than its %u-byte head", c.size, kRowBytes));
+    using namespace rz::non_linear;
+    if (c.size < kPointSize) {
+      problem(c.offset, strf("NonLinearInfo is %u bytes, less than its %u-byte head", c.size, kPointSize));
       return;
     }
-    const uint32_t points = u32(bytes(c, 0, kRowBytes), kCount);
-    if (points > kMaxPoints)
-      problem(c.offset + kCount,
-              strf("%u non-linear points; a channel holds at most %u", points, kMaxPoints));
-    if (uint64_t(points + uint64_t(1)) * kRowBytes != c.size)
+    const uint32_t points = u32(bytes(c, 0, kPointSize), kPointCount);
+    if (points > rz::kMaxNonLinearPoints)
+      problem(c.offset + kPointCount,
+              strf("%u non-linear points; a channel holds at most %u", points, rz::kMaxNonLinearPoints));
+    if (uint64_t(points + uint64_t(1)) * kPointSize != c.size)
       problem(c.offset, strf("NonLinearInfo is %u bytes, but %u points take %llu", c.size, points,
-                             llu((uint64_t(points) + 1) * kRowBytes)));
+                             llu((uint64_t(points) + 1) * kPointSize)));
     if (c.id == 0 || (haveWave_ && c.id > channelCount_))
       problem(c.offset + chunk_head::kId,
               strf("NonLinearInfo names channel %u, the record has %u", c.id, channelCount_));
   }
 
   void check_user_data(const ChunkView& c, uint32_t width) {
-    using namespace user_data;
-    if (c.size < kHeadSize) {
+    using namespace rz::user_data::head;
+    if (c.size < kLength) {
       problem(c.offset,
-              strf("%s is %u bytes, less than its %u-byte head", chunk_type_name(c.type), c.size, kHeadSize));
+              strf("%s is %u bytes, less than its %u-byte head", chunk_type_name(c.type), c.size, kLength));
       return;
     }
-    const uint32_t count = u32(bytes(c, 0, kHeadSize), kCount);
+    const uint32_t count = u32(bytes(c, 0, kLength), kCount);
     const uint64_t data = width == 4 ? uint64_t(count) * 4 : round4(uint64_t(count) * width);
-    if (kHeadSize + data != c.size)
+    if (kLength + data != c.size)
       problem(c.offset, strf("%s is %u bytes, but %u elements take %llu", chunk_type_name(c.type), c.size,
-                             count, llu(kHeadSize + data)));
+                             count, llu(kLength + data)));
   }
 
   // True when the chunk's entries fill it exactly as a text list.  The
   // entry sizes of a UserText list are always most significant byte first.
   bool is_text_list(const ChunkView& c, bool userText) {
-    using namespace text_list;
-    if (c.size < kHeadSize) return false;
-    const uint32_t count = u32(bytes(c, 0, kHeadSize), kCount);
-    uint64_t pos = kHeadSize;
+    using namespace rz::user_data::head;
+    namespace entry = rz::text_info::entry;
+    if (c.size < kLength) return false;
+    const uint32_t count = u32(bytes(c, 0, kLength), kCount);
+    uint64_t pos = kLength;
     for (uint32_t i = 0; i < count; ++i) {
-      if (pos + kEntryHead > c.size) return false;
-      const std::vector<uint8_t> e = bytes(c, pos, kEntryHead);
-      const uint32_t es = load_u32(e.data(), kEntrySize, userText ? true : big_);
-      if (es < kEntryHead || pos + es > c.size) return false;
+      if (pos + entry::kHeadLength > c.size) return false;
+      const std::vector<uint8_t> e = bytes(c, pos, entry::kHeadLength);
+      const uint32_t es = load_u32(e.data(), entry::kSize, userText ? true : big_);
+      if (es < entry::kHeadLength || pos + es > c.size) return false;
       pos += es;
     }
     return pos == c.size;
@@ -400,10 +405,10 @@ class RecordCheck {
 
   // A chunk of a type the writer chose: a text list or user values.
   void check_writer_chunk(const ChunkView& c) {
-    using namespace user_data;
-    if (c.size >= kHeadSize) {
-      const uint32_t count = u32(bytes(c, 0, kHeadSize), kCount);
-      if (kHeadSize + uint64_t(count) * 4 == c.size) return;  // user values
+    using namespace rz::user_data::head;
+    if (c.size >= kLength) {
+      const uint32_t count = u32(bytes(c, 0, kLength), kCount);
+      if (kLength + uint64_t(count) * 4 == c.size) return;  // user values
       if (is_text_list(c, false)) return;
     }
     problem(c.offset, strf("%s of %u bytes is laid out neither as a text list nor as user values",
