@@ -145,6 +145,28 @@ void review(benchmark::State& state, bool big) {
   if (big) state.counters["big/little"] = littleTimes.best() / libTimes.best();
 }
 
+// File offset of frame 0 of record 0, as the library reads it; 0 when the
+// recording cannot be opened.
+int64_t first_frame(const std::string& path) {
+  HGLOBAL h = open_for_review(path);
+  if (!h) return 0;
+  const int64_t at = DARARARGetWaveInfo(h, 0, RZ_WAVE_FRAME_DATA_POS);
+  RAZIVERACloseBioFile(h);
+  return at;
+}
+
+// The baseline of the window benchmarks: one pread of raw.size() bytes from
+// each window's first frame.
+bool pread_windows(const std::string& path, int64_t frame0, const std::vector<int32_t>& starts,
+                   std::vector<char>& raw) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  bool ok = fd >= 0;
+  for (int32_t s : starts)
+    ok = ok && ::pread(fd, raw.data(), raw.size(), frame0 + int64_t(s / kFrameSeconds) * frame_chunk_size()) > 0;
+  if (fd >= 0) ::close(fd);
+  return ok;
+}
+
 void random_access(benchmark::State& state) {
   if (!check(state, ensure_review_file(false), "writing the review file failed")) return;
   const std::string path = review_file(false);
@@ -156,21 +178,13 @@ void random_access(benchmark::State& state) {
   std::vector<char> raw(window_read_bytes());
   plain_read(path);
 
-  // Where frame 0 lies, for the baseline's positioned reads.
-  HGLOBAL probe = open_for_review(path);
-  if (!check(state, probe != nullptr, "open failed")) return;
-  const int64_t frame0 = int64_t(RAZIVERAFindIndexPtr(probe, 0, RZ_CHUNK_FRAME_INFO, 0, nullptr)) + 32;
-  RAZIVERACloseBioFile(probe);
+  const int64_t frame0 = first_frame(path);
+  if (!check(state, frame0 > 0, "open failed")) return;
 
   Times libTimes, plainTimes;
   for (auto _ : state) {
     auto t0 = Clock::now();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    bool plainOk = fd >= 0;
-    for (int32_t s : starts)
-      plainOk = plainOk && ::pread(fd, raw.data(), raw.size(),
-                                   frame0 + int64_t(s / kFrameSeconds) * frame_chunk_size()) > 0;
-    if (fd >= 0) ::close(fd);
+    const bool plainOk = pread_windows(path, frame0, starts, raw);
     plainTimes.add(seconds_since(t0));
 
     t0 = Clock::now();
@@ -209,22 +223,15 @@ void short_windows(benchmark::State& state, bool exact) {
   std::vector<char> raw(deliver);
   plain_read(path);
 
-  HGLOBAL probe = open_for_review(path);
-  if (!check(state, probe != nullptr, "open failed")) return;
-  const int64_t frame0 = int64_t(RAZIVERAFindIndexPtr(probe, 0, RZ_CHUNK_FRAME_INFO, 0, nullptr)) + 32;
-  RAZIVERACloseBioFile(probe);
+  const int64_t frame0 = first_frame(path);
+  if (!check(state, frame0 > 0, "open failed")) return;
   int64_t perWindow = 0;
   for (const Channel& c : channels()) perWindow += int64_t(c.rate) * kShortWindow;
 
   Times libTimes, plainTimes;
   for (auto _ : state) {
     auto t0 = Clock::now();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    bool plainOk = fd >= 0;
-    for (int32_t s : starts)
-      plainOk = plainOk && ::pread(fd, raw.data(), raw.size(),
-                                   frame0 + int64_t(s / kFrameSeconds) * frame_chunk_size()) > 0;
-    if (fd >= 0) ::close(fd);
+    const bool plainOk = pread_windows(path, frame0, starts, raw);
     plainTimes.add(seconds_since(t0));
 
     t0 = Clock::now();
