@@ -182,6 +182,18 @@ bool Output::prepare(std::string& error) {
   return true;
 }
 
+// Takes an open descriptor over as the output's stream (closed by the output).
+bool Output::adopt(int fd, std::string& error) {
+  file_ = fdopen(fd, "wb");
+  if (!file_) {
+    error = "cannot write it: " + errno_text();
+    close(fd);
+    return false;
+  }
+  ownsFile_ = true;
+  return true;
+}
+
 bool Output::make_temp(const std::string& dir, const std::string& base, std::string& error) {
   std::string name = dir + "/." + base + kTempSuffix;
   if (name.size() >= sizeof gTempPath) {
@@ -209,14 +221,7 @@ bool Output::make_temp(const std::string& dir, const std::string& base, std::str
   if (existed_ && fchown(fd, uid_t(uid_), gid_t(gid_)) != 0) {
     // Only the owner's own files can be given away; ours is then the owner.
   }
-  file_ = fdopen(fd, "wb");
-  if (!file_) {
-    error = "cannot write it: " + errno_text();
-    close(fd);
-    return false;
-  }
-  ownsFile_ = true;
-  return true;
+  return adopt(fd, error);
 }
 
 std::string Output::begin_file(std::string& error) {
@@ -247,14 +252,7 @@ bool Output::open_stream(std::string& error) {
     error = "cannot open it for writing: " + errno_text();
     return false;
   }
-  file_ = fdopen(fd, "wb");
-  if (!file_) {
-    error = "cannot write it: " + errno_text();
-    close(fd);
-    return false;
-  }
-  ownsFile_ = true;
-  return true;
+  return adopt(fd, error);
 }
 
 bool Output::copy_to_stream(std::string& error) {

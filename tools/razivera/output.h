@@ -55,6 +55,7 @@ class Output {
  private:
   bool make_temp(const std::string& dir, const std::string& base, std::string& error);
   bool open_stream(std::string& error);
+  bool adopt(int fd, std::string& error);
   bool copy_to_stream(std::string& error);
 
   std::string target_;  // as the user named it
