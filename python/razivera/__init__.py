@@ -269,7 +269,7 @@ def _text_bytes(text, what, kept=None):
     return b
 
 
-def _channel_spec(c, position):
+def _channel_description(c, position):
     if isinstance(c, Channel):
         c = {"label": c.label, "unit": c.unit, "rate": c.rate, "number": c.number, "filters": c.filters}
     elif isinstance(c, (tuple, list)):
@@ -316,8 +316,8 @@ class Writer:
             start = _dt.datetime.now().replace(microsecond=0)
         if not isinstance(start, _dt.datetime):
             raise TypeError("start is a datetime, not %r" % (start,))
-        specs = [_channel_spec(c, i) for i, c in enumerate(channels)]
-        self.labels = [s[0] for s in specs]
+        described = [_channel_description(c, i) for i, c in enumerate(channels)]
+        self.labels = [s[0] for s in described]
         self.rates = [self._rate_of(c) for c in channels]
         self.frame_seconds = int(frame_seconds)
         directory = _os.path.dirname(_os.path.abspath(self.path))
@@ -325,7 +325,7 @@ class Writer:
                                            dir=directory)
         _os.close(fd)
         try:
-            self._w = _Writer(self._temp, [s[1] for s in specs],
+            self._w = _Writer(self._temp, [s[1] for s in described],
                               [start.year, start.month, start.day, start.hour, start.minute, start.second],
                               self.frame_seconds, byte_order == "big", _text_bytes(text, "the record text", 31),
                               int(mains))

@@ -4,12 +4,19 @@ recordings made by the tool once per run."""
 
 import ctypes
 import os
+import re
 import subprocess
 
 import numpy as np
 import pytest
 
 DEMO_HOURS = "0.1"  # six minutes: a few events and twelve epochs
+
+# The interface's named codes, read from the public header itself so that the
+# independent reader below calls the library by the same names as C callers.
+_CODES_H = os.path.join(os.path.dirname(__file__), "..", "..", "include", "razivera_codes.h")
+with open(_CODES_H) as _f:
+    RZ = {m.group(1): int(m.group(2)) for m in re.finditer(r"^#define (RZ_\w+) (\d+)\b", _f.read(), re.M)}
 
 
 def _need(var):
@@ -64,14 +71,15 @@ class CApi:
     def read_all(self, path):
         """Every channel's samples of record 0, one second at a time."""
         lib = self.lib
-        h = lib.RAZIVERAOpenBioFile(str(path).encode(), 1, 1)
+        h = lib.RAZIVERAOpenBioFile(str(path).encode(), RZ["RZ_OPEN_READ"], 1)
         assert h
         try:
             assert lib.DARARARReadRecordInfo(h, 0) == 1 and lib.DARARARReadChannelInfo(h, 0) == 1
             assert lib.DARARARReadFrameInfo(h, 0) == 1
-            channels = lib.DARARARGetWaveInfo(h, 0, 2)
-            seconds = lib.DARARARGetWaveInfo(h, 0, 4) * lib.DARARARGetWaveInfo(h, 0, 3)
-            rates = [lib.DARARARGetFrameChInfo(h, 0, 4, c) for c in range(channels)]
+            channels = lib.DARARARGetWaveInfo(h, 0, RZ["RZ_WAVE_CHANNEL_COUNT"])
+            seconds = (lib.DARARARGetWaveInfo(h, 0, RZ["RZ_WAVE_TOTAL_FRAMES"])
+                       * lib.DARARARGetWaveInfo(h, 0, RZ["RZ_WAVE_FRAME_SECONDS"]))
+            rates = [lib.DARARARGetFrameChInfo(h, 0, RZ["RZ_CHANNEL_SAMPLE_RATE"], c) for c in range(channels)]
             out = [np.zeros(seconds * r, np.int16) for r in rates]
             lib.DARARARCreateReadFrameBuf(h, 0, 1)
             for s in range(seconds):
