@@ -184,7 +184,7 @@ TEST_F(ContainerTest, ChunkSearchSurvivesDamagedSizes) {
   // chunk of the record.
   FileImage over;
   over.start_record();
-  over.chunk(7, 0, Bytes(4, 0), 16 + rz::container::chunk_head::kLength + 4);
+  over.chunk(7, 0, Bytes(4, 0), 16 + rz::container::chunk_head::kHeadSize + 4);
   over.end_record();
   over.start_record();
   over.end_record();

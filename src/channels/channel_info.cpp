@@ -128,7 +128,7 @@ void put_spaces(uint8_t* entry) { std::memset(entry + fe::kSpaces, ' ', fe::kSpa
 void pack_entry(uint8_t out[fe::kSize], const ChannelSlot& cs, uint32_t index, bool big) {
   std::memset(out, 0, fe::kSize);
   Packed e(out, fe::kSize, big);
-  e.u32(fe::kChunkSize, fe::kSize);
+  e.u32(fe::kSizeWord, fe::kSize);
   e.u32(fe::kChunkType, kFrameChEntry);
   e.u32(fe::kChunkId, index + 1);
   put_fields(e, cs);
@@ -213,13 +213,13 @@ bool find_entries(BioFile& bf, uint32_t record, StoredEntries* out) {
   StoredEntries s;
   s.chunk = at;
   s.rawCount = h.u32(frame_ch_info::kChannelCount);
-  s.stride = h.u32(frame_ch_info::kEntrySize);
+  s.stride = h.u32(frame_ch_info::kEntrySizeWord);
   s.readSize = std::min(s.stride, fe::kSize);
   if (s.rawCount > 0) {
     if (s.stride < fe::kUsedSize) return false;
     // The entries end with the chunk and with its record: a damaged size
     // never takes the reader, or the updater, into the next record.
-    const uint32_t room = stored_chunk_end(bf, record, at, h.u32(frame_ch_info::kChunkSize)) - at;
+    const uint32_t room = stored_chunk_end(bf, record, at, h.u32(frame_ch_info::kSizeWord)) - at;
     const uint32_t body = room > frame_ch_info::kHeadSize ? room - frame_ch_info::kHeadSize : 0;
     s.count = std::min({s.rawCount, kMaxChannels, body / s.stride});
   }
@@ -354,11 +354,11 @@ RZ_PUBLIC int32_t RZAPI DARARARCreateFrameChInfo(HGLOBAL h) {
   const uint32_t count = channel_limit(rs);
   uint8_t head[frame_ch_info::kHeadSize] = {};
   Packed p(head, sizeof head, big);
-  p.u32(frame_ch_info::kChunkSize, frame_ch_info::kHeadSize + fe::kSize * count);
+  p.u32(frame_ch_info::kSizeWord, frame_ch_info::kHeadSize + fe::kSize * count);
   p.u32(frame_ch_info::kChunkType, kFrameChInfo);
   p.u32(frame_ch_info::kChunkId, 0);
   p.u32(frame_ch_info::kChannelCount, count);
-  p.u32(frame_ch_info::kEntrySize, fe::kSize);
+  p.u32(frame_ch_info::kEntrySizeWord, fe::kSize);
   return append_entries<fe::kSize>(*bf, r, head, sizeof head, count, [&](uint8_t* entry, uint32_t k) {
     pack_entry(entry, rs.channels[k], k, big);
   });
@@ -385,7 +385,7 @@ RZ_PUBLIC int32_t RZAPI DARARARUpdateFrameChInfo(HGLOBAL h, uint16_t record) {
     put_spaces(entry);
     // The entry's head stays; its body is rewritten no further than its own
     // size, the chunk's entry size and the part the library handles allow.
-    const uint32_t n = std::min(e.u32(fe::kChunkSize), s.readSize);
+    const uint32_t n = std::min(e.u32(fe::kSizeWord), s.readSize);
     if (n > fe::kFieldsBegin)
       write_at(*bf, uint32_t(s.entry(k)) + fe::kFieldsBegin, entry + fe::kFieldsBegin,
                n - fe::kFieldsBegin);

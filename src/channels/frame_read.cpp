@@ -11,7 +11,6 @@ namespace {
 
 using namespace frames;
 
-constexpr uint32_t kBufferSlack = 1024;
 // A read buffer larger than this is not made (a damaged or absurd window).
 constexpr uint64_t kMaxReadBuffer = 1ull << 30;
 
@@ -83,8 +82,8 @@ int32_t hand_out(RecordSlot& rs, uint16_t channel, int16_t* out, uint64_t first,
   if (!cs || !out || rs.frameSeconds == 0) return 0;
   BlockLock buf(cs->frameBuf);
   if (!buf) return 0;
-  if (count > uint64_t(INT32_MAX) || (first + count) * 2 > buf.size()) return 0;
-  std::memcpy(out, buf.data() + first * 2, size_t(count) * 2);
+  if (count > uint64_t(INT32_MAX) || (first + count) * kSampleBytes > buf.size()) return 0;
+  std::memcpy(out, buf.data() + first * kSampleBytes, size_t(count) * kSampleBytes);
   return int32_t(count);
 }
 
@@ -132,7 +131,7 @@ RZ_PUBLIC int32_t RZAPI DARARARCreateReadFrameBuf(HGLOBAL h, uint16_t record, ui
   uint64_t blockEnd = wave::kHeadSize;
   for (uint32_t c = 0; c < channel_limit(*rs); ++c) {
     ChannelSlot& cs = rs->channels[c];
-    const uint64_t block = uint64_t(cs.sampleRate) * fs * 2;
+    const uint64_t block = channel_bytes(cs.sampleRate, uint32_t(fs));
     blockEnd += block;
     if (blockEnd > frameEnd) break;
     const uint64_t bytes = block * depth;

@@ -11,7 +11,7 @@ namespace rz::frames {
 void pack_info(uint8_t out[info::kSize], uint32_t frameSeconds, uint32_t frameChunkSize,
                uint32_t frames, bool big) {
   Packed p(out, info::kSize, big);
-  p.u32(info::kChunkSize, uint32_t(info::kSize + uint64_t(frameChunkSize) * frames));
+  p.u32(info::kSizeWord, uint32_t(info::kSize + uint64_t(frameChunkSize) * frames));
   p.u32(info::kType, container::kFrameInfo);
   p.u32(info::kId, 0);
   p.u32(container::chunk_head::kReserved, 0);
@@ -47,7 +47,6 @@ namespace {
 using namespace frames;
 
 constexpr uint32_t kEventQueueSize = 1024;
-constexpr uint32_t kBufferSlack = 1024;  // every FrameBuf is this much larger than its frames
 
 // The record the set-point operations fill: the last record started.
 RecordSlot* last_record(BioFile& bf) {
@@ -90,7 +89,7 @@ uint16_t place_samples(HGLOBAL h, bool ex, uint16_t mode, uint16_t frameIndex,
   Placement at(*cs, frameIndex, frameCount);
   if (!at.out) return 0;
   if (advance == 1) {
-    std::memcpy(at.out, input, at.samples * 2);
+    std::memcpy(at.out, input, at.samples * kSampleBytes);
   } else {
     const int16_t* in = input;
     for (uint64_t k = 0; k < at.samples; ++k, in += advance) at.out[k] = *in;
@@ -120,7 +119,7 @@ RZ_PUBLIC int32_t RZAPI DARARARCreateFrameBuf(HGLOBAL h, uint16_t framesPerBuffe
   for (uint32_t c = 0; c < channel_limit(rs); ++c) {
     ChannelSlot& cs = rs.channels[c];
     rs.framesPerBuffer = uint16_t(bf->framesPerBuffer);
-    const uint64_t frameBytes = uint64_t(cs.sampleRate) * rs.frameSeconds * 2;
+    const uint64_t frameBytes = channel_bytes(cs.sampleRate, rs.frameSeconds);
     frameData += frameBytes;
     if (frameData + wave::kHeadSize > kMaxFrameChunkSize) return 0;  // a frame no disk layout can hold
     cs.frameBytes = uint32_t(frameBytes);
@@ -244,7 +243,7 @@ RZ_PUBLIC uint16_t RZAPI DARARARSaveFrameWave(HGLOBAL h, uint16_t frameCount) {
       const int64_t second = t - hour * 3600 - minute * 60;
       if (hour >= 24) hour -= 24;  // once: a recording spans at most a day and a bit
       Packed head(frame, wave::kHeadSize, big);
-      head.u32(wave::kChunkSize, fcs);
+      head.u32(wave::kSizeWord, fcs);
       head.u32(wave::kType, container::kFrameWave);
       head.u32(wave::kNumber, number + 1);
       head.u32(container::chunk_head::kReserved, 0);

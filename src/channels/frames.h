@@ -10,15 +10,14 @@
 
 namespace rz::frames {
 
-// Largest frame the library handles: a frame chunk beyond this is treated as
-// damage (it would need a multi-gigabyte work area).
-constexpr uint64_t kMaxFrameChunkSize = 64u << 20;
-
-// Bytes one channel takes in one frame, or 0 when it would not fit 32 bits.
+// Bytes one channel takes in one frame, or 0 when no frame could hold them.
 inline uint32_t channel_frame_bytes(uint32_t sampleRate, uint32_t frameSeconds) {
-  const uint64_t bytes = uint64_t(sampleRate) * frameSeconds * 2;
+  const uint64_t bytes = channel_bytes(sampleRate, frameSeconds);
   return bytes > kMaxFrameChunkSize ? 0 : uint32_t(bytes);
 }
+
+// Every FrameBuf is this much larger than the frames it holds.
+constexpr uint32_t kBufferSlack = 1024;
 
 // Builds a FrameInfo head image in the file's byte order.
 void pack_info(uint8_t out[info::kSize], uint32_t frameSeconds, uint32_t frameChunkSize,

@@ -16,7 +16,7 @@ namespace ue = user_ch_entry;
 void pack_entry(uint8_t out[ue::kSize], const ChannelSlot& cs, uint32_t index, bool big) {
   std::memset(out, 0, ue::kSize);
   Packed e(out, ue::kSize, big);
-  e.u32(ue::kChunkSize, ue::kSize);
+  e.u32(ue::kSizeWord, ue::kSize);
   e.u32(ue::kChunkType, kUserChEntry);
   e.u32(ue::kChunkId, index + 1);
   e.u32(ue::kChannel, index + 1);
@@ -72,11 +72,11 @@ RZ_PUBLIC int32_t RZAPI DARARARCreateUserChInfo(HGLOBAL h) {
 
   uint8_t head[uh::kHeadSize] = {};
   Packed p(head, sizeof head, big);
-  p.u32(uh::kChunkSize, uh::kHeadSize + ue::kSize * count);
+  p.u32(uh::kSizeWord, uh::kHeadSize + ue::kSize * count);
   p.u32(uh::kChunkType, kUserChInfo);
   p.u32(uh::kChunkId, 0);
   p.u32(uh::kChannelCount, count);
-  p.u32(uh::kEntrySize, ue::kSize);
+  p.u32(uh::kEntrySizeWord, ue::kSize);
   p.u32(uh::kRecordValue1, rs.userValue1);
   p.u32(uh::kRecordValue2, rs.userValue2);
   return append_entries<ue::kSize>(*bf, r, head, sizeof head, count, [&](uint8_t* entry, uint32_t k) {
@@ -95,7 +95,7 @@ RZ_PUBLIC int32_t RZAPI DARARARReadUserChannelInfo(HGLOBAL h, uint16_t record) {
   if (!at) return 0;
   const Packed p(head, sizeof head, big);
   const uint32_t stored = p.u32(uh::kChannelCount);
-  const uint32_t stride = p.u32(uh::kEntrySize);
+  const uint32_t stride = p.u32(uh::kEntrySizeWord);
   // Entries too small to hold the values cannot be user channel entries.
   if (stored > 0 && stride < ue::kUsedSize) return 0;
   rs->userValue1 = p.u32(uh::kRecordValue1);
@@ -104,7 +104,7 @@ RZ_PUBLIC int32_t RZAPI DARARARReadUserChannelInfo(HGLOBAL h, uint16_t record) {
 
   // No more entries than the record has slots or the chunk holds within its
   // size and its record.
-  const uint32_t room = stored_chunk_end(*bf, record, at, p.u32(uh::kChunkSize)) - at;
+  const uint32_t room = stored_chunk_end(*bf, record, at, p.u32(uh::kSizeWord)) - at;
   const uint32_t body = room > uh::kHeadSize ? room - uh::kHeadSize : 0;
   const uint32_t count = std::min({stored, kMaxChannels, body / stride});
   const uint32_t readSize = std::min(stride, ue::kSize);

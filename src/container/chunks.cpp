@@ -12,7 +12,7 @@ uint32_t find_chunk(BioFile& bf, uint32_t record, uint32_t type, uint32_t id,
                     void* buf, uint32_t len, uint32_t* position) {
   record &= 0xFFFFu;
   if (record >= bf.recordCount || record >= kMaxRecords || !bf.fileHandle) return 0;
-  if (bf.ByteOrder > 1 || len < chunk_head::kLength) return 0;
+  if (bf.ByteOrder > 1 || len < chunk_head::kHeadSize) return 0;
   const uint64_t recordOffset = bf.recordOffset[record];
   // Every head is read `len` bytes long, so that `buf` holds the last chunk
   // examined, as the callers expect.

@@ -10,7 +10,7 @@ namespace rz::container {
 namespace record_header {
 void pack(uint8_t out[kSize], uint32_t length, uint32_t number, bool big) {
   Packed p(out, kSize, big);
-  p.u32(kLength, length);
+  p.u32(kLengthWord, length);
   p.u32(kType, kRecordType);
   p.u32(kNumber, number);
   p.u32(kReserved, 0);

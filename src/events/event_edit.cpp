@@ -20,10 +20,10 @@ extern "C" RZ_PUBLIC int32_t RZAPI DARARARChangeEventData(HGLOBAL h, uint16_t re
   if (frame >= frames) return -1;
   uint64_t within = 0;
   for (uint32_t c = 0; c < channel; ++c)
-    within += uint64_t(rs->channels[c].sampleRate) * rs->frameSeconds * 2;
+    within += frames::channel_bytes(rs->channels[c].sampleRate, rs->frameSeconds);
   const uint64_t samples = uint64_t(rs->channels[channel].sampleRate) * rs->frameSeconds;
   if (sample >= samples) return -1;
-  within += uint64_t(sample) * 2;
+  within += uint64_t(sample) * frames::kSampleBytes;
   // The sample must lie inside its frame: a damaged frame size cannot send the
   // write into the next frame or past the area.
   if (frames::wave::kHeadSize + within + 2 > rs->frameChunkSize) return -1;
@@ -43,7 +43,7 @@ extern "C" RZ_PUBLIC int32_t RZAPI DARARARChangeEventData(HGLOBAL h, uint16_t re
     if (at == 0) return -1;
     areaBegin = uint64_t{at} + frames::info::kSize;
     areaEnd = container::stored_chunk_end(*bf, record, at,
-                                       load_u32(head, frames::info::kChunkSize, bf->big()));
+                                       load_u32(head, frames::info::kSizeWord, bf->big()));
   }
   if (pos < areaBegin || pos + 2 > areaEnd) return -1;
   uint8_t bytes[2];

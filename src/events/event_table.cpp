@@ -20,7 +20,7 @@ class TableLock : public container::HeldTable {
   explicit operator bool() const {
     return block_ && size() >= kHeadSize && size() <= block_.size();
   }
-  uint32_t size() const { return mem_.u32(kSize); }
+  uint32_t size() const { return mem_.u32(kSizeWord); }
   uint32_t count() const { return mem_.u32(kCount); }
 
   // Size of the entry at `off`, or 0 when it is not a whole entry of the
@@ -28,7 +28,7 @@ class TableLock : public container::HeldTable {
   // the size word).
   uint32_t entry_size(uint32_t off) const {
     if (off > size()) return 0;
-    const uint32_t s = mem_.u32(off + entry::kSize);
+    const uint32_t s = mem_.u32(off + entry::kSizeWord);
     if (s < entry::kHeadSize || s > entry::kMaxSize || s > size() - off) return 0;
     return s;
   }
@@ -65,7 +65,7 @@ bool new_table(RecordSlot& rs, uint32_t size, uint32_t id, uint32_t count) {
       return false;
     }
     Packed m(b.data(), b.size(), kHostBigEndian);
-    m.u32(kSize, size);
+    m.u32(kSizeWord, size);
     m.u32(kType, container::kEventTable);
     m.u32(kId, id);
     m.u32(kCount, count);
@@ -81,7 +81,7 @@ bool new_table(RecordSlot& rs, uint32_t size, uint32_t id, uint32_t count) {
 // the file really holds, never from the count word alone.
 int32_t read_table(BioFile& bf, uint32_t record, uint32_t pos, const uint8_t* head) {
   const bool big = bf.big();
-  const uint32_t end = container::stored_chunk_end(bf, record, pos, load_u32(head, kSize, big));
+  const uint32_t end = container::stored_chunk_end(bf, record, pos, load_u32(head, kSizeWord, big));
   if (end - pos < kHeadSize) return 0;
   const uint32_t storedCount = load_u32(head, kCount, big);
 
@@ -90,7 +90,7 @@ int32_t read_table(BioFile& bf, uint32_t record, uint32_t pos, const uint8_t* he
   for (uint32_t p = pos + kHeadSize; count < storedCount; ++count) {
     uint8_t eh[entry::kHeadSize];
     if (container::read_at(bf, p, eh, sizeof eh) < sizeof eh) break;
-    const uint32_t s = load_u32(eh, entry::kSize, big);
+    const uint32_t s = load_u32(eh, entry::kSizeWord, big);
     if (s < entry::kHeadSize || s > entry::kMaxSize || s > end - p) break;
     p += s;
     total += s;
@@ -113,18 +113,18 @@ int32_t read_table(BioFile& bf, uint32_t record, uint32_t pos, const uint8_t* he
   for (; got < count; ++got) {
     uint8_t* e = t.at(off);
     if (container::read_at(bf, p, e, entry::kHeadSize) < entry::kHeadSize) break;
-    const uint32_t s = load_u32(e, entry::kSize, big);
+    const uint32_t s = load_u32(e, entry::kSizeWord, big);
     const uint32_t value = load_u32(e, entry::kValue, big);
     if (s < entry::kHeadSize || s > entry::kMaxSize || s > size - off) break;
     container::read_at(bf, p + entry::kHeadSize, e + entry::kData, s - entry::kHeadSize);
-    t.mem().u32(off + entry::kSize, s);
+    t.mem().u32(off + entry::kSizeWord, s);
     t.mem().u32(off + entry::kValue, value);
     off += s;
     p += s;
   }
   if (got < count) {
     std::memset(t.at(off), 0, size - off);
-    t.mem().u32(kSize, off);
+    t.mem().u32(kSizeWord, off);
     t.mem().u32(kCount, got);
   }
   return int32_t(got);
@@ -159,7 +159,7 @@ RZ_PUBLIC int32_t RZAPI DARARARCreateEventTable(HGLOBAL h, uint16_t record, uint
     return 0;
   }
   for (uint32_t i = 0, off = kHeadSize; i < uint32_t(count); ++i, off += es)
-    t.mem().u32(off + entry::kSize, es);
+    t.mem().u32(off + entry::kSizeWord, es);
   return 1;
 }
 
@@ -241,7 +241,7 @@ RZ_PUBLIC int32_t RZAPI DARARARUpdateEventInfo(HGLOBAL h, uint16_t record) {
   const uint32_t pos = container::find_chunk(*bf, record, container::kEventTable, 0, head,
                                              sizeof head);
   if (pos == 0) return 0;
-  const uint32_t end = container::stored_chunk_end(*bf, record, pos, load_u32(head, kSize, big));
+  const uint32_t end = container::stored_chunk_end(*bf, record, pos, load_u32(head, kSizeWord, big));
   if (end - pos < kHeadSize) return 0;
   const uint32_t storedCount = load_u32(head, kCount, big);
 
@@ -256,7 +256,7 @@ RZ_PUBLIC int32_t RZAPI DARARARUpdateEventInfo(HGLOBAL h, uint16_t record) {
     if (s == 0) break;
     uint8_t eh[entry::kHeadSize];
     if (container::read_at(*bf, p, eh, sizeof eh) < sizeof eh) break;
-    if (load_u32(eh, entry::kSize, big) != s || s > end - p) break;
+    if (load_u32(eh, entry::kSizeWord, big) != s || s > end - p) break;
     if (s > entry::kHeadSize &&
         !container::rewrite_at(*bf, p + entry::kData, t.at(off + entry::kData), s - entry::kHeadSize))
       break;

@@ -29,7 +29,7 @@ class TableLock : public container::HeldTable {
   // later write produces a consistent chunk.
   void cut(uint32_t n) {
     mem_.u32(kCount, n);
-    mem_.u32(kSize, size_for(n));
+    mem_.u32(kSizeWord, size_for(n));
   }
 };
 
@@ -58,7 +58,7 @@ bool new_table(BioFile& bf, uint32_t id, uint32_t count) {
       return false;
     }
     Packed m(b.data(), b.size(), kHostBigEndian);
-    m.u32(kSize, size_for(count));
+    m.u32(kSizeWord, size_for(count));
     m.u32(kType, container::kScoreTable);
     m.u32(kId, id);
     m.u32(kCount, count);
@@ -107,7 +107,7 @@ bool ends_in_zeros(BioFile& bf, int r) {
 // Entries the stored chunk at `pos` has room for, or -1 when the chunk is too
 // small even for its head.
 int64_t stored_room(const BioFile& bf, uint32_t record, uint32_t pos, const uint8_t* head) {
-  const uint32_t size = load_u32(head, kSize, bf.big());
+  const uint32_t size = load_u32(head, kSizeWord, bf.big());
   const uint32_t end = container::stored_chunk_end(bf, record, pos, size);
   if (end - pos < kHeadSize) return -1;
   return (end - pos - kHeadSize) / kEntrySize;
@@ -311,7 +311,7 @@ RZ_PUBLIC int32_t RZAPI DARARARCreateScoreInfo(HGLOBAL h, uint16_t recordClosed)
   const bool big = bf->big();
   copy_words32(stage.data(), t.at(0), kHeadWords, big);
   Packed chunk(stage.data(), total, big);
-  chunk.u32(kSize, chunkSize);
+  chunk.u32(kSizeWord, chunkSize);
   std::memcpy(stage.data() + kText, t.at(kText), kTextSize);
   copy_words32(stage.data() + kEntries, t.at(kEntries), count, big);
 

@@ -99,7 +99,7 @@ inline bool is_nested_type(uint32_t type) {
 // RecordHeader: four u32 in the file's byte order.
 namespace record_header {
 constexpr uint32_t kSize = 16;
-constexpr uint32_t kLength = 0;  // from this header through the terminator
+constexpr uint32_t kLengthWord = 0;  // from this header through the terminator
 constexpr uint32_t kType = 4;    // kRecordType
 constexpr uint32_t kNumber = 8;  // counted from 1
 constexpr uint32_t kReserved = 12;
@@ -112,14 +112,14 @@ constexpr uint32_t kTerminatorSize = 16;
 constexpr uint32_t kMinRecordLength = record_header::kSize + kTerminatorSize;
 
 // ChunkHead: the first 12 bytes of every chunk (most heads add a fourth,
-// reserved word).  kSize is the offset of the chunk's size word, kLength the
-// length of the head.
+// reserved word).  Throughout this file a name ending in Word is the offset
+// of that word; kSize, kHeadSize and kEntrySize are lengths in bytes.
 namespace chunk_head {
-constexpr uint32_t kSize = 0;
+constexpr uint32_t kSizeWord = 0;
 constexpr uint32_t kType = 4;
 constexpr uint32_t kId = 8;
 constexpr uint32_t kReserved = 12;
-constexpr uint32_t kLength = 12;
+constexpr uint32_t kHeadSize = 12;
 }  // namespace chunk_head
 
 // Chunks a search looks through in one record; those beyond cannot be found.
@@ -167,11 +167,11 @@ class ChunkWalk {
     if (ended_ != WalkEnd::kGoing) return false;
     if (count_ >= kMaxChunksPerSearch) return stop(WalkEnd::kLimit);
     if (pos_ >= end_) return stop(WalkEnd::kRecordEnd);
-    uint8_t head[chunk_head::kLength] = {};
-    if (pos_ > UINT32_MAX || read_(pos_, head, chunk_head::kLength) < kSizeAndType)
+    uint8_t head[chunk_head::kHeadSize] = {};
+    if (pos_ > UINT32_MAX || read_(pos_, head, chunk_head::kHeadSize) < kSizeAndType)
       return stop(WalkEnd::kUnreadable);
     out.offset = pos_;
-    out.size = load_u32(head, chunk_head::kSize, big_);
+    out.size = load_u32(head, chunk_head::kSizeWord, big_);
     out.type = load_u32(head, chunk_head::kType, big_);
     out.id = load_u32(head, chunk_head::kId, big_);
     if (out.size == 0) return stop(WalkEnd::kTerminator);
@@ -214,7 +214,7 @@ ChunkWalk<Read> walk_chunks(Read read, uint64_t recordOffset, uint64_t recordEnd
 namespace rz::wave_info {
 constexpr uint32_t kSize = 128;
 // Chunk head: size, type, id 0, then a zero word.
-constexpr uint32_t kChunkSize = container::chunk_head::kSize;
+constexpr uint32_t kSizeWord = container::chunk_head::kSizeWord;
 constexpr uint32_t kChunkType = container::chunk_head::kType;
 constexpr uint32_t kChunkId = container::chunk_head::kId;
 constexpr uint32_t kRecordCode = 16;
@@ -248,16 +248,16 @@ constexpr uint32_t kMaxTotalFrames = 2764800;
 // the run of spaces are bytes.
 namespace rz::frame_ch_info {
 constexpr uint32_t kHeadSize = 32;
-constexpr uint32_t kChunkSize = container::chunk_head::kSize;  // head plus every entry
+constexpr uint32_t kSizeWord = container::chunk_head::kSizeWord;  // head plus every entry
 constexpr uint32_t kChunkType = container::chunk_head::kType;
 constexpr uint32_t kChunkId = container::chunk_head::kId;
 constexpr uint32_t kChannelCount = 16;
-constexpr uint32_t kEntrySize = 20;
+constexpr uint32_t kEntrySizeWord = 20;
 }  // namespace rz::frame_ch_info
 
 namespace rz::frame_ch_entry {
 constexpr uint32_t kSize = 256;
-constexpr uint32_t kChunkSize = container::chunk_head::kSize;
+constexpr uint32_t kSizeWord = container::chunk_head::kSizeWord;
 constexpr uint32_t kChunkType = container::chunk_head::kType;
 constexpr uint32_t kChunkId = container::chunk_head::kId;  // channel index + 1
 constexpr uint32_t kChannelNo = 16;
@@ -298,7 +298,7 @@ namespace rz::frames {
 // FrameInfo head, 32 bytes, all u32.
 namespace info {
 constexpr uint32_t kSize = 32;
-constexpr uint32_t kChunkSize = container::chunk_head::kSize;  // 32 + frameChunkSize x frames
+constexpr uint32_t kSizeWord = container::chunk_head::kSizeWord;  // 32 + frameChunkSize x frames
 constexpr uint32_t kType = container::chunk_head::kType;
 constexpr uint32_t kId = container::chunk_head::kId;
 constexpr uint32_t kFrameSeconds = 16;
@@ -310,7 +310,7 @@ constexpr uint32_t kReserved = 28;
 // FrameWave head, 24 bytes: four u32, then hour, minute, second, 0 as u16.
 namespace wave {
 constexpr uint32_t kHeadSize = 24;
-constexpr uint32_t kChunkSize = container::chunk_head::kSize;
+constexpr uint32_t kSizeWord = container::chunk_head::kSizeWord;
 constexpr uint32_t kType = container::chunk_head::kType;
 constexpr uint32_t kNumber = 8;  // from 1
 constexpr uint32_t kHour = 16;
@@ -318,6 +318,16 @@ constexpr uint32_t kMinute = 18;
 constexpr uint32_t kSecond = 20;
 constexpr uint32_t kPad = 22;
 }  // namespace wave
+
+// Samples are 16-bit.
+constexpr uint32_t kSampleBytes = 2;
+// Bytes one channel takes in one frame.
+constexpr uint64_t channel_bytes(uint32_t sampleRate, uint32_t frameSeconds) {
+  return uint64_t(sampleRate) * frameSeconds * kSampleBytes;
+}
+// Largest frame chunk written or read: beyond this a frame size is damage
+// (it would need a multi-gigabyte work area).
+constexpr uint64_t kMaxFrameChunkSize = 64u << 20;
 }  // namespace rz::frames
 
 // EventTable chunk (type 200): one per record, a fixed number of entries that
@@ -325,7 +335,7 @@ constexpr uint32_t kPad = 22;
 // the file's byte order; the entries' data bytes are stored exactly as the
 // caller gave them.
 namespace rz::event_table {
-constexpr uint32_t kSize = container::chunk_head::kSize;  // 24 + the entries' sizes: the whole chunk
+constexpr uint32_t kSizeWord = container::chunk_head::kSizeWord;  // 24 + the entries' sizes: the whole chunk
 constexpr uint32_t kType = container::chunk_head::kType;  // container::kEventTable
 constexpr uint32_t kId = container::chunk_head::kId;      // the table's 16-bit id, zero-extended
 constexpr uint32_t kReserved1 = 12;
@@ -340,7 +350,7 @@ constexpr uint32_t kMaxTableSize = uint32_t{INT32_MAX} - kBlockSlack;
 
 // EventEntry, one entry of the table.
 namespace entry {
-constexpr uint32_t kSize = 0;  // 8 + the data size rounded up to 4
+constexpr uint32_t kSizeWord = 0;  // 8 + the data size rounded up to 4
 constexpr uint32_t kValue = 4;
 constexpr uint32_t kData = 8;  // entry size - 8 bytes, opaque
 constexpr uint32_t kHeadSize = 8;
@@ -363,7 +373,7 @@ constexpr uint32_t entry_size_for(uint32_t dataSize) {
 // holding two 16-bit values is converted as one word, so in a big-endian file
 // its high half comes first.  The text is never converted.
 namespace rz::score_table {
-constexpr uint32_t kSize = container::chunk_head::kSize;  // 128 + 4 x count
+constexpr uint32_t kSizeWord = container::chunk_head::kSizeWord;  // 128 + 4 x count
 constexpr uint32_t kType = container::chunk_head::kType;  // container::kScoreTable
 constexpr uint32_t kId = container::chunk_head::kId;      // the table's 16-bit id, zero-extended
 constexpr uint32_t kReserved = 12;
@@ -404,18 +414,18 @@ constexpr uint32_t size_for(uint32_t count) { return kHeadSize + kEntrySize * co
 // entry bytes 0 to 63); the rest of an entry is zero.
 namespace rz::user_ch_info {
 constexpr uint32_t kHeadSize = 32;
-constexpr uint32_t kChunkSize = container::chunk_head::kSize;  // head plus every entry
+constexpr uint32_t kSizeWord = container::chunk_head::kSizeWord;  // head plus every entry
 constexpr uint32_t kChunkType = container::chunk_head::kType;
 constexpr uint32_t kChunkId = container::chunk_head::kId;
 constexpr uint32_t kChannelCount = 16;
-constexpr uint32_t kEntrySize = 20;
+constexpr uint32_t kEntrySizeWord = 20;
 constexpr uint32_t kRecordValue1 = 24;  // wave information item 25
 constexpr uint32_t kRecordValue2 = 28;  // wave information item 26
 }  // namespace rz::user_ch_info
 
 namespace rz::user_ch_entry {
 constexpr uint32_t kSize = 128;
-constexpr uint32_t kChunkSize = container::chunk_head::kSize;
+constexpr uint32_t kSizeWord = container::chunk_head::kSizeWord;
 constexpr uint32_t kChunkType = container::chunk_head::kType;
 constexpr uint32_t kChunkId = container::chunk_head::kId;  // channel index + 1
 constexpr uint32_t kChannel = 16;  // channel index + 1 again; readers go by order
@@ -441,7 +451,7 @@ constexpr uint32_t kUser29PerUser24 = 1000;
 // point texts are bytes.
 namespace rz::non_linear {
 constexpr uint32_t kHeadSize = 32;
-constexpr uint32_t kChunkSize = container::chunk_head::kSize;  // (points + 1) x 32
+constexpr uint32_t kSizeWord = container::chunk_head::kSizeWord;  // (points + 1) x 32
 constexpr uint32_t kChunkType = container::chunk_head::kType;
 constexpr uint32_t kChunkId = container::chunk_head::kId;  // channel index + 1
 constexpr uint32_t kPointCount = 16;
@@ -461,13 +471,13 @@ constexpr uint32_t point_offset(uint32_t i) { return kHeadSize + i * kPointSize;
 // u32 in the file's byte order.  The size counts the head and everything
 // behind it.
 namespace rz::user_data::head {
-constexpr uint32_t kSize = container::chunk_head::kSize;
+constexpr uint32_t kSizeWord = container::chunk_head::kSizeWord;
 constexpr uint32_t kType = container::chunk_head::kType;
 constexpr uint32_t kId = container::chunk_head::kId;
 constexpr uint32_t kReserved1 = 12;
 constexpr uint32_t kCount = 16;
 constexpr uint32_t kReserved2 = 20;
-constexpr uint32_t kLength = 24;
+constexpr uint32_t kHeadSize = 24;
 }  // namespace rz::user_data::head
 
 // One entry of a text list (TextInfoEntry), behind the list's user data
@@ -476,9 +486,9 @@ constexpr uint32_t kLength = 24;
 // than L, unterminated when it fills L.  A UserText entry's size is always
 // stored most significant byte first, its id least significant byte first.
 namespace rz::text_info::entry {
-constexpr uint32_t kSize = 0;  // L + 8
+constexpr uint32_t kSizeWord = 0;  // L + 8
 constexpr uint32_t kTextId = 4;
 constexpr uint32_t kText = 8;  // L bytes
-constexpr uint32_t kHeadLength = 8;
-constexpr uint32_t kMaxLength = kHeadLength + RZ_TEXT_BUFFER_ROOM;  // 264
+constexpr uint32_t kHeadSize = 8;
+constexpr uint32_t kMaxLength = kHeadSize + RZ_TEXT_BUFFER_ROOM;  // 264
 }  // namespace rz::text_info::entry

@@ -107,7 +107,7 @@ RZ_PUBLIC int32_t RZAPI DARARARCreateNonLineaInfo(HGLOBAL h, uint16_t channel) {
   uint8_t chunk[kMaxChunk] = {};
   const uint32_t size = nl::point_offset(n);
   Packed p(chunk, size, bf->big());
-  p.u32(nl::kChunkSize, size);
+  p.u32(nl::kSizeWord, size);
   p.u32(nl::kChunkType, kNonLinearInfo);
   p.u32(nl::kChunkId, uint32_t(channel) + 1);
   p.u32(nl::kPointCount, n);
@@ -141,7 +141,7 @@ RZ_PUBLIC uint16_t RZAPI DARARARReadNonLinearInfo(HGLOBAL h, uint32_t record,
   // A table holds 16 points; a longer stored one keeps its first 16, and
   // only points the chunk (within its record) and the file hold whole are
   // loaded.
-  const uint32_t room = stored_chunk_end(*bf, record, at, head.u32(nl::kChunkSize)) - at;
+  const uint32_t room = stored_chunk_end(*bf, record, at, head.u32(nl::kSizeWord)) - at;
   const uint32_t held = room > nl::kHeadSize ? (room - nl::kHeadSize) / nl::kPointSize : 0;
   uint32_t n = std::min({uint32_t(uint16_t(head.u32(nl::kPointCount))), kMaxNonLinearPoints, held});
   if (n > 0) {

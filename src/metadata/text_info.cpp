@@ -32,15 +32,15 @@ uint32_t room_of(const TextEntry& e) { return std::min(e.length, kTextFieldSize)
 template <class Visit>
 void walk(BioFile& bf, const user_data::Stored& s, uint32_t n, const EntryFormat& f,
           Visit visit) {
-  uint32_t pos = s.pos + head::kLength;
+  uint32_t pos = s.pos + head::kHeadSize;
   const uint32_t end = pos + s.room;
-  for (uint32_t k = 0; k < n && end - pos >= entry::kHeadLength; ++k) {
+  for (uint32_t k = 0; k < n && end - pos >= entry::kHeadSize; ++k) {
     uint8_t bytes[entry::kMaxLength] = {};
     const uint32_t want = std::min(end - pos, entry::kMaxLength);
-    if (container::read_at(bf, pos, bytes, want) < entry::kHeadLength) return;
+    if (container::read_at(bf, pos, bytes, want) < entry::kHeadSize) return;
     const EntryHead eh = unpack_entry_head(bytes, f);
     if (eh.size == 0 || eh.size > end - pos) return;
-    if (eh.size >= entry::kHeadLength && !visit(k, pos, eh, bytes)) return;
+    if (eh.size >= entry::kHeadSize && !visit(k, pos, eh, bytes)) return;
     pos += eh.size;
   }
 }
@@ -48,7 +48,7 @@ void walk(BioFile& bf, const user_data::Stored& s, uint32_t n, const EntryFormat
 // Room of a stored entry: its size less the head, never more than a buffer
 // entry's text field.
 uint32_t stored_room(const EntryHead& eh) {
-  return std::min(eh.size - entry::kHeadLength, kTextFieldSize);
+  return std::min(eh.size - entry::kHeadSize, kTextFieldSize);
 }
 
 }  // namespace
@@ -56,13 +56,13 @@ uint32_t stored_room(const EntryHead& eh) {
 void pack_entry(uint8_t out[entry::kMaxLength], uint32_t room, uint32_t textId,
                 const char* text, const EntryFormat& f) {
   room = std::min(room, kTextFieldSize);
-  store_u32(out, entry::kSize, room + entry::kHeadLength, f.sizeBig);
+  store_u32(out, entry::kSizeWord, room + entry::kHeadSize, f.sizeBig);
   store_u32(out, entry::kTextId, textId, f.idBig);
   Packed(out, entry::kMaxLength, false).text(entry::kText, room, text, room);
 }
 
 EntryHead unpack_entry_head(const uint8_t* in, const EntryFormat& f) {
-  return {load_head_value(in, entry::kSize, f.sizeBig, f.mendSwapped),
+  return {load_head_value(in, entry::kSizeWord, f.sizeBig, f.mendSwapped),
           load_head_value(in, entry::kTextId, f.idBig, f.mendSwapped)};
 }
 
@@ -71,11 +71,11 @@ int32_t write_chunk(BioFile& bf, const TextBufferLock& tb, uint32_t type, uint32
   const int r = container::current_record(bf);
   if (r < 0) return 0;
   const uint16_t n = std::min(count, tb.count());
-  uint32_t size = head::kLength;  // at most 24 + 65535 x 264: no wrap
-  for (uint32_t k = 0; k < n; ++k) size += entry::kHeadLength + room_of(tb.entry(k));
+  uint32_t size = head::kHeadSize;  // at most 24 + 65535 x 264: no wrap
+  for (uint32_t k = 0; k < n; ++k) size += entry::kHeadSize + room_of(tb.entry(k));
 
   container::ChunkStage stage(size);
-  uint8_t* h = stage.take(head::kLength);
+  uint8_t* h = stage.take(head::kHeadSize);
   if (!h) return 0;
   head::pack(h, size, type, id, n, bf.big());
   for (uint32_t k = 0; k < n; ++k) {
@@ -83,9 +83,9 @@ int32_t write_chunk(BioFile& bf, const TextBufferLock& tb, uint32_t type, uint32
     uint8_t bytes[entry::kMaxLength];
     const uint32_t room = room_of(e);
     pack_entry(bytes, room, e.id, e.text, f);
-    uint8_t* out = stage.take(entry::kHeadLength + room);
+    uint8_t* out = stage.take(entry::kHeadSize + room);
     if (!out) return 0;
-    std::memcpy(out, bytes, entry::kHeadLength + room);
+    std::memcpy(out, bytes, entry::kHeadSize + room);
   }
   return stage.append_to(bf, r);
 }

@@ -14,10 +14,10 @@
 namespace rz::user_data {
 
 namespace head {
-void pack(uint8_t out[kLength], uint32_t chunkSize, uint32_t type, uint32_t id,
+void pack(uint8_t out[kHeadSize], uint32_t chunkSize, uint32_t type, uint32_t id,
           uint32_t count, bool big) {
-  Packed p(out, kLength, big);
-  p.u32(kSize, chunkSize);
+  Packed p(out, kHeadSize, big);
+  p.u32(kSizeWord, chunkSize);
   p.u32(kType, type);
   p.u32(kId, id);
   p.u32(kReserved1, 0);
@@ -27,15 +27,15 @@ void pack(uint8_t out[kLength], uint32_t chunkSize, uint32_t type, uint32_t id,
 }  // namespace head
 
 bool find(BioFile& bf, uint32_t record, uint32_t type, uint32_t id, Stored* out) {
-  uint8_t h[head::kLength];
+  uint8_t h[head::kHeadSize];
   const uint32_t pos = container::find_chunk(bf, record, type, id, h, sizeof h);
   if (!pos) return false;
   const bool big = bf.big();
   // What a reader may touch ends with the chunk and with its record.
-  const uint32_t room = container::stored_chunk_end(bf, record, pos, load_u32(h, head::kSize, big)) - pos;
+  const uint32_t room = container::stored_chunk_end(bf, record, pos, load_u32(h, head::kSizeWord, big)) - pos;
   out->pos = pos;
   out->count = load_u32(h, head::kCount, big);
-  out->room = room > head::kLength ? room - head::kLength : 0;
+  out->room = room > head::kHeadSize ? room - head::kHeadSize : 0;
   return true;
 }
 
@@ -63,7 +63,7 @@ void to_host_order(void* buffer, uint32_t count, uint32_t width, bool big) {
 
 bool read_elements(BioFile& bf, const Stored& s, void* buffer, uint32_t n, uint32_t width) {
   const uint32_t bytes = n * width;  // callers keep n within s.room / width
-  if (container::read_at(bf, s.pos + head::kLength, buffer, bytes) != bytes) return false;
+  if (container::read_at(bf, s.pos + head::kHeadSize, buffer, bytes) != bytes) return false;
   to_host_order(buffer, n, width, bf.big());
   return true;
 }
@@ -74,14 +74,14 @@ int32_t create_item(BioFile& bf, uint32_t type, uint32_t id, uint32_t count, con
   if (r < 0 || (count && !data)) return 0;
   const uint64_t room = data_room(count, width);
   // The whole chunk must end at a file offset the file layer can reach.
-  if (uint64_t{bf.writePos} + head::kLength + room > uint64_t{INT32_MAX}) return 0;
+  if (uint64_t{bf.writePos} + head::kHeadSize + room > uint64_t{INT32_MAX}) return 0;
   // The head, the elements in file order and their zero filler are staged in
   // one block; the caller's array is only read.
-  container::ChunkStage stage(head::kLength + room);
-  uint8_t* h = stage.take(head::kLength);
+  container::ChunkStage stage(head::kHeadSize + room);
+  uint8_t* h = stage.take(head::kHeadSize);
   uint8_t* elements = stage.take(uint32_t(room));
   if (!h || !elements) return 0;
-  head::pack(h, uint32_t(head::kLength + room), type, id, count, bf.big());
+  head::pack(h, uint32_t(head::kHeadSize + room), type, id, count, bf.big());
   to_file_order(elements, data, count, width, bf.big());
   return stage.append_to(bf, r);
 }

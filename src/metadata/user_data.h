@@ -11,7 +11,7 @@ namespace rz::user_data {
 
 // The head (its layout in format/layout.h) for a chunk of `chunkSize` bytes.
 namespace head {
-void pack(uint8_t out[kLength], uint32_t chunkSize, uint32_t type, uint32_t id,
+void pack(uint8_t out[kHeadSize], uint32_t chunkSize, uint32_t type, uint32_t id,
           uint32_t count, bool big);
 }  // namespace head
 

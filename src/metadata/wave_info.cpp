@@ -49,7 +49,7 @@ void pack_wave_info(uint8_t out[wave_info::kSize], const RecordSlot& rs, bool bi
   using namespace wave_info;
   std::memset(out, 0, kSize);
   Packed p(out, kSize, big);
-  p.u32(kChunkSize, kSize);
+  p.u32(kSizeWord, kSize);
   p.u32(kChunkType, kWaveInfo);
   p.u32(kChunkId, 0);
   p.u32(kRecordCode, rs.recordCode);
@@ -224,7 +224,7 @@ RZ_PUBLIC uint32_t RZAPI DARARARUpdateWaveInfo(HGLOBAL h, uint32_t totalSamples)
   // so a reader of the growing file sees the frames too.
   uint8_t length[4];
   store_u32(length, 0, bf->recordSize[r], big);
-  write_at(*bf, bf->recordOffset[r] + record_header::kLength, length, sizeof length);
+  write_at(*bf, bf->recordOffset[r] + record_header::kLengthWord, length, sizeof length);
   return written ? totalSamples : 0;
 }
 
@@ -243,7 +243,7 @@ RZ_PUBLIC int32_t RZAPI DARARARReadRecordInfo(HGLOBAL h, uint32_t record) {
   // Only a count the chunk really holds, inside its record, is cleared: in a
   // chunk whose size stops short of it those bytes belong to what follows.
   const uint64_t fieldEnd = uint64_t{at} + wave_info::kTotalFrames + 4;
-  const bool held = load_u32(chunk, wave_info::kChunkSize, bf->big()) >= wave_info::kTotalFrames + 4 &&
+  const bool held = load_u32(chunk, wave_info::kSizeWord, bf->big()) >= wave_info::kTotalFrames + 4 &&
                     fieldEnd <= record_end(*bf, int(record & 0xFFFFu));
   if (rs->totalFrames == 0 && stored != 0 && bf->readOnly == 0 && held) {
     const uint8_t zero[4] = {};

@@ -31,25 +31,25 @@ void hex_lines(ByteSource& src, uint64_t pos, uint64_t n, const char* indent, st
 // Lists the entries nested in a channel definition or user channel chunk,
 // whose heads give the entry count and size at the same offsets.
 static_assert(frame_ch_info::kChannelCount == user_ch_info::kChannelCount &&
-                  frame_ch_info::kEntrySize == user_ch_info::kEntrySize,
+                  frame_ch_info::kEntrySizeWord == user_ch_info::kEntrySizeWord,
               "the two heads agree");
 void nested_entries(ByteSource& src, const FileView& v, const ChunkView& c, uint32_t headSize, bool hex,
                     std::ostream& out) {
   uint8_t head[frame_ch_info::kHeadSize];
   if (!src.read_exact(c.offset, head, sizeof head)) return;
   const uint32_t count = load_u32(head, frame_ch_info::kChannelCount, v.big);
-  const uint32_t entrySize = load_u32(head, frame_ch_info::kEntrySize, v.big);
-  if (entrySize < chunk_head::kLength) return;
+  const uint32_t entrySize = load_u32(head, frame_ch_info::kEntrySizeWord, v.big);
+  if (entrySize < chunk_head::kHeadSize) return;
   uint64_t pos = c.offset + headSize;
   for (uint32_t k = 0; k < count && k < kMaxChannels; ++k, pos += entrySize) {
     if (pos + entrySize > c.offset + c.size) {
       out << "        (the entries run past the chunk)\n";
       return;
     }
-    uint8_t e[chunk_head::kLength];
+    uint8_t e[chunk_head::kHeadSize];
     if (!src.read_exact(pos, e, sizeof e)) return;
     out << strf(
-        "        entry %-4u %-12llu %-10u %-22s %u\n", k, llu(pos), load_u32(e, chunk_head::kSize, v.big),
+        "        entry %-4u %-12llu %-10u %-22s %u\n", k, llu(pos), load_u32(e, chunk_head::kSizeWord, v.big),
         chunk_type_label(load_u32(e, chunk_head::kType, v.big)).c_str(), load_u32(e, chunk_head::kId, v.big));
     if (hex) hex_lines(src, pos, entrySize, "          ", out);
   }
@@ -64,7 +64,7 @@ std::string chunk_note(ByteSource& src, const FileView& v, const ChunkView& c) {
     case kWaveInfo: return strf("%u channels", u(wave_info::kChannelCount));
     case kFrameChInfo:
     case kUserChInfo:
-      return strf("%u entries of %u bytes", u(frame_ch_info::kChannelCount), u(frame_ch_info::kEntrySize));
+      return strf("%u entries of %u bytes", u(frame_ch_info::kChannelCount), u(frame_ch_info::kEntrySizeWord));
     case kFrameInfo:
       return strf("%u frames of %u bytes, %u s each", u(frames::info::kFrameCount),
                   u(frames::info::kFrameChunkSize), u(frames::info::kFrameSeconds));
@@ -72,7 +72,7 @@ std::string chunk_note(ByteSource& src, const FileView& v, const ChunkView& c) {
     case kScoreTable: return strf("%u entries", u(score_table::kCount));
     case kNonLinearInfo: return strf("%u points, channel %u", u(non_linear::kPointCount), c.id);
     default:
-      if (c.size >= user_data::head::kLength) return strf("count %u", u(user_data::head::kCount));
+      if (c.size >= user_data::head::kHeadSize) return strf("count %u", u(user_data::head::kCount));
       return "";
   }
 }

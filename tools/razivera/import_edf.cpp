@@ -21,7 +21,6 @@
 namespace tool {
 namespace {
 
-constexpr uint32_t kMaxFrameBytes = 64u << 20;   // the largest frame the library handles
 constexpr uint64_t kMaxFileBytes = 0x7FFFFFFFu;  // frames are addressed by 31-bit offsets
 constexpr double kOnsetTolerance = 1e-6;
 
@@ -75,12 +74,12 @@ bool make_plan(const edf::Reader& reader, Plan& p, edf::Error& error) {
     }
     p.rates.push_back(uint32_t(perFrame / p.frameSeconds));
     p.baseRate = std::max(p.baseRate, p.rates.back());
-    frameBytes += perFrame * 2;
+    frameBytes += perFrame * rz::frames::kSampleBytes;
   }
   const uint64_t frames = (reader.records() + p.recordsPerFrame - 1) / p.recordsPerFrame;
-  if (frameBytes > kMaxFrameBytes) {
-    error = {edf::kBlockSize, strf("frames of %llu bytes; a recording's frames hold at most %u",
-                                   llu(frameBytes), kMaxFrameBytes)};
+  if (frameBytes > rz::frames::kMaxFrameChunkSize) {
+    error = {edf::kBlockSize, strf("frames of %llu bytes; a recording's frames hold at most %llu",
+                                   llu(frameBytes), llu(rz::frames::kMaxFrameChunkSize))};
     return false;
   }
   if (frames > rz::wave_info::kMaxTotalFrames || frames * frameBytes > kMaxFileBytes - (1u << 20) ||

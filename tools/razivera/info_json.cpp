@@ -114,7 +114,7 @@ void other_chunks(HGLOBAL h, const std::string& path, uint32_t record, Object& o
       const char* name = chunk_type_name(c.type);
       if (c.type == kUserText || (!name && c.type <= 0xFFFF)) {
         const uint32_t count = DARARARGetUserDataNum(h, record, type, id);
-        if (c.type != kUserText && user_data::head::kLength + uint64_t(count) * 4 == c.size) {
+        if (c.type != kUserText && user_data::head::kHeadSize + uint64_t(count) * 4 == c.size) {
           values.push_back(Object()
                                .add("type", json::num(c.type))
                                .add("id", json::num(c.id))

@@ -81,7 +81,7 @@ void print_other_chunks(HGLOBAL h, const std::string& path, uint32_t record, std
     const char* name = chunk_type_name(c.type);
     if (c.type == kUserText || (!name && c.type <= 0xFFFF)) {
       const uint32_t count = DARARARGetUserDataNum(h, record, type, id);
-      if (c.type != kUserText && user_data::head::kLength + uint64_t(count) * 4 == c.size) {
+      if (c.type != kUserText && user_data::head::kHeadSize + uint64_t(count) * 4 == c.size) {
         out << strf("  user values type %u, id %u: %u values\n", c.type, c.id, count);
         continue;
       }

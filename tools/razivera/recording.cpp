@@ -130,7 +130,7 @@ bool check_frames(const std::string& path, RecordDesc& rec, std::string& problem
   // A frame is its head and every channel's samples of its seconds.
   uint64_t sampleBytes = 0;
   for (const ChannelDesc& c : rec.channels) {
-    const uint64_t bytes = uint64_t(c.rate) * rec.frameSeconds * sizeof(int16_t);
+    const uint64_t bytes = rz::frames::channel_bytes(c.rate, rec.frameSeconds);
     if (rz::frames::wave::kHeadSize + bytes > rec.frameBytes) {
       problem = strf(
           "record %u: channel %u (\"%s\") has a rate of %u Hz, more than its frames of %u bytes "

@@ -87,14 +87,14 @@ void walk_chunks(ByteSource& src, const FileView& v, RecordView& r, uint32_t ind
   uint64_t pos = r.offset + record_header::kSize;
   bool warnedMany = false;
   for (;;) {
-    uint8_t head[chunk_head::kLength] = {};
+    uint8_t head[chunk_head::kHeadSize] = {};
     const size_t got = src.read(pos, head, sizeof head);
     if (got < 4) {
       f.add(pos, strf("record %u ends at the end of the file without a terminator", index));
       r.end = pos;
       return;
     }
-    const uint32_t size = load_u32(head, chunk_head::kSize, v.big);
+    const uint32_t size = load_u32(head, chunk_head::kSizeWord, v.big);
     if (size == 0) {
       // The terminator: 16 zero bytes, exactly where the record's length says.
       r.end = pos + kTerminatorSize;
@@ -113,7 +113,7 @@ void walk_chunks(ByteSource& src, const FileView& v, RecordView& r, uint32_t ind
       }
       return;
     }
-    if (got < chunk_head::kLength) {
+    if (got < chunk_head::kHeadSize) {
       f.add(pos, strf("record %u: a chunk head is cut short by the end of the file", index));
       r.end = pos + got;
       return;
@@ -128,7 +128,7 @@ void walk_chunks(ByteSource& src, const FileView& v, RecordView& r, uint32_t ind
     c.size = size;
     c.type = load_u32(head, chunk_head::kType, v.big);
     c.id = load_u32(head, chunk_head::kId, v.big);
-    if (size < chunk_head::kLength) {
+    if (size < chunk_head::kHeadSize) {
       c.truncated = true;
       r.chunks.push_back(c);
       f.add(pos, strf("record %u: chunk %s has size %u, smaller than a chunk head; the rest of the "
@@ -215,7 +215,7 @@ FileView walk_structure(ByteSource& src, Findings& f) {
     }
     RecordView r;
     r.offset = pos;
-    r.length = load_u32(head, record_header::kLength, v.big);
+    r.length = load_u32(head, record_header::kLengthWord, v.big);
     r.type = load_u32(head, record_header::kType, v.big);
     r.number = load_u32(head, record_header::kNumber, v.big);
     r.reserved = load_u32(head, record_header::kReserved, v.big);

@@ -156,13 +156,13 @@ class RecordCheck {
     }
     const std::vector<uint8_t> head = bytes(c, 0, kHeadSize);
     const uint32_t count = u32(head, kChannelCount);
-    const uint32_t entrySize = u32(head, kEntrySize);
+    const uint32_t entrySize = u32(head, kEntrySizeWord);
     haveChannels_ = true;
     if (count > kMaxChannels)
       problem(c.offset + kChannelCount,
               strf("channel definitions for %u channels; a record holds at most %u", count, kMaxChannels));
     if (entrySize != entry::kSize)
-      problem(c.offset + kEntrySize,
+      problem(c.offset + kEntrySizeWord,
               strf("channel entries of %u bytes, expected %u", entrySize, entry::kSize));
     if (uint64_t(c.size) != kHeadSize + uint64_t(count) * entrySize)
       problem(c.offset, strf("FrameChInfo is %u bytes, but its head says %u entries of %u bytes (%llu)",
@@ -178,10 +178,10 @@ class RecordCheck {
       if (at + entry::kSize > c.size) break;
       const std::vector<uint8_t> e = bytes(c, at, entry::kSize);
       const uint64_t pos = c.offset + at;
-      if (u32(e, chunk_head::kSize) != entry::kSize || u32(e, chunk_head::kType) != kFrameChEntry ||
+      if (u32(e, chunk_head::kSizeWord) != entry::kSize || u32(e, chunk_head::kType) != kFrameChEntry ||
           u32(e, chunk_head::kId) != k + 1)
         problem(pos, strf("channel %u: entry head says size %u, type %u, id %u (expected %u, %u, %u)", k,
-                          u32(e, chunk_head::kSize), u32(e, chunk_head::kType), u32(e, chunk_head::kId),
+                          u32(e, chunk_head::kSizeWord), u32(e, chunk_head::kType), u32(e, chunk_head::kId),
                           entry::kSize, unsigned(kFrameChEntry), k + 1));
       uint32_t s = u32(e, entry::kSampling);
       if (s == 0) s = fastest;  // readers fall back to the fastest channel so far
@@ -213,7 +213,7 @@ class RecordCheck {
     }
     if (haveChannels_ && seconds) {
       uint64_t expected = frames::wave::kHeadSize;
-      for (uint32_t rate : rates_) expected += uint64_t(rate) * seconds * 2;
+      for (uint32_t rate : rates_) expected += frames::channel_bytes(rate, seconds);
       if (expected != frameSize)
         problem(c.offset + kFrameChunkSize,
                 strf("frame size %u does not match the channels: 24 + their samples of %u s take %llu",
@@ -231,7 +231,7 @@ class RecordCheck {
       uint8_t fh[frames::wave::kHeadSize];
       if (!src_.read_exact(c.offset + at, fh, sizeof fh)) break;
       std::string what;
-      const uint32_t size = load_u32(fh, chunk_head::kSize, big_);
+      const uint32_t size = load_u32(fh, chunk_head::kSizeWord, big_);
       const uint32_t type = load_u32(fh, chunk_head::kType, big_);
       const uint32_t number = load_u32(fh, frames::wave::kNumber, big_);
       if (size != frameSize) what += strf(", size %u instead of %u", size, frameSize);
@@ -273,7 +273,7 @@ class RecordCheck {
                                i + 1, c.size));
         return;
       }
-      const uint32_t es = u32(bytes(c, pos, entry::kHeadSize), entry::kSize);
+      const uint32_t es = u32(bytes(c, pos, entry::kHeadSize), entry::kSizeWord);
       if (es < entry::kHeadSize || es % 4 || es > entry::kMaxSize || pos + es > c.size) {
         problem(c.offset + pos, strf("event entry %u has size %u", i + 1, es));
         return;
@@ -320,12 +320,12 @@ class RecordCheck {
     }
     const std::vector<uint8_t> head = bytes(c, 0, kHeadSize);
     const uint32_t count = u32(head, kChannelCount);
-    const uint32_t entrySize = u32(head, kEntrySize);
+    const uint32_t entrySize = u32(head, kEntrySizeWord);
     if (count > kMaxChannels)
       problem(c.offset + kChannelCount,
               strf("user values for %u channels; a record holds at most %u", count, kMaxChannels));
     if (entrySize != entry::kSize)
-      problem(c.offset + kEntrySize,
+      problem(c.offset + kEntrySizeWord,
               strf("user channel entries of %u bytes, expected %u", entrySize, entry::kSize));
     if (uint64_t(c.size) != kHeadSize + uint64_t(count) * entrySize)
       problem(c.offset, strf("UserChInfo is %u bytes, but its head says %u entries of %u bytes", c.size,
@@ -338,11 +338,11 @@ class RecordCheck {
     for (uint32_t k = 0; k < n; ++k) {
       const uint64_t at = kHeadSize + uint64_t(k) * entry::kSize;
       if (at + entry::kSize > c.size) break;
-      const std::vector<uint8_t> e = bytes(c, at, chunk_head::kLength);
-      if (u32(e, chunk_head::kSize) != entry::kSize || u32(e, chunk_head::kType) != kUserChEntry ||
+      const std::vector<uint8_t> e = bytes(c, at, chunk_head::kHeadSize);
+      if (u32(e, chunk_head::kSizeWord) != entry::kSize || u32(e, chunk_head::kType) != kUserChEntry ||
           u32(e, chunk_head::kId) != k + 1)
         problem(c.offset + at, strf("user channel entry %u has head %u, %u, %u (expected %u, %u, %u)", k,
-                                    u32(e, chunk_head::kSize), u32(e, chunk_head::kType),
+                                    u32(e, chunk_head::kSizeWord), u32(e, chunk_head::kType),
                                     u32(e, chunk_head::kId), entry::kSize, unsigned(kUserChEntry), k + 1));
     }
   }
@@ -367,16 +367,16 @@ class RecordCheck {
 
   void check_user_data(const ChunkView& c, uint32_t width) {
     using namespace rz::user_data::head;
-    if (c.size < kLength) {
+    if (c.size < kHeadSize) {
       problem(c.offset,
-              strf("%s is %u bytes, less than its %u-byte head", chunk_type_name(c.type), c.size, kLength));
+              strf("%s is %u bytes, less than its %u-byte head", chunk_type_name(c.type), c.size, kHeadSize));
       return;
     }
-    const uint32_t count = u32(bytes(c, 0, kLength), kCount);
+    const uint32_t count = u32(bytes(c, 0, kHeadSize), kCount);
     const uint64_t data = width == 4 ? uint64_t(count) * 4 : round4(uint64_t(count) * width);
-    if (kLength + data != c.size)
+    if (kHeadSize + data != c.size)
       problem(c.offset, strf("%s is %u bytes, but %u elements take %llu", chunk_type_name(c.type), c.size,
-                             count, llu(kLength + data)));
+                             count, llu(kHeadSize + data)));
   }
 
   // True when the chunk's entries fill it exactly as a text list.  The
@@ -384,14 +384,14 @@ class RecordCheck {
   bool is_text_list(const ChunkView& c, bool userText) {
     using namespace rz::user_data::head;
     namespace entry = rz::text_info::entry;
-    if (c.size < kLength) return false;
-    const uint32_t count = u32(bytes(c, 0, kLength), kCount);
-    uint64_t pos = kLength;
+    if (c.size < kHeadSize) return false;
+    const uint32_t count = u32(bytes(c, 0, kHeadSize), kCount);
+    uint64_t pos = kHeadSize;
     for (uint32_t i = 0; i < count; ++i) {
-      if (pos + entry::kHeadLength > c.size) return false;
-      const std::vector<uint8_t> e = bytes(c, pos, entry::kHeadLength);
-      const uint32_t es = load_u32(e.data(), entry::kSize, userText ? true : big_);
-      if (es < entry::kHeadLength || pos + es > c.size) return false;
+      if (pos + entry::kHeadSize > c.size) return false;
+      const std::vector<uint8_t> e = bytes(c, pos, entry::kHeadSize);
+      const uint32_t es = load_u32(e.data(), entry::kSizeWord, userText ? true : big_);
+      if (es < entry::kHeadSize || pos + es > c.size) return false;
       pos += es;
     }
     return pos == c.size;
@@ -406,9 +406,9 @@ class RecordCheck {
   // A chunk of a type the writer chose: a text list or user values.
   void check_writer_chunk(const ChunkView& c) {
     using namespace rz::user_data::head;
-    if (c.size >= kLength) {
-      const uint32_t count = u32(bytes(c, 0, kLength), kCount);
-      if (kLength + uint64_t(count) * 4 == c.size) return;  // user values
+    if (c.size >= kHeadSize) {
+      const uint32_t count = u32(bytes(c, 0, kHeadSize), kCount);
+      if (kHeadSize + uint64_t(count) * 4 == c.size) return;  // user values
       if (is_text_list(c, false)) return;
     }
     problem(c.offset, strf("%s of %u bytes is laid out neither as a text list nor as user values",
