@@ -141,10 +141,11 @@ enum class WalkEnd { kGoing, kTerminator, kRecordEnd, kUnreadable, kLimit };
 
 // One chunk head as the walk reads it.
 struct ChunkHeadView {
-  uint64_t offset = 0;  // in the file
-  uint32_t size = 0;    // as stored
+  uint64_t offset = 0;     // in the file
+  uint32_t size = 0;       // as stored
   uint32_t type = 0;
   uint32_t id = 0;
+  uint32_t headBytes = 0;  // of the head's 12 the file holds (below 12 only at its end)
 };
 
 // The chunk walk: the heads of one record's chunks, the first behind the
@@ -152,29 +153,35 @@ struct ChunkHeadView {
 // size.  The walk ends at a head of size 0 (the terminator), at a head whose
 // size and type the bytes do not hold (an id they lack reads as 0), at a
 // chunk that would begin at `recordEnd` or beyond, or past what a file
-// position can address, and after kMaxChunksPerSearch chunks - so that no
-// stored size takes it out of the record or the file.
+// position can address, and after `limit` chunks - so that no stored size
+// takes it out of the record or the file.  A head it yields may still claim
+// more bytes than the record has left: the bounding rule above caps what a
+// reader takes, and a checker reports it.
 // `read(pos, buf, n)` copies up to n bytes of the file from pos and returns
 // how many it copied.
 template <class Read>
 class ChunkWalk {
  public:
-  ChunkWalk(Read read, uint64_t recordOffset, uint64_t recordEnd, bool big)
-      : read_(read), pos_(recordOffset + record_header::kSize), end_(recordEnd), big_(big) {}
+  ChunkWalk(Read read, uint64_t recordOffset, uint64_t recordEnd, bool big,
+            uint32_t limit = kMaxChunksPerSearch)
+      : read_(read), pos_(recordOffset + record_header::kSize), end_(recordEnd), big_(big), limit_(limit) {}
 
   // The next chunk head; false when the walk has ended.
   bool next(ChunkHeadView& out) {
     if (ended_ != WalkEnd::kGoing) return false;
-    if (count_ >= kMaxChunksPerSearch) return stop(WalkEnd::kLimit);
+    if (count_ >= limit_) return stop(WalkEnd::kLimit);
     if (pos_ >= end_) return stop(WalkEnd::kRecordEnd);
     uint8_t head[chunk_head::kHeadSize] = {};
-    if (pos_ > UINT32_MAX || read_(pos_, head, chunk_head::kHeadSize) < kSizeAndType)
-      return stop(WalkEnd::kUnreadable);
+    const size_t got = pos_ > UINT32_MAX ? 0 : read_(pos_, head, chunk_head::kHeadSize);
+    lastHeadBytes_ = uint32_t(got);
+    if (got < kSizeWordEnd) return stop(WalkEnd::kUnreadable);
     out.offset = pos_;
     out.size = load_u32(head, chunk_head::kSizeWord, big_);
     out.type = load_u32(head, chunk_head::kType, big_);
     out.id = load_u32(head, chunk_head::kId, big_);
+    out.headBytes = uint32_t(got);
     if (out.size == 0) return stop(WalkEnd::kTerminator);
+    if (got < kTypeWordEnd) return stop(WalkEnd::kUnreadable);
     pos_ += out.size;
     ++count_;
     return true;
@@ -183,9 +190,11 @@ class ChunkWalk {
   // Chunks walked so far: the index in the record of the next head read.
   uint32_t count() const { return count_; }
   // Why the walk ended, and where: the terminator's offset, or the offset
-  // where the next chunk would have begun.
+  // where the next chunk would have begun; and how many bytes of the last
+  // head read the file held.
   WalkEnd ended() const { return ended_; }
   uint64_t position() const { return pos_; }
+  uint32_t last_head_bytes() const { return lastHeadBytes_; }
 
  private:
   bool stop(WalkEnd why) {
@@ -193,18 +202,22 @@ class ChunkWalk {
     return false;
   }
 
-  static constexpr uint32_t kSizeAndType = chunk_head::kType + 4;
+  static constexpr uint32_t kSizeWordEnd = chunk_head::kSizeWord + 4;
+  static constexpr uint32_t kTypeWordEnd = chunk_head::kType + 4;
   Read read_;
   uint64_t pos_;
   uint64_t end_;
   bool big_;
+  uint32_t limit_;
   uint32_t count_ = 0;
+  uint32_t lastHeadBytes_ = 0;
   WalkEnd ended_ = WalkEnd::kGoing;
 };
 
 template <class Read>
-ChunkWalk<Read> walk_chunks(Read read, uint64_t recordOffset, uint64_t recordEnd, bool big) {
-  return ChunkWalk<Read>(read, recordOffset, recordEnd, big);
+ChunkWalk<Read> walk_chunks(Read read, uint64_t recordOffset, uint64_t recordEnd, bool big,
+                            uint32_t limit = kMaxChunksPerSearch) {
+  return ChunkWalk<Read>(read, recordOffset, recordEnd, big, limit);
 }
 
 }  // namespace rz::container

@@ -81,83 +81,85 @@ void read_base_header(ByteSource& src, FileView& v, Findings& f) {
 }
 
 // Walks the chunk heads of a record from its first chunk up to `limit` (the
-// terminator's offset of an ended record, the end of the file otherwise).
-void walk_chunks(ByteSource& src, const FileView& v, RecordView& r, uint32_t index, uint64_t limit,
-                 Findings& f) {
-  uint64_t pos = r.offset + record_header::kSize;
-  bool warnedMany = false;
-  for (;;) {
-    uint8_t head[chunk_head::kHeadSize] = {};
-    const size_t got = src.read(pos, head, sizeof head);
-    if (got < 4) {
-      f.add(pos, strf("record %u ends at the end of the file without a terminator", index));
-      r.end = pos;
+// terminator's offset of an ended record, the end of the file otherwise),
+// with the library's chunk walk and no chunk limit: everything the walk
+// yields is checked against the record before it is listed.
+void walk_record_chunks(ByteSource& src, const FileView& v, RecordView& r, uint32_t index, uint64_t limit,
+                        Findings& f) {
+  const auto read = [&src](uint64_t pos, void* buf, size_t n) { return src.read(pos, buf, n); };
+  auto walk = rz::container::walk_chunks(read, r.offset, r.open ? limit : limit + kTerminatorSize, v.big,
+                                         UINT32_MAX);
+  ChunkHeadView h;
+  while (walk.next(h)) {
+    if (h.headBytes < chunk_head::kHeadSize) {
+      f.add(h.offset, strf("record %u: a chunk head is cut short by the end of the file", index));
+      r.end = h.offset + h.headBytes;
       return;
     }
-    const uint32_t size = load_u32(head, chunk_head::kSizeWord, v.big);
-    if (size == 0) {
-      // The terminator: 16 zero bytes, exactly where the record's length says.
-      r.end = pos + kTerminatorSize;
-      uint8_t term[kTerminatorSize] = {};
-      const size_t n = src.read(pos, term, sizeof term);
-      if (n < kTerminatorSize) {
-        f.add(pos, strf("record %u: the terminator is cut short by the end of the file", index));
-      } else if (std::memcmp(term, "\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0", kTerminatorSize) != 0) {
-        f.add(pos, strf("record %u: the terminator is not 16 zero bytes", index));
-      }
-      if (!r.open && pos != limit) {
-        f.add(pos, strf("record %u: its chunks end %llu bytes before the record's end at %llu", index,
-                        llu(limit - pos), llu(limit + kTerminatorSize)));
-      } else if (!r.open && n == kTerminatorSize) {
-        r.complete = true;
-      }
-      return;
-    }
-    if (got < chunk_head::kHeadSize) {
-      f.add(pos, strf("record %u: a chunk head is cut short by the end of the file", index));
-      r.end = pos + got;
-      return;
-    }
-    if (!r.open && pos == limit) {
-      f.add(pos, strf("record %u: no terminator where its length says the record ends", index));
-      r.end = pos;
+    if (!r.open && h.offset == limit) {
+      f.add(h.offset, strf("record %u: no terminator where its length says the record ends", index));
+      r.end = h.offset;
       return;
     }
     ChunkView c;
-    c.offset = pos;
-    c.size = size;
-    c.type = load_u32(head, chunk_head::kType, v.big);
-    c.id = load_u32(head, chunk_head::kId, v.big);
-    if (size < chunk_head::kHeadSize) {
+    c.offset = h.offset;
+    c.size = h.size;
+    c.type = h.type;
+    c.id = h.id;
+    if (h.size < chunk_head::kHeadSize) {
       c.truncated = true;
       r.chunks.push_back(c);
-      f.add(pos, strf("record %u: chunk %s has size %u, smaller than a chunk head; the rest of the "
-                      "record cannot be walked",
-                      index, chunk_type_label(c.type).c_str(), size));
-      r.end = pos;
+      f.add(h.offset, strf("record %u: chunk %s has size %u, smaller than a chunk head; the rest of the "
+                           "record cannot be walked",
+                           index, chunk_type_label(c.type).c_str(), h.size));
+      r.end = h.offset;
       return;
     }
-    if (pos + size > limit) {
+    if (h.offset + h.size > limit) {
       c.truncated = true;
       r.chunks.push_back(c);
-      f.add(pos, strf("record %u: chunk %s of %u bytes runs %llu bytes past the %s", index,
-                      chunk_type_label(c.type).c_str(), size, llu(pos + size - limit),
-                      r.open ? "end of the file" : "record's terminator"));
+      f.add(h.offset, strf("record %u: chunk %s of %u bytes runs %llu bytes past the %s", index,
+                           chunk_type_label(c.type).c_str(), h.size, llu(h.offset + h.size - limit),
+                           r.open ? "end of the file" : "record's terminator"));
       r.end = limit;
       return;
     }
     r.chunks.push_back(c);
-    if (r.chunks.size() > kMaxChunksPerSearch && !warnedMany) {
-      warnedMany = true;
-      f.add(pos, strf("record %u holds more than %u chunks; those beyond cannot be found", index,
-                      kMaxChunksPerSearch));
+    if (r.chunks.size() == kMaxChunksPerSearch + 1) {
+      f.add(h.offset, strf("record %u holds more than %u chunks; those beyond cannot be found", index,
+                           kMaxChunksPerSearch));
     }
-    pos += size;
-    if (pos == limit && r.open) {
+    if (r.open && h.offset + h.size == limit) {
       // A record being written: its chunks may simply stop at the end of the file.
-      r.end = pos;
+      r.end = limit;
       return;
     }
+  }
+  const uint64_t pos = walk.position();
+  if (walk.ended() != WalkEnd::kTerminator) {
+    if (walk.ended() == WalkEnd::kUnreadable && walk.last_head_bytes() >= 4) {
+      f.add(pos, strf("record %u: a chunk head is cut short by the end of the file", index));
+      r.end = pos + walk.last_head_bytes();
+    } else {
+      f.add(pos, strf("record %u ends at the end of the file without a terminator", index));
+      r.end = pos;
+    }
+    return;
+  }
+  // The terminator: 16 zero bytes, exactly where the record's length says.
+  r.end = pos + kTerminatorSize;
+  uint8_t term[kTerminatorSize] = {};
+  const size_t n = src.read(pos, term, sizeof term);
+  if (n < kTerminatorSize) {
+    f.add(pos, strf("record %u: the terminator is cut short by the end of the file", index));
+  } else if (std::memcmp(term, "\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0", kTerminatorSize) != 0) {
+    f.add(pos, strf("record %u: the terminator is not 16 zero bytes", index));
+  }
+  if (!r.open && pos != limit) {
+    f.add(pos, strf("record %u: its chunks end %llu bytes before the record's end at %llu", index,
+                    llu(limit - pos), llu(limit + kTerminatorSize)));
+  } else if (!r.open && n == kTerminatorSize) {
+    r.complete = true;
   }
 }
 
@@ -248,7 +250,7 @@ FileView walk_structure(ByteSource& src, Findings& f) {
     } else {
       limit = pos + r.length - kTerminatorSize;
     }
-    walk_chunks(src, v, r, i, limit, f);
+    walk_record_chunks(src, v, r, i, limit, f);
     v.records.push_back(r);
     if (last) break;
     pos += r.length;
