@@ -50,18 +50,4 @@ RZ_PUBLIC int32_t RZAPI RAZIVERAFindIndexPtr(HGLOBAL h, uint16_t record, uint32_
   return int32_t(found);
 }
 
-RZ_PUBLIC int32_t RZAPI DARARARReadUpdateTotalFrame(HGLOBAL h, uint16_t record) {
-  BioLock bf(h);
-  if (!bf) return -1;
-  // Only a reader rescans: a handle writing the file (writePos set) keeps its
-  // own record table, which is exact, instead of lengths taken from the
-  // directory entry.
-  if (bf->writePos == 0) scan_records(*bf);
-  uint8_t chunk[wave_info::kSize];
-  if (!find_chunk(*bf, record, kWaveInfo, 0, chunk, sizeof chunk)) return -1;
-  const uint32_t frames = load_u32(chunk, wave_info::kTotalFrames, bf->big());
-  bf->records[record].totalFrames = frames;  // found, so record is in range
-  return int32_t(frames);
-}
-
 }  // extern "C"

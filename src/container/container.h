@@ -4,9 +4,9 @@
 //
 // Folder src/container/: the layer every chunk family stands on.  Its exports:
 // header.cpp DARARARCreateBaseHeader; records.cpp DARARARStartRecordWave,
-// DARARAREndRecordWave; chunks.cpp RAZIVERAFindIndexPtr,
-// DARARARReadUpdateTotalFrame; textbuffer.cpp the RAZIVERA...TextBuffer and
-// ...TextIDBuffer calls; copy.cpp RAZIVERACopyNewBioFile.  The layout of the file
+// DARARAREndRecordWave; chunks.cpp RAZIVERAFindIndexPtr; textbuffer.cpp the
+// RAZIVERA...TextBuffer and ...TextIDBuffer calls; copy.cpp
+// RAZIVERACopyNewBioFile.  It knows no chunk family's module.  The layout of the file
 // (heads, offsets, the chunk-type registry) is format/layout.h; byteorder.h
 // is the file's byte-order rule.
 #pragma once

@@ -13,7 +13,7 @@ namespace {
 
 // A record's table block locked for one call.  The head must describe a
 // table that fits its block, so no walk through the entries can leave it.
-class TableLock : public container::HeldTable {
+class EventTableLock : public container::HeldTable {
  public:
   using HeldTable::HeldTable;
 
@@ -99,7 +99,7 @@ int32_t read_table(BioFile& bf, uint32_t record, uint32_t pos, const uint8_t* he
   RecordSlot& rs = bf.records[record];
   const uint32_t size = kHeadSize + total;
   if (!new_table(rs, size, load_u32(head, kId, big), count)) return 0;
-  TableLock t(rs.eventTable);
+  EventTableLock t(rs.eventTable);
   if (!t) {
     release_block(rs.eventTable);
     return 0;
@@ -153,7 +153,7 @@ RZ_PUBLIC int32_t RZAPI DARARARCreateEventTable(HGLOBAL h, uint16_t record, uint
 
   release_block(rs->eventTable);
   if (!new_table(*rs, uint32_t(size), id, uint32_t(count))) return 0;
-  TableLock t(rs->eventTable);
+  EventTableLock t(rs->eventTable);
   if (!t) {
     release_block(rs->eventTable);
     return 0;
@@ -168,7 +168,7 @@ RZ_PUBLIC int32_t RZAPI DARARARSetEventTableInfo(HGLOBAL h, uint16_t record, uin
   if (!h || !data) return 0;
   BioLock bf(h);
   if (!bf) return 0;
-  TableLock t(table_of(*bf, record));
+  EventTableLock t(table_of(*bf, record));
   if (!t) return 0;
   const uint32_t off = t.entry(index);
   if (off == 0) return 0;
@@ -185,7 +185,7 @@ RZ_PUBLIC int32_t RZAPI DARARARGetEventTableInfo(HGLOBAL h, uint16_t record, uin
   static_cast<uint8_t*>(data)[0] = 0;
   BioLock bf(h);
   if (!bf) return 0;
-  TableLock t(table_of(*bf, record));
+  EventTableLock t(table_of(*bf, record));
   if (!t) return 0;
   const uint32_t off = t.entry(index);
   if (off == 0) return 0;
@@ -200,7 +200,7 @@ RZ_PUBLIC int32_t RZAPI DARARARCreateEventInfo(HGLOBAL h) {
   if (!bf) return 0;
   const int r = container::current_record(*bf);
   if (r < 0) return 0;
-  TableLock t(bf->records[r].eventTable);
+  EventTableLock t(bf->records[r].eventTable);
   if (!t) return 0;
   const bool big = bf->big();
   // The entries the table holds whole, back to back behind the head.
@@ -234,7 +234,7 @@ RZ_PUBLIC int32_t RZAPI DARARARCreateEventInfo(HGLOBAL h) {
 RZ_PUBLIC int32_t RZAPI DARARARUpdateEventInfo(HGLOBAL h, uint16_t record) {
   BioLock bf(h);
   if (!bf || bf->readOnly) return 0;
-  TableLock t(table_of(*bf, record));
+  EventTableLock t(table_of(*bf, record));
   if (!t) return 0;
   const bool big = bf->big();
   uint8_t head[kHeadSize];

@@ -13,7 +13,7 @@ namespace {
 
 // The handle's table locked for one call; refused unless the block holds the
 // head and every entry its count names.
-class TableLock : public container::HeldTable {
+class ScoreTableLock : public container::HeldTable {
  public:
   using HeldTable::HeldTable;
 
@@ -133,7 +133,7 @@ RZ_PUBLIC int32_t RZAPI DARARARSetScoreTableInfo(HGLOBAL h, uint16_t item, int32
                                                  uint32_t value) {
   BioLock bf(h);
   if (!bf) return 0;
-  TableLock t(bf->scoreTable);
+  ScoreTableLock t(bf->scoreTable);
   if (!t) return 0;
   Packed& m = t.mem();
   const int32_t v = int32_t(value);
@@ -188,7 +188,7 @@ RZ_PUBLIC int32_t RZAPI DARARARGetScoreTableInfo(HGLOBAL h, uint16_t item, int32
   *out = 0;
   BioLock bf(h);
   if (!bf) return 0;
-  TableLock t(bf->scoreTable);
+  ScoreTableLock t(bf->scoreTable);
   if (!t) return 0;
   const Packed& m = t.mem();
   // Items 7, 8, 15, 16 and 17 deliver their value and still answer 0: callers
@@ -248,7 +248,7 @@ RZ_PUBLIC int32_t RZAPI DARARARSetScoreTableText(HGLOBAL h, uint16_t item, uint3
   if (!h || !text) return 0;
   BioLock bf(h);
   if (!bf) return 0;
-  TableLock t(bf->scoreTable);
+  ScoreTableLock t(bf->scoreTable);
   if (!t || item != kItemText) return 0;
   uint32_t n = 0;
   while (n <= kMaxTextChars && text[n]) ++n;
@@ -264,7 +264,7 @@ RZ_PUBLIC uint16_t RZAPI DARARARGetScoreTableText(HGLOBAL h, uint16_t item, uint
   text[0] = '\0';
   BioLock bf(h);
   if (!bf) return 0;
-  TableLock t(bf->scoreTable);
+  ScoreTableLock t(bf->scoreTable);
   if (!t || item != kItemText) return 0;
   // A text read from a file need not end within its area.
   t.mem().text_out(kText, kTextSize, text, kMaxTextChars);
@@ -274,7 +274,7 @@ RZ_PUBLIC uint16_t RZAPI DARARARGetScoreTableText(HGLOBAL h, uint16_t item, uint
 RZ_PUBLIC int32_t RZAPI DARARARCreateScoreInfo(HGLOBAL h, uint16_t recordClosed) {
   BioLock bf(h);
   if (!bf || bf->readOnly || bf->recordCount == 0 || bf->recordCount > kMaxRecords) return 0;
-  TableLock t(bf->scoreTable);
+  ScoreTableLock t(bf->scoreTable);
   if (!t) return 0;
   const int r = bf->recordCount - 1;
   if (bf->recordSize[r] < container::record_header::kSize) return 0;
@@ -335,7 +335,7 @@ RZ_PUBLIC int32_t RZAPI DARARARUpdateScoreInfo(HGLOBAL h, uint16_t id) {
   const uint32_t pos =
       container::find_chunk(*bf, record, container::kScoreTable, id, head, sizeof head);
   if (pos == 0) return 0;
-  TableLock t(bf->scoreTable);
+  ScoreTableLock t(bf->scoreTable);
   if (!t) return 0;
   const int64_t room = stored_room(*bf, record, pos, head);
   if (room < 0) return 0;
@@ -387,7 +387,7 @@ RZ_PUBLIC int32_t RZAPI DARARARReadScoreInfo(HGLOBAL h, uint16_t record, uint16_
   } else if (!new_table(*bf, id, count)) {
     return 0;
   }
-  TableLock t(bf->scoreTable);
+  ScoreTableLock t(bf->scoreTable);
   if (!t) return 0;
   copy_words32(t.at(kSettingsFirst), head + kSettingsFirst, kSettingsWords, big);
   t.cut(count);

@@ -10,19 +10,19 @@
 namespace rz {
 namespace {
 
-constexpr uint16_t kModeRead = 1;
-constexpr uint16_t kModeWrite = 2;
-constexpr uint16_t kModeReadWrite = 3;
-constexpr uint16_t kModeCreate = 4;
+constexpr uint16_t kModeRead = RZ_OPEN_READ;
+constexpr uint16_t kModeWrite = RZ_OPEN_WRITE;
+constexpr uint16_t kModeReadWrite = RZ_OPEN_READ_WRITE;
+constexpr uint16_t kModeCreate = RZ_OPEN_CREATE;
 
 // Info selectors.
-constexpr uint16_t kSelHeaderValid = 1;
-constexpr uint16_t kSelFormatVersion = 2;
-constexpr uint16_t kSelHeaderCode = 3;
-constexpr uint16_t kSelByteOrder = 4;
-constexpr uint16_t kSelHeaderLetter = 5;
-constexpr uint16_t kSelRecordCount = 6;
-constexpr uint16_t kSelWritePos = 10;
+constexpr uint16_t kSelHeaderValid = RZ_INFO_HEADER_VALID;
+constexpr uint16_t kSelFormatVersion = RZ_INFO_FORMAT_VERSION;
+constexpr uint16_t kSelHeaderCode = RZ_INFO_HEADER_CODE;
+constexpr uint16_t kSelByteOrder = RZ_INFO_BYTE_ORDER;
+constexpr uint16_t kSelHeaderLetter = RZ_INFO_HEADER_LETTER;
+constexpr uint16_t kSelRecordCount = RZ_INFO_RECORD_COUNT;
+constexpr uint16_t kSelWritePos = RZ_INFO_WRITE_POS;
 
 uint32_t open_flags(uint16_t mode) {
   switch (mode) {

@@ -1,3 +1,14 @@
+// Folder src/frame/: the library's outer frame, not waveform frames (those
+// are channels/).  It holds what every export stands in: the handle block
+// (this file) with its registry of live handles and the lock each call takes
+// (BioLock), building and tearing down a handle (handle.h), the process-wide
+// error ring (error_ring.h), the module entry and the export table that gives
+// every export its ordinal (export_table.inc).  Its exports: biofile.cpp
+// RAZIVERAOpenBioFile, RAZIVERACloseBioFile, RAZIVERAUpdateDirectory,
+// RAZIVERAGetFileHandle, RAZIVERAGetInfo and RAZIVERASetInfo; module.cpp
+// RAZIVERAGetSupportType and RAZIVERAGetErrorInfo.  Every other folder works
+// on the handle block defined here.
+//
 // The BioFile handle: everything the library knows about one open file, kept
 // in one movable memory block of fixed size that holds the file-level fields
 // and 32 RecordSlots of 256 ChannelSlots each, so that no operation allocates
@@ -14,7 +25,7 @@ namespace rz {
 
 constexpr uint32_t kPathSize = 260;
 constexpr uint32_t kWorkBufferSize = 8192;
-constexpr uint16_t kSupportedFileType = 1;
+constexpr uint16_t kSupportedFileType = RZ_SUPPORT_FILE_TYPE;
 
 // A field whose default is not zero, stored as its difference from the
 // default: a slot in zeroed memory already holds its defaults, so a new
@@ -36,7 +47,7 @@ class Defaulted {
 };
 
 // Defaults of a new channel slot: filter held as form B, extra code 1.
-constexpr uint32_t kDefaultChannelFlags = 2;
+constexpr uint32_t kDefaultChannelFlags = RZ_CHANNEL_FLAG_FILTER_B;
 constexpr uint16_t kDefaultExtraCode = 1;
 
 // One point of a channel's non-linear table.

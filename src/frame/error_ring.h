@@ -5,13 +5,15 @@
 
 #include <cstdint>
 
+#include "razivera_codes.h"
+
 namespace rz::errors {
 
-constexpr uint16_t kNoBlock = 1001;        // the BioFile block cannot be allocated
-constexpr uint16_t kNoLock = 1002;         // the new BioFile block cannot be locked
-constexpr uint16_t kNoWorkBuffer = 1003;   // the work buffer cannot be allocated
-constexpr uint16_t kBadMagic = 1010;       // the file does not start with the magic
-constexpr uint16_t kBadVersion = 1011;     // the header's version is 300 or more
+constexpr uint16_t kNoBlock = RZ_ERROR_NO_BLOCK;  // the BioFile block cannot be allocated
+constexpr uint16_t kNoLock = RZ_ERROR_NO_LOCK;  // the new BioFile block cannot be locked
+constexpr uint16_t kNoWorkBuffer = RZ_ERROR_NO_WORK_BUFFER;  // the work buffer cannot be allocated
+constexpr uint16_t kBadMagic = RZ_ERROR_BAD_MAGIC;  // the file does not start with the magic
+constexpr uint16_t kBadVersion = RZ_ERROR_BAD_VERSION;  // the header's version is 300 or more
 
 // Records a code; 0 changes nothing.
 void record(uint16_t code);

@@ -4,12 +4,13 @@
 
 #include "frame/error_ring.h"
 #include "platform/platform.h"
+#include "razivera_codes.h"
 
 namespace {
-constexpr uint16_t kFileTypeString = 1;
+constexpr uint16_t kFileTypeString = RZ_SUPPORT_FILE_TYPE;
 // The string-resource loader is always called with room for three characters
 // and the NUL: callers pass no buffer size.
-constexpr int kResourceLimit = 4;
+constexpr int kResourceLimit = RZ_SUPPORT_NAME_ROOM;
 }  // namespace
 
 #ifdef _WIN32

@@ -2,9 +2,9 @@
 // frame length, start date and time, power-line frequency, free text), held in
 // the RecordSlot and stored as the record's WaveInfo chunk.
 //
-// Folder src/metadata/: the record-level chunks.  wave_info.cpp the ...WaveInfo,
-// ...WaveText and DARARARReadRecordInfo calls; text_info.cpp the ...TextInfo
-// text lists; nonlinear.cpp the ...NonLinearInfo calls and
+// Folder src/metadata/: the record-level chunks.  wave_info.cpp the
+// ...WaveInfo, ...WaveText, DARARARReadRecordInfo and
+// DARARARReadUpdateTotalFrame calls; text_info.cpp the ...TextInfo text lists; nonlinear.cpp the ...NonLinearInfo calls and
 // DARARARCreateNonLineaInfo; user_info.cpp ...UserInfo; user_data.cpp the
 // typed user data (...UserByte to ...UserFloat), ...UserText and
 // DARARARGetUserDataNum.  Each chunk's bytes are in format/layout.h.

@@ -10,7 +10,6 @@
 
 #include "commands.h"
 #include "conventions.h"
-#include "items.h"
 #include "format/layout.h"
 #include "output.h"
 #include "progress.h"

@@ -12,7 +12,6 @@
 #include "conventions.h"
 #include "convert.h"
 #include "edf.h"
-#include "items.h"
 #include "format/layout.h"
 #include "output.h"
 #include "progress.h"

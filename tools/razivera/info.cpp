@@ -6,7 +6,6 @@
 
 #include "commands.h"
 #include "conventions.h"
-#include "items.h"
 #include "recording.h"
 #include "structure.h"
 #include "text.h"

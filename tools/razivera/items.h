@@ -1,17 +1,24 @@
-// What the tool knows about the interface's results beyond the public names
-// (razivera_codes.h): how many characters the file keeps of a text, and where
-// an event table's head words sit in what RAZIVERAFindIndexPtr hands out.
+// What the tool reads of the interface's results, taken from the format
+// description: how many characters the file keeps of a text, and where an
+// event table's head words sit in what RAZIVERAFindIndexPtr hands out (the
+// chunk's first bytes as machine-order words).
 #pragma once
 
 #include <cstddef>
 
+#include "format/layout.h"
+
 namespace tool::item {
 
-constexpr size_t kWaveTextKept = 31;  // characters of the record text the file keeps
-constexpr size_t kTextKept = 15;      // characters of a channel text the file keeps
+constexpr size_t kWaveTextKept = rz::wave_info::kWaveTextStored;  // of the record text
+constexpr size_t kTextKept = rz::frame_ch_entry::kTextChars;      // of a channel text
 
-// RAZIVERAFindIndexPtr's head words of an event table: the id, the count and
-// the first entry's size.
-enum HeadWord { kHeadId = 2, kHeadCount = 4, kHeadFirstEntrySize = 6 };
+constexpr uint32_t head_word(uint32_t offset) { return offset / 4; }
+// The id of any chunk, and an event table's count and first entry's size.
+constexpr uint32_t kHeadId = head_word(rz::container::chunk_head::kId);
+constexpr uint32_t kHeadCount = head_word(rz::event_table::kCount);
+constexpr uint32_t kHeadFirstEntrySize =
+    head_word(rz::event_table::kHeadSize + rz::event_table::entry::kSizeWord);
+static_assert(kHeadFirstEntrySize < RZ_FIND_HEAD_WORDS, "the find call hands out the first entry's size");
 
 }  // namespace tool::item

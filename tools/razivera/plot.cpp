@@ -1,7 +1,6 @@
 // plot: one page of signals as SVG, or with --hypnogram the whole night's
 // hypnogram with the scored events beneath it.
 #include "commands.h"
-#include "items.h"
 #include "output.h"
 #include "sleep.h"
 #include "svg.h"

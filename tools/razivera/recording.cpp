@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "conventions.h"
-#include "items.h"
 #include "format/layout.h"
 #include "structure.h"
 #include "text.h"

@@ -7,7 +7,6 @@
 #include <cstdio>
 
 #include "commands.h"
-#include "items.h"
 #include "json.h"
 #include "output.h"
 #include "sleep.h"

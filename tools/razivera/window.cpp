@@ -5,7 +5,6 @@
 #include <cstdio>
 
 #include "commands.h"
-#include "items.h"
 #include "output.h"
 #include "structure.h"
 #include "text.h"
