@@ -61,7 +61,7 @@ static_assert(sizeof(ChannelSlot::text1) == RZ_CHANNEL_LABEL_ROOM &&
 constexpr int32_t kValue13Limit = 100000;
 
 // Microseconds per second: converts a sampling rate into a period and back.
-constexpr int32_t kMicrosPerSecond = 1000000;
+constexpr int32_t kMicrosPerSecond = int32_t(frame_ch_entry::kMicroseconds);
 
 // Converts a filter setting between its two forms (each is the other's
 // image): 1000 / (f x 0.001 x 2 pi) with the factors in single precision, as
