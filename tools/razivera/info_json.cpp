@@ -23,7 +23,6 @@ namespace {
 using namespace rz;
 using namespace rz::container;
 
-constexpr uint32_t kMaxScoreEntries = 1u << 20;
 constexpr uint32_t kMaxEventEntries = 0xFFFF;
 constexpr size_t kEntryBytesShown = 8;
 
@@ -220,44 +219,29 @@ std::string record_json(HGLOBAL h, const std::string& path, uint32_t index,
 }
 
 std::string score_json(HGLOBAL h, uint32_t records) {
-  for (uint32_t r = 0; r < records; ++r) {
-    uint32_t head[RZ_FIND_HEAD_WORDS] = {};
-    if (RAZIVERAFindIndexPtr(h, uint16_t(r), kScoreTable, 0, head) == 0) continue;
-    const int32_t n = DARARARReadScoreInfo(h, uint16_t(r), 0);
-    const auto setting = [&](uint16_t i, int32_t at) {
-      uint32_t v = 0;
-      DARARARGetScoreTableInfo(h, i, at, &v);
-      return v;
-    };
-    Object o;
-    o.add("record", json::num(r)).add("id", json::num(head[item::kHeadId])).add("entries", json::num(n));
-    o.add("setting_2", json::num(setting(RZ_SCORE_SETTING2, 0)));
-    o.add("setting_3", json::num(setting(RZ_SCORE_SETTING3, 0)));
-    for (uint16_t i = RZ_SCORE_INDEX4; i <= RZ_SCORE_INDEX6; ++i) {
-      uint32_t v = 0;
-      o.add(strf("index_%u", i), DARARARGetScoreTableInfo(h, i, 0, &v) == 1 ? json::num(v) : "null");
-    }
-    char text[RZ_SCORE_TEXT_ROOM + 1] = {};
-    o.add("text", DARARARGetScoreTableText(h, RZ_SCORE_TEXT, 0, text) ? json::str(text) : "null");
-    std::map<uint32_t, uint32_t> counts;
-    for (int32_t i = 0; i < n && uint32_t(i) < kMaxScoreEntries; ++i)
-      ++counts[setting(RZ_SCORE_ENTRY_ALL, i)];
-    const uint32_t epoch = setting(RZ_SCORE_SETTING3, 0);
-    const bool hypnogram = head[item::kHeadId] == convention::kHypnogramId && epoch > 0;
-    o.add("hypnogram", json::boolean(hypnogram));
-    std::vector<std::string> values;
-    for (const auto& c : counts) {
-      const bool stage = hypnogram && stage_index(c.first) != SleepFigures::kUnscored;
-      values.push_back(Object()
-                           .add("value", json::num(c.first))
-                           .add("stage", stage ? json::str(kStageNames[stage_index(c.first)]) : "null")
-                           .add("count", json::num(c.second))
-                           .add("seconds", hypnogram ? json::num(uint64_t(c.second) * epoch) : "null")
-                           .str());
-    }
-    return o.add("values", array(values)).str();
+  ScoreTableSummary t;
+  if (!read_score_table(h, records, t)) return "null";
+  Object o;
+  o.add("record", json::num(t.record)).add("id", json::num(t.id)).add("entries", json::num(t.entries));
+  o.add("setting_2", json::num(t.setting2));
+  o.add("setting_3", json::num(t.epochSeconds));
+  for (uint16_t i = RZ_SCORE_INDEX4; i <= RZ_SCORE_INDEX6; ++i) {
+    const uint32_t k = i - RZ_SCORE_INDEX4;
+    o.add(strf("index_%u", i), t.indexSet[k] ? json::num(t.index[k]) : "null");
   }
-  return "null";
+  o.add("text", t.hasText ? json::str(t.text) : "null");
+  o.add("hypnogram", json::boolean(t.hypnogram));
+  std::vector<std::string> values;
+  for (const auto& c : t.counts) {
+    const bool stage = t.hypnogram && stage_index(c.first) != SleepFigures::kUnscored;
+    values.push_back(Object()
+                         .add("value", json::num(c.first))
+                         .add("stage", stage ? json::str(kStageNames[stage_index(c.first)]) : "null")
+                         .add("count", json::num(c.second))
+                         .add("seconds", t.hypnogram ? json::num(uint64_t(c.second) * t.epochSeconds) : "null")
+                         .str());
+  }
+  return o.add("values", array(values)).str();
 }
 
 }  // namespace

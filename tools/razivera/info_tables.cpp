@@ -17,7 +17,6 @@ using namespace rz;
 using namespace rz::container;
 
 constexpr size_t kListed = 10;  // entries shown of a long table
-constexpr uint32_t kMaxScoreEntries = 1u << 20;
 
 std::string time_of_day(const RecordDesc* rec, double offset) {
   const uint64_t start = rec ? uint64_t(rec->hour) * 3600 + rec->minute * 60 + rec->second : 0;
@@ -123,42 +122,25 @@ void print_record_tables(HGLOBAL h, const std::string& path, uint32_t record, co
 }
 
 void print_file_tables(HGLOBAL h, uint32_t records, std::ostream& out) {
-  for (uint32_t r = 0; r < records; ++r) {
-    uint32_t head[RZ_FIND_HEAD_WORDS] = {};
-    if (RAZIVERAFindIndexPtr(h, uint16_t(r), kScoreTable, 0, head) == 0) continue;
-    const int32_t n = DARARARReadScoreInfo(h, uint16_t(r), 0);
-    const auto setting = [&](uint16_t i, int32_t index) {
-      uint32_t v = 0;
-      DARARARGetScoreTableInfo(h, i, index, &v);
-      return v;
-    };
-    out << strf("\nscore table (record %u, id %u)\n", r, head[item::kHeadId]);
-    out << strf("  entries     %d; settings 2 = %u, 3 = %u", n, setting(RZ_SCORE_SETTING2, 0),
-                setting(RZ_SCORE_SETTING3, 0));
-    for (uint16_t i = RZ_SCORE_INDEX4; i <= RZ_SCORE_INDEX6; ++i) {
-      uint32_t v = 0;
-      if (DARARARGetScoreTableInfo(h, i, 0, &v) == 1) out << strf(", %u = entry %u", i, v);
-    }
-    out << "\n";
-    char text[RZ_SCORE_TEXT_ROOM + 1] = {};
-    if (DARARARGetScoreTableText(h, RZ_SCORE_TEXT, 0, text))
-      out << "  text        \"" << printable(text) << "\"\n";
-    // How often each value occurs; for a hypnogram, the time in each stage.
-    std::map<uint32_t, uint32_t> counts;
-    for (int32_t i = 0; i < n && uint32_t(i) < kMaxScoreEntries; ++i)
-      ++counts[setting(RZ_SCORE_ENTRY_ALL, i)];
-    const uint32_t epoch = setting(RZ_SCORE_SETTING3, 0);
-    const bool hypnogram = head[item::kHeadId] == convention::kHypnogramId && epoch > 0;
-    std::string line;
-    for (const auto& c : counts) {
-      const char* stage = hypnogram ? stage_name(c.first) : nullptr;
-      line += line.empty() ? "" : ", ";
-      line += stage ? strf("%s %u (%s)", stage, c.second, clock_text(uint64_t(c.second) * epoch).c_str())
-                    : strf("%u x %u", c.first, c.second);
-    }
-    if (!line.empty()) out << "  " << (hypnogram ? "stages      " : "values      ") << line << "\n";
-    return;
+  ScoreTableSummary t;
+  if (!read_score_table(h, records, t)) return;
+  out << strf("\nscore table (record %u, id %u)\n", t.record, t.id);
+  out << strf("  entries     %d; settings 2 = %u, 3 = %u", t.entries, t.setting2, t.epochSeconds);
+  for (uint16_t i = RZ_SCORE_INDEX4; i <= RZ_SCORE_INDEX6; ++i) {
+    const uint32_t k = i - RZ_SCORE_INDEX4;
+    if (t.indexSet[k]) out << strf(", %u = entry %u", i, t.index[k]);
   }
+  out << "\n";
+  if (t.hasText) out << "  text        \"" << printable(t.text) << "\"\n";
+  // How often each value occurs; for a hypnogram, the time in each stage.
+  std::string line;
+  for (const auto& c : t.counts) {
+    const char* stage = t.hypnogram ? stage_name(c.first) : nullptr;
+    line += line.empty() ? "" : ", ";
+    line += stage ? strf("%s %u (%s)", stage, c.second, clock_text(uint64_t(c.second) * t.epochSeconds).c_str())
+                  : strf("%u x %u", c.first, c.second);
+  }
+  if (!line.empty()) out << "  " << (t.hypnogram ? "stages      " : "values      ") << line << "\n";
 }
 
 }  // namespace tool

@@ -4,10 +4,9 @@
 #include <cmath>
 #include <cstring>
 
-#include "format/layout.h"
 #include "conventions.h"
-#include "items.h"
 #include "format/layout.h"
+#include "items.h"
 
 namespace tool {
 namespace {
@@ -121,6 +120,34 @@ bool write_hypnogram(HGLOBAL h, const Hypnogram& hyp) {
     ok = DARARARSetScoreTableInfo(h, RZ_SCORE_ENTRY, int32_t(i), hyp.stages[i]) == 1;
   if (!hyp.text.empty()) ok = ok && DARARARSetScoreTableText(h, RZ_SCORE_TEXT, 0, hyp.text.c_str()) == 1;
   return ok && DARARARCreateScoreInfo(h, 0) != 0;
+}
+
+bool read_score_table(HGLOBAL h, uint32_t records, ScoreTableSummary& out) {
+  constexpr uint32_t kMaxCountedEntries = 1u << 20;
+  for (uint32_t r = 0; r < records; ++r) {
+    uint32_t head[RZ_FIND_HEAD_WORDS] = {};
+    if (RAZIVERAFindIndexPtr(h, uint16_t(r), rz::container::kScoreTable, 0, head) == 0) continue;
+    const auto setting = [&](uint16_t i, int32_t at) {
+      uint32_t v = 0;
+      DARARARGetScoreTableInfo(h, i, at, &v);
+      return v;
+    };
+    out.record = r;
+    out.id = head[item::kHeadId];
+    out.entries = DARARARReadScoreInfo(h, uint16_t(r), 0);
+    out.setting2 = setting(RZ_SCORE_SETTING2, 0);
+    out.epochSeconds = setting(RZ_SCORE_SETTING3, 0);
+    for (uint16_t i = RZ_SCORE_INDEX4; i <= RZ_SCORE_INDEX6; ++i)
+      out.indexSet[i - RZ_SCORE_INDEX4] = DARARARGetScoreTableInfo(h, i, 0, &out.index[i - RZ_SCORE_INDEX4]) == 1;
+    char text[RZ_SCORE_TEXT_ROOM + 1] = {};
+    out.hasText = DARARARGetScoreTableText(h, RZ_SCORE_TEXT, 0, text) != 0;
+    out.text = text;
+    for (int32_t i = 0; i < out.entries && uint32_t(i) < kMaxCountedEntries; ++i)
+      ++out.counts[setting(RZ_SCORE_ENTRY_ALL, i)];
+    out.hypnogram = out.id == kHypnogramId && out.epochSeconds > 0;
+    return true;
+  }
+  return false;
 }
 
 }  // namespace tool

@@ -42,4 +42,24 @@ struct Hypnogram {
 };
 bool write_hypnogram(HGLOBAL h, const Hypnogram& hyp);
 
+// The file's score table as info shows it: its id, entries and settings, the
+// set entry indexes (RZ_SCORE_INDEX4 to RZ_SCORE_INDEX6) and its text, and
+// how often each value occurs (in the first 2^20 entries).  A table of the
+// hypnogram's id with an epoch length reads as a hypnogram.
+struct ScoreTableSummary {
+  uint32_t record = 0;
+  uint32_t id = 0;
+  int32_t entries = 0;
+  uint32_t setting2 = 0;
+  uint32_t epochSeconds = 0;  // setting 3
+  bool indexSet[3] = {};
+  uint32_t index[3] = {};
+  bool hasText = false;
+  std::string text;
+  std::map<uint32_t, uint32_t> counts;
+  bool hypnogram = false;
+};
+// false when the file has no score table.
+bool read_score_table(HGLOBAL h, uint32_t records, ScoreTableSummary& out);
+
 }  // namespace tool
