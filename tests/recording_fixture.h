@@ -24,9 +24,4 @@ class RecordingTest : public FileTest {
   static uint32_t write_pos(HGLOBAL h) { return RAZIVERAGetInfo(h, RZ_INFO_WRITE_POS); }
 };
 
-// len bytes of b from off; empty when b is shorter.
-inline Bytes slice(const Bytes& b, size_t off, size_t len) {
-  return off + len <= b.size() ? Bytes(b.begin() + long(off), b.begin() + long(off + len)) : Bytes();
-}
-
 }  // namespace rzt

@@ -42,10 +42,6 @@ Bytes expected_chunk(bool big, uint32_t id = 9) {
   return b;
 }
 
-Bytes slice(const Bytes& b, size_t at, size_t n) {
-  return at + n <= b.size() ? Bytes(b.begin() + long(at), b.begin() + long(at + n)) : Bytes();
-}
-
 // Offset of the first size-0 head met walking the chunks of the record at
 // `record`, or 0.
 size_t first_terminator(const Bytes& b, size_t record, bool big) {

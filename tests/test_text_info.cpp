@@ -27,12 +27,6 @@ Bytes entry(uint32_t size, uint32_t id, const std::string& text, size_t field, b
   return b;
 }
 
-Bytes cat(std::initializer_list<Bytes> parts) {
-  Bytes out;
-  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
-  return out;
-}
-
 struct Read {
   uint32_t length, id;
   std::string text;

@@ -54,43 +54,6 @@ LibraryRead library_read(const std::string& path) {
   return out;
 }
 
-// An EDF file read whole: header, samples per signal, annotations.
-struct EdfRead {
-  edf::Header header;
-  std::vector<std::vector<int16_t>> samples;
-  std::vector<edf::Annotation> notes;
-};
-
-EdfRead edf_read(const std::string& path) {
-  EdfRead out;
-  tool::FileSource src;
-  EXPECT_TRUE(src.open(path));
-  edf::Reader reader;
-  edf::Error e;
-  EXPECT_TRUE(reader.open(src, e)) << e.text;
-  out.header = reader.header();
-  out.samples.resize(out.header.signals.size());
-  for (uint64_t r = 0; r < reader.records(); ++r) {
-    EXPECT_TRUE(reader.read_record(r, e));
-    for (size_t s = 0; s < out.header.signals.size(); ++s) {
-      if (out.header.signals[s].is_annotation()) {
-        bool has = false;
-        double onset = 0;
-        std::string why;
-        EXPECT_TRUE(edf::parse_tals(reader.bytes(s), reader.byte_count(s), out.notes, has, onset, why))
-            << why;
-        EXPECT_TRUE(has);
-        EXPECT_EQ(onset, double(r) * out.header.duration());
-        continue;
-      }
-      std::vector<int16_t> v(out.header.signals[s].samplesPerRecord);
-      reader.samples(s, v.data());
-      out.samples[s].insert(out.samples[s].end(), v.begin(), v.end());
-    }
-  }
-  return out;
-}
-
 class ConvertTest : public FileTest {};
 
 TEST_F(ConvertTest, ExportHoldsWhatTheLibraryReads) {

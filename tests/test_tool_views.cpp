@@ -273,23 +273,12 @@ TEST_F(ViewsTest, ExportEdfOfASelectionHoldsItsFramesAndStartsAtThem) {
     args.insert(args.end(), c.range.begin(), c.range.end());
     const ToolRun run = run_tool(args);
     ASSERT_EQ(run.code, 0) << run.err;
-    tool::FileSource src;
-    ASSERT_TRUE(src.open(path("part.edf")));
-    tool::edf::Reader reader;
-    tool::edf::Error e;
-    ASSERT_TRUE(reader.open(src, e)) << e.text;
-    const tool::edf::Header& h = reader.header();
-    ASSERT_EQ(h.signals.size(), 2u) << "CH2 and the annotations";
-    EXPECT_EQ(h.signals[0].label.substr(0, 3), "CH2");
-    EXPECT_EQ(reader.records(), c.frames);
-    EXPECT_EQ(h.start.second, int(c.firstFrame * layout.frameSeconds));
-    std::vector<int16_t> got;
-    for (uint64_t r = 0; r < reader.records(); ++r) {
-      ASSERT_TRUE(reader.read_record(r, e)) << e.text;
-      std::vector<int16_t> v(h.signals[0].samplesPerRecord);
-      reader.samples(0, v.data());
-      got.insert(got.end(), v.begin(), v.end());
-    }
+    const EdfRead e = edf_read(path("part.edf"));
+    ASSERT_EQ(e.header.signals.size(), 2u) << "CH2 and the annotations";
+    EXPECT_EQ(e.header.signals[0].label.substr(0, 3), "CH2");
+    EXPECT_EQ(e.header.records, int64_t(c.frames));
+    EXPECT_EQ(e.header.start.second, int(c.firstFrame * layout.frameSeconds));
+    const std::vector<int16_t>& got = e.samples[0];
     const size_t per = layout.rates[1] * layout.frameSeconds;
     EXPECT_EQ(got, std::vector<int16_t>(library[1].begin() + long(c.firstFrame * per),
                                         library[1].begin() + long((c.firstFrame + c.frames) * per)));

@@ -88,17 +88,6 @@ Bytes expected_chunk(const Kind& k, uint16_t id, const Bytes& host, bool big) {
   return b;
 }
 
-Bytes slice(const Bytes& b, size_t off, size_t n) {
-  if (b.size() < off + n) return {};
-  return Bytes(b.begin() + long(off), b.begin() + long(off + n));
-}
-
-Bytes cat(std::initializer_list<Bytes> parts) {
-  Bytes out;
-  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
-  return out;
-}
-
 }  // namespace
 
 class UserDataTest : public FileTest {

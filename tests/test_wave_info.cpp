@@ -173,6 +173,14 @@ TEST_F(WaveInfoTest, OutOfRangeStoredValuesAreMendedOnReading) {
         EXPECT_EQ(diff_offsets(read_file(path("a.vzp")), want), std::vector<size_t>{});
       }
     }
+    // Only where the chunk's size covers the count's word: a shorter chunk
+    // leaves those bytes to whatever follows it.
+    for (const uint32_t size : {28u, 27u}) {
+      put32(b, kChunk, size, big);
+      write_file(path("a.vzp"), b);
+      EXPECT_EQ(DARARARReadRecordInfo(open("a.vzp", 3), 0), 1);
+      EXPECT_EQ(get32(read_file(path("a.vzp")), kChunk + 24, big), size == 28 ? 0u : 0xFFFFFFFFu) << size;
+    }
   }
 }
 

@@ -17,6 +17,7 @@
 
 #include "cli.h"
 #include "demo.h"
+#include "edf.h"
 #include "source.h"
 #include "support/test_support.h"
 #include "verify.h"
@@ -112,6 +113,46 @@ inline std::string describe(const std::vector<tool::Finding>& list) {
   std::string s;
   for (const tool::Finding& f : list) s += "  @" + std::to_string(f.offset) + ": " + f.text + "\n";
   return s;
+}
+
+// An EDF file read whole: header, samples per signal, annotations.
+struct EdfRead {
+  tool::edf::Header header;
+  std::vector<std::vector<int16_t>> samples;
+  std::vector<tool::edf::Annotation> notes;
+};
+
+inline EdfRead edf_read(const std::string& path) {
+  EdfRead out;
+  tool::FileSource src;
+  EXPECT_TRUE(src.open(path));
+  tool::edf::Reader reader;
+  tool::edf::Error e;
+  if (!reader.open(src, e)) {
+    ADD_FAILURE() << path << ": " << e.text;
+    return out;
+  }
+  out.header = reader.header();
+  out.samples.resize(out.header.signals.size());
+  for (uint64_t r = 0; r < reader.records(); ++r) {
+    EXPECT_TRUE(reader.read_record(r, e));
+    for (size_t s = 0; s < out.header.signals.size(); ++s) {
+      if (out.header.signals[s].is_annotation()) {
+        bool has = false;
+        double onset = 0;
+        std::string why;
+        EXPECT_TRUE(tool::edf::parse_tals(reader.bytes(s), reader.byte_count(s), out.notes, has, onset, why))
+            << why;
+        EXPECT_TRUE(has);
+        EXPECT_EQ(onset, double(r) * out.header.duration());
+        continue;
+      }
+      std::vector<int16_t> v(out.header.signals[s].samplesPerRecord);
+      reader.samples(s, v.data());
+      out.samples[s].insert(out.samples[s].end(), v.begin(), v.end());
+    }
+  }
+  return out;
 }
 
 }  // namespace rzt

@@ -23,6 +23,17 @@ uint16_t get16(const Bytes& b, size_t off, bool big = false);
 void put32(Bytes& b, size_t off, uint32_t v, bool big = false);
 std::string text_at(const Bytes& b, size_t off, size_t len);
 
+// len bytes of b from off; empty when b is shorter.
+inline Bytes slice(const Bytes& b, size_t off, size_t len) {
+  return off + len <= b.size() ? Bytes(b.begin() + long(off), b.begin() + long(off + len)) : Bytes();
+}
+// The parts one after the other.
+inline Bytes cat(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+
 // Offsets at which two files differ (sizes compared too: extra bytes count).
 std::vector<size_t> diff_offsets(const Bytes& a, const Bytes& b);
 

@@ -201,126 +201,12 @@ int rz_write_recording(const RzApi *a, const char *path, const char *copyPath, i
   return g_failures;
 }
 
-/* ---- Reading back ---------------------------------------------------------- */
-
-static void check_library(const RzApi *a, const char *path) {
-  char name[16] = "untouched";
-  EXPECT_EQ(a->RAZIVERAGetSupportType(RZ_SUPPORT_FILE_TYPE, name), 1);
-  EXPECT_STR(name, "VOZ");
-  EXPECT_EQ(a->DARARARGetSignalTypeName(16, name), 8);
-  EXPECT_STR(name, "Analysis");
-  EXPECT_EQ(a->DARARARGetSignalTypeNameEx(1, 11, name), 4);
-  EXPECT_STR(name, "SpO2");
-
-  /* A file that is not a recording: refused with code 1010, newest first. */
-  char bad[300];
-  snprintf(bad, sizeof bad, "%s.not-a-recording", path);
-  FILE *f = fopen(bad, "wb");
-  EXPECT_TRUE(f != NULL);
-  if (f) {
-    fputs("NOT-VOZO00011000LS0001          ", f);
-    fclose(f);
-  }
-  a->RAZIVERAGetErrorInfo(RZ_ERROR_CLEAR, NULL);
-  EXPECT_TRUE(a->RAZIVERAOpenBioFile(bad, RZ_OPEN_READ, 1) == NULL);
-  char text[4] = "xyz";
-  EXPECT_EQ(a->RAZIVERAGetErrorInfo(RZ_ERROR_TAKE, text), 1010);
-  EXPECT_STR(text, "");
-  EXPECT_EQ(a->RAZIVERAGetErrorInfo(RZ_ERROR_TAKE, text), 0);
-  remove(bad);
-}
-
-static void check_description(const RzApi *a, HGLOBAL h) {
-  EXPECT_EQ(a->DARARARReadRecordInfo(h, 0), 1);
-  EXPECT_EQ(a->DARARARGetWaveInfo(h, 0, RZ_WAVE_RECORD_CODE), 7);
-  EXPECT_EQ(a->DARARARGetWaveInfo(h, 0, RZ_WAVE_CHANNEL_COUNT), kChannels);
-  EXPECT_EQ(a->DARARARGetWaveInfo(h, 0, RZ_WAVE_START_YEAR), 2024);
-  EXPECT_EQ(a->DARARARGetWaveInfo(h, 0, RZ_WAVE_START_HOUR), 22);
-  EXPECT_EQ(a->DARARARGetWaveInfo(h, 0, RZ_WAVE_TOTAL_FRAMES), kFrames);
-  EXPECT_EQ(a->DARARARGetWaveInfo(h, 0, RZ_WAVE_MAINS_FREQUENCY), 50);
-  char text[300];
-  EXPECT_EQ(a->DARARARGetWaveText(h, 0, RZ_WAVE_TEXT, text), 9);
-  EXPECT_STR(text, "Night one");
-
-  EXPECT_EQ(a->DARARARReadChannelInfo(h, 0), 1);
-  for (uint16_t c = 0; c < kChannels; ++c) {
-    EXPECT_EQ(a->DARARARGetFrameChInfo(h, 0, RZ_CHANNEL_SAMPLE_RATE, c), kRates[c]);
-    EXPECT_TRUE(a->DARARARGetFrameChText(h, 0, RZ_CHANNEL_LABEL, c, text) > 0);
-    EXPECT_STR(text, kLabels[c]);
-    a->DARARARGetFrameChText(h, 0, RZ_CHANNEL_UNIT, c, text);
-    EXPECT_STR(text, c == 0 ? "mV" : "uV");
-  }
-  EXPECT_EQ(a->DARARARReadUserChannelInfo(h, 0), 1);
-  EXPECT_EQ(a->DARARARGetWaveInfo(h, 0, RZ_WAVE_USER_VALUE1), 0xA5A5);
-  for (uint16_t c = 0; c < kChannels; ++c) {
-    EXPECT_EQ(a->DARARARGetFrameChInfo(h, 0, RZ_CHANNEL_USER20, c), 0x100u + c);
-    EXPECT_EQ(a->DARARARGetFrameChInfo(h, 0, RZ_CHANNEL_USER24, c), 0x12345u * (c + 1u));
-  }
-  EXPECT_EQ(a->DARARARReadNonLinearInfo(h, 0, 2), 3);
-  uint32_t v1 = 0, v2 = 0;
-  char point[28];
-  EXPECT_EQ(a->DARARARGetNonLinearInfo(h, 0, RZ_NONLINEAR_POINT, 1, 2, &v1, &v2, point), 3);
-  EXPECT_EQ(v1, (uint32_t)-20);
-  EXPECT_EQ(v2, 102);
-  EXPECT_STR(point, "point");
-
-  uint32_t head[16];
-  EXPECT_TRUE(a->RAZIVERAFindIndexPtr(h, 0, RZ_CHUNK_WAVE_INFO, 0, head) > 0);
-  EXPECT_EQ(head[1], 100);
-  EXPECT_TRUE(a->RAZIVERAGetFileHandle(h) != NULL);
-}
-
-static void check_texts_and_user_data(const RzApi *a, HGLOBAL h) {
-  HGLOBAL texts = a->RAZIVERACreateTextBuffer(8);
-  char dest[256];
-  EXPECT_EQ(a->DARARARReadTextInfo(h, texts, 0, kTextType), 3);
-  EXPECT_TRUE(a->RAZIVERAGetTextIDBuffer(h, texts, 2, dest) != 0);
-  EXPECT_STR(dest, "Lamp");
-  EXPECT_TRUE(a->RAZIVERAGetTextIDBuffer(h, texts, 3, dest) != 0);
-  EXPECT_STR(dest, "Up");
-  EXPECT_EQ(a->DARARARReadUserText(h, texts, 0, 77), 2);
-  EXPECT_TRUE(a->RAZIVERAGetTextIDBuffer(h, texts, 1, dest) != 0);
-  EXPECT_STR(dest, "Lights o");
-  GlobalFree(texts);
-
-  uint32_t info[4] = {0};
-  EXPECT_EQ(a->DARARARReadUserInfo(h, 0, kUserInfoType, 1, info), 4);
-  EXPECT_EQ(info[3], 0xDEADBEEFu);
-  EXPECT_EQ(a->DARARARGetUserDataNum(h, 0, 2100, 1), 5);
-  uint8_t bytes[5];
-  uint16_t words[3];
-  int16_t shorts[3];
-  uint32_t dwords[2];
-  int32_t longs[2];
-  float floats[3];
-  EXPECT_EQ(a->DARARARReadUserByte(h, 0, 1, bytes, 5), 5);
-  EXPECT_EQ(bytes[3], 254);
-  EXPECT_EQ(a->DARARARReadUserWord(h, 0, 1, words, 3), 3);
-  EXPECT_EQ(words[1], 0xFFFE);
-  EXPECT_EQ(a->DARARARReadUserShort(h, 0, 1, shorts, 3), 3);
-  EXPECT_EQ(shorts[2], -32768);
-  EXPECT_EQ(a->DARARARReadUserDword(h, 0, 1, dwords, 2), 2);
-  EXPECT_EQ(dwords[0], 0x01020304u);
-  EXPECT_EQ(a->DARARARReadUserLong(h, 0, 1, longs, 2), 2);
-  EXPECT_EQ(longs[0], -2);
-  EXPECT_EQ(a->DARARARReadUserFloat(h, 0, 1, floats, 3), 3);
-  EXPECT_TRUE(floats[1] == -2.25f);
-
-  EXPECT_EQ(a->DARARARReadEventInfo(h, 0), 2);
-  uint32_t value = 0;
-  char data[9] = {0};
-  EXPECT_EQ(a->DARARARGetEventTableInfo(h, 0, 2, &value, data), 1);
-  EXPECT_EQ(value, 0x22);
-  EXPECT_STR(data, "abcdefgh");
-
-  EXPECT_EQ(a->DARARARReadScoreInfo(h, 0, 9), 6);
-  uint32_t out = 0;
-  EXPECT_EQ(a->DARARARGetScoreTableInfo(h, RZ_SCORE_ENTRY_ALL, 5, &out), 1);
-  EXPECT_EQ(out, 4);
-  char scoreText[63];
-  EXPECT_EQ(a->DARARARGetScoreTableText(h, RZ_SCORE_TEXT, 0, scoreText), 12);
-  EXPECT_STR(scoreText, "Scored twice");
-}
+/* ---- Reading back ----------------------------------------------------------
+ * The files themselves are compared byte for byte across builds, and the
+ * description, texts, user data and tables are read back by the unit tests
+ * on every platform; here the frames are read back, so that a build whose
+ * files agree but whose samples are wrong (the edit, the continuation) is
+ * still caught. */
 
 /* Reads the windows of `frames` frames from frame `first` on and compares
  * every sample of every channel. */
@@ -357,15 +243,12 @@ static void check_frames(const RzApi *a, HGLOBAL h, unsigned first, unsigned fra
 
 int rz_check_recording(const RzApi *a, const char *path, const char *copyPath, int big) {
   g_failures = 0;
-  check_library(a, path);
-
   HGLOBAL h = a->RAZIVERAOpenBioFile(path, RZ_OPEN_READ, 1);
   EXPECT_TRUE(h != NULL);
   if (!h) return g_failures;
   EXPECT_EQ(a->RAZIVERAGetInfo(h, RZ_INFO_BYTE_ORDER), big);
-  EXPECT_EQ(a->RAZIVERAGetInfo(h, RZ_INFO_RECORD_COUNT), 1);
-  check_description(a, h);
-  check_texts_and_user_data(a, h);
+  EXPECT_EQ(a->DARARARReadRecordInfo(h, 0), 1);
+  EXPECT_EQ(a->DARARARReadChannelInfo(h, 0), 1);
   EXPECT_EQ(a->DARARARReadUpdateTotalFrame(h, 0), kFrames);
   check_frames(a, h, 0, kFrames, 1);
   EXPECT_TRUE(a->RAZIVERACloseBioFile(h) == NULL);

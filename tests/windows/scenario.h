@@ -14,8 +14,8 @@
  * failed expectations, each reported on stderr. */
 int rz_write_recording(const RzApi *api, const char *path, const char *copyPath, int big);
 
-/* Reads back what rz_write_recording wrote; the number of failed
- * expectations. */
+/* Reads back the frames rz_write_recording wrote (the edited code included)
+ * and the continuation's; the number of failed expectations. */
 int rz_check_recording(const RzApi *api, const char *path, const char *copyPath, int big);
 
 #endif
