@@ -79,17 +79,18 @@ struct RecordSpan {
 // 0.  The places stop at a record beyond what a file position addresses or
 // one whose length would carry the next past 4 GiB; records behind stay
 // empty at offset 0.
-std::vector<RecordSpan> record_spans(const Bytes& file, uint32_t count, bool big) {
+template <class Read>
+std::vector<RecordSpan> record_spans(Read read, uint64_t size, uint32_t count, bool big) {
   std::vector<RecordSpan> spans(std::min<uint32_t>(count, rz::kMaxRecords));
   uint64_t offset = C::base_header::kSize;
   for (uint32_t r = 0; r < spans.size(); ++r) {
     if (offset > uint64_t{INT32_MAX}) break;
     uint64_t length = 0;
-    if (offset + 4 <= file.size()) length = rz::load_u32(file.data() + offset, C::record_header::kLengthWord, big);
-    if (r == 0 && length <= C::record_header::kOpenLength) {
-      const uint64_t size = file.size();
+    uint8_t word[4];
+    if (read(offset + C::record_header::kLengthWord, word, sizeof word) == sizeof word)
+      length = rz::load_u32(word, 0, big);
+    if (r == 0 && length <= C::record_header::kOpenLength)
       length = size > C::base_header::kSize ? size - C::base_header::kSize : size;
-    }
     spans[r] = {offset, offset + length};
     if (length > UINT32_MAX - offset) break;
     offset += length;
@@ -110,6 +111,11 @@ struct Chunk {
 struct Contents {
   std::vector<uint32_t> types;
   std::vector<Chunk> chunks;
+  bool complete = false;  // every chunk of the record is listed
+
+  bool holds(uint32_t type, uint32_t id) const {
+    return std::find(chunks.begin(), chunks.end(), Chunk{type, id}) != chunks.end();
+  }
 
   std::vector<uint32_t> ids_of(uint32_t type) const {
     std::vector<uint32_t> out;
@@ -119,21 +125,18 @@ struct Contents {
   }
 };
 
-Contents list_chunks(const Bytes& file, const RecordSpan& rs, bool big) {
+template <class Read>
+Contents list_chunks(Read read, const RecordSpan& rs, bool big) {
   Contents out;
-  const auto read = [&file](uint64_t pos, void* buf, size_t n) -> size_t {
-    if (pos >= file.size()) return 0;
-    const size_t got = std::min<uint64_t>(n, file.size() - pos);
-    std::memcpy(buf, file.data() + pos, got);
-    return got;
-  };
   auto walk = C::walk_chunks(read, rs.offset, rs.end, big);
   C::ChunkHeadView c;
-  for (uint32_t listed = 0; listed < kMaxChunksListed && walk.next(c); ++listed) {
+  uint32_t listed = 0;
+  for (; listed < kMaxChunksListed && walk.next(c); ++listed) {
     const Chunk chunk{c.type, c.id};
     if (std::find(out.chunks.begin(), out.chunks.end(), chunk) == out.chunks.end()) out.chunks.push_back(chunk);
     if (std::find(out.types.begin(), out.types.end(), c.type) == out.types.end()) out.types.push_back(c.type);
   }
+  out.complete = listed < kMaxChunksListed;
   return out;
 }
 
@@ -150,6 +153,33 @@ std::vector<uint32_t> named_ids(const std::vector<uint32_t>& ids) {
   for (uint32_t id : ids) add_once(out, id);
   return out;
 }
+
+// Reads the file as a session opened it: from the bytes held, else through
+// the session's descriptor (a reading session's file does not change).
+struct OriginalReader {
+  const Bytes* held;
+  int fd;
+  uint64_t size;
+  size_t operator()(uint64_t pos, void* buf, size_t n) const {
+    if (pos >= size) return 0;
+    n = size_t(std::min<uint64_t>(n, size - pos));
+    if (held) {
+      std::memcpy(buf, held->data() + pos, n);
+      return n;
+    }
+    const ssize_t got = fd >= 0 ? pread(fd, buf, n, off_t(pos)) : -1;
+    return got > 0 ? size_t(got) : 0;
+  }
+};
+
+// The typed user data readers' array: room for every element the file could
+// hold, left as allocated (the readers fill what they deliver; a large copy
+// would otherwise spend its time clearing it).
+struct Buffer {
+  std::unique_ptr<uint8_t[]> bytes;
+  size_t size = 0;
+  uint8_t* data() { return bytes.get(); }
+};
 
 // Bytes a call may change: [begin, end).
 struct Region {
@@ -193,15 +223,25 @@ size_t first_stray_change(const Bytes& before, const Bytes& after, const Regions
 
 class Session {
  public:
-  Session(const std::string& path, uint16_t mode, Bytes original)
-      : editing_(mode == RZ_OPEN_READ_WRITE), original_(std::move(original)) {
+  // original: the file's bytes when the caller holds them; a reading session
+  // reads the file where it needs to, an editing one holds it.
+  Session(const std::string& path, uint16_t mode, const Bytes* original)
+      : editing_(mode == RZ_OPEN_READ_WRITE) {
+    fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (original) {
+      original_ = *original;
+      held_ = true;
+    } else if (editing_) {
+      held_ = load(path, original_);
+    }
+    struct stat st {};
+    size_ = held_ ? original_.size() : fd_ >= 0 && fstat(fd_, &st) == 0 ? uint64_t(st.st_size) : 0;
     h_ = RAZIVERAOpenBioFile(path.c_str(), mode, 1);
     if (!h_) return;
     big_ = RAZIVERAGetInfo(h_, RZ_INFO_BYTE_ORDER) == RZ_BYTE_ORDER_BIG;
-    records_ = record_spans(original_, RAZIVERAGetInfo(h_, RZ_INFO_RECORD_COUNT), big_);
+    records_ = record_spans(reader(), size_, RAZIVERAGetInfo(h_, RZ_INFO_RECORD_COUNT), big_);
     if (editing_) {
-      // The file as the last check saw it, and a descriptor to look again.
-      fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+      // The file as the last check saw it; the descriptor looks again.
       if (fd_ < 0) failure_ = "cannot open " + path + " to watch it";
       image_ = original_;
       guarded("OpenBioFile", Region{}, [] {});
@@ -216,7 +256,17 @@ class Session {
 
   HGLOBAL h() const { return h_; }
   bool big() const { return big_; }
-  const Bytes& original() const { return original_; }
+  Buffer& user_buffer() {
+    if (!buffer_.bytes) {
+      buffer_.size = size_t(size_) + 16;
+      buffer_.bytes.reset(new uint8_t[buffer_.size]);
+    }
+    return buffer_;
+  }
+
+  // Size of the file as it was opened, and a reader of its bytes then.
+  uint64_t size() const { return size_; }
+  OriginalReader reader() const { return {held_ ? &original_ : nullptr, fd_, size_}; }
   std::string& failure() { return failure_; }
   void close() {
     if (h_ && RAZIVERACloseBioFile(h_) != nullptr && failure_.empty())
@@ -238,7 +288,7 @@ class Session {
     const uint64_t recordEnd = record(r).end;
     uint64_t end = begin + head[C::chunk_head::kSizeWord / 4];
     if (begin < recordEnd && end > recordEnd) end = recordEnd;
-    end = std::min<uint64_t>(end, original_.size());
+    end = std::min<uint64_t>(end, size_);
     return {begin, std::max(end, begin)};
   }
 
@@ -268,22 +318,29 @@ class Session {
   }
 
  private:
+  // Reads the whole file into now_: room for the image and some growth, so
+  // that one short read usually ends it.
   void load_now() {
-    now_.clear();
-    struct stat st {};
-    if (fd_ < 0 || fstat(fd_, &st) != 0) return;
-    now_.resize(size_t(st.st_size));
     size_t got = 0;
-    while (got < now_.size()) {
-      const ssize_t n = pread(fd_, now_.data() + got, now_.size() - got, off_t(got));
-      if (n <= 0) break;
-      got += size_t(n);
+    now_.resize(image_.size() + kReadSlack);
+    if (fd_ >= 0) {
+      for (;;) {
+        const ssize_t n = pread(fd_, now_.data() + got, now_.size() - got, off_t(got));
+        if (n <= 0) break;
+        got += size_t(n);
+        if (got < now_.size()) break;  // a short read of a regular file ends at its end
+        now_.resize(now_.size() * 2);
+      }
     }
     now_.resize(got);
   }
+  static constexpr size_t kReadSlack = 4096;
 
   bool editing_;
   Bytes original_;
+  bool held_ = false;
+  uint64_t size_ = 0;
+  Buffer buffer_;
   HGLOBAL h_ = nullptr;
   bool big_ = false;
   std::vector<RecordSpan> records_;
@@ -318,7 +375,7 @@ struct ScoreRecords {
 
 // ---- Readers ------------------------------------------------------------------
 
-void read_description(Session& s, uint16_t r) {
+void read_description(Session& s, uint16_t r, const Contents& contents) {
   HGLOBAL h = s.h();
   s.guarded("ReadRecordInfo", s.chunk(r, RZ_CHUNK_WAVE_INFO, 0), [&] { DARARARReadRecordInfo(h, r); });
   s.guarded("ReadChannelInfo", s.chunk(r, RZ_CHUNK_FRAME_CH_INFO, 0), [&] { DARARARReadChannelInfo(h, r); });
@@ -336,6 +393,11 @@ void read_description(Session& s, uint16_t r) {
         DARARARGetFrameChInfo(h, r, item, uint16_t(c));
       DARARARGetFrameChText(h, r, RZ_CHANNEL_LABEL, uint16_t(c), text);
       DARARARGetFrameChText(h, r, RZ_CHANNEL_UNIT, uint16_t(c), text);
+      // A channel's table is read and looked at where the record stores one
+      // for it, and at the first and last channels; elsewhere the read would
+      // find nothing and change nothing.
+      const bool stored = !contents.complete || contents.holds(RZ_CHUNK_NONLINEAR_INFO, c + 1);
+      if (!stored && c >= kMaxChannelsHandedOut && c + 1 < channels) continue;
       DARARARReadNonLinearInfo(h, r, uint16_t(c + 1));
       uint32_t v1 = 0, v2 = 0;
       for (uint16_t point = 0; point <= RZ_NONLINEAR_MAX_POINTS; ++point)
@@ -454,34 +516,34 @@ void read_events_and_scores(Session& s, uint16_t r, const Contents& contents, Sc
 // The typed user data readers, each with the chunk type it reads.
 struct TypedReader {
   uint32_t type;
-  void (*read)(HGLOBAL h, uint16_t r, uint16_t id, std::vector<uint8_t>& buffer);
+  void (*read)(HGLOBAL h, uint16_t r, uint16_t id, Buffer& buffer);
 };
 const TypedReader kTypedReaders[] = {
     {RZ_CHUNK_USER_BYTE,
-     [](HGLOBAL h, uint16_t r, uint16_t id, std::vector<uint8_t>& b) {
-       DARARARReadUserByte(h, r, id, b.data(), int32_t(b.size()));
+     [](HGLOBAL h, uint16_t r, uint16_t id, Buffer& b) {
+       DARARARReadUserByte(h, r, id, b.data(), int32_t(b.size));
        DARARARReadUserByte(h, r, id, b.data(), 1);
        DARARARReadUserByte(h, r, id, b.data(), -1);
      }},
     {RZ_CHUNK_USER_WORD,
-     [](HGLOBAL h, uint16_t r, uint16_t id, std::vector<uint8_t>& b) {
-       DARARARReadUserWord(h, r, id, reinterpret_cast<uint16_t*>(b.data()), int32_t(b.size() / 2));
+     [](HGLOBAL h, uint16_t r, uint16_t id, Buffer& b) {
+       DARARARReadUserWord(h, r, id, reinterpret_cast<uint16_t*>(b.data()), int32_t(b.size / 2));
      }},
     {RZ_CHUNK_USER_SHORT,
-     [](HGLOBAL h, uint16_t r, uint16_t id, std::vector<uint8_t>& b) {
-       DARARARReadUserShort(h, r, id, reinterpret_cast<int16_t*>(b.data()), int32_t(b.size() / 2));
+     [](HGLOBAL h, uint16_t r, uint16_t id, Buffer& b) {
+       DARARARReadUserShort(h, r, id, reinterpret_cast<int16_t*>(b.data()), int32_t(b.size / 2));
      }},
     {RZ_CHUNK_USER_DWORD,
-     [](HGLOBAL h, uint16_t r, uint16_t id, std::vector<uint8_t>& b) {
-       DARARARReadUserDword(h, r, id, reinterpret_cast<uint32_t*>(b.data()), int32_t(b.size() / 4));
+     [](HGLOBAL h, uint16_t r, uint16_t id, Buffer& b) {
+       DARARARReadUserDword(h, r, id, reinterpret_cast<uint32_t*>(b.data()), int32_t(b.size / 4));
      }},
     {RZ_CHUNK_USER_LONG,
-     [](HGLOBAL h, uint16_t r, uint16_t id, std::vector<uint8_t>& b) {
-       DARARARReadUserLong(h, r, id, reinterpret_cast<int32_t*>(b.data()), int32_t(b.size() / 4));
+     [](HGLOBAL h, uint16_t r, uint16_t id, Buffer& b) {
+       DARARARReadUserLong(h, r, id, reinterpret_cast<int32_t*>(b.data()), int32_t(b.size / 4));
      }},
     {RZ_CHUNK_USER_FLOAT,
-     [](HGLOBAL h, uint16_t r, uint16_t id, std::vector<uint8_t>& b) {
-       DARARARReadUserFloat(h, r, id, reinterpret_cast<float*>(b.data()), int32_t(b.size() / 4));
+     [](HGLOBAL h, uint16_t r, uint16_t id, Buffer& b) {
+       DARARARReadUserFloat(h, r, id, reinterpret_cast<float*>(b.data()), int32_t(b.size / 4));
      }},
 };
 
@@ -489,7 +551,7 @@ const TypedReader kTypedReaders[] = {
 // the types and ids the record holds.
 void read_user_data(Session& s, uint16_t r, const Contents& contents, HGLOBAL small, HGLOBAL large) {
   HGLOBAL h = s.h();
-  const size_t fileSize = s.original().size();
+  const uint64_t fileSize = s.size();
   s.guarded("text and user data readers", Region{}, [&] {
     char text[RZ_TEXT_BUFFER_ROOM];
     for (uint32_t t : contents.types) {
@@ -508,7 +570,7 @@ void read_user_data(Session& s, uint16_t r, const Contents& contents, HGLOBAL sm
         if (count > 0) {
           // The caller sizes its array from the count; a count the file cannot
           // back is never read in full, so the file's size bounds the array.
-          std::vector<uint32_t> values(std::min<size_t>(size_t(count), fileSize / 4 + 1));
+          std::vector<uint32_t> values(size_t(std::min<uint64_t>(uint64_t(count), fileSize / 4 + 1)));
           DARARARReadUserInfo(h, r, type, uint16_t(id), values.data());
         }
       }
@@ -528,7 +590,7 @@ void read_user_data(Session& s, uint16_t r, const Contents& contents, HGLOBAL sm
     for (const Chunk& c : contents.chunks)
       for (const TypedReader& reader : kTypedReaders)
         if (c.type == reader.type) add_once(typedIds, uint16_t(c.id));
-    std::vector<uint8_t> buffer(fileSize + 16);
+    Buffer& buffer = s.user_buffer();
     for (const TypedReader& reader : kTypedReaders) {
       const std::vector<uint32_t> own = contents.ids_of(reader.type);
       std::vector<uint32_t> ids = named_ids(own);
@@ -675,8 +737,8 @@ void run_readers(Session& s, bool edit) {
   const uint32_t records = std::min<uint32_t>(RAZIVERAGetInfo(h, RZ_INFO_RECORD_COUNT), rz::kMaxRecords);
   for (uint32_t r = 0; r <= records && s.failure().empty(); ++r) {
     const uint16_t record = uint16_t(r);
-    const Contents contents = list_chunks(s.original(), s.record(r), s.big());
-    read_description(s, record);
+    const Contents contents = list_chunks(s.reader(), s.record(r), s.big());
+    read_description(s, record, contents);
     read_frames(s, record);
     read_events_and_scores(s, record, contents, edit ? &scores : nullptr);
     read_user_data(s, record, contents, small, large);
@@ -687,16 +749,16 @@ void run_readers(Session& s, bool edit) {
   GlobalFree(large);
 }
 
-std::string read_bytes(const std::string& path, Bytes original) {
-  Session s(path, RZ_OPEN_READ, std::move(original));
+std::string read_bytes(const std::string& path, const Bytes* original) {
+  Session s(path, RZ_OPEN_READ, original);
   if (!s.h()) return {};
   run_readers(s, false);
   s.close();
   return s.failure();
 }
 
-std::string edit_bytes(const std::string& path, Bytes original) {
-  Session s(path, RZ_OPEN_READ_WRITE, std::move(original));
+std::string edit_bytes(const std::string& path, const Bytes* original) {
+  Session s(path, RZ_OPEN_READ_WRITE, original);
   if (!s.h()) return {};
   run_readers(s, true);
   s.close();
@@ -728,17 +790,9 @@ std::string copy_file(const std::string& source, const std::string& target) {
 
 }  // namespace
 
-std::string read_all(const std::string& path) {
-  Bytes original;
-  load(path, original);
-  return read_bytes(path, std::move(original));
-}
+std::string read_all(const std::string& path) { return read_bytes(path, nullptr); }
 
-std::string edit_all(const std::string& path) {
-  Bytes original;
-  load(path, original);
-  return edit_bytes(path, std::move(original));
-}
+std::string edit_all(const std::string& path) { return edit_bytes(path, nullptr); }
 
 std::string copy_all(const std::string& source, const std::string& target) { return copy_file(source, target); }
 
@@ -755,8 +809,14 @@ std::string run(Target target, const uint8_t* data, size_t size, const std::stri
   const std::string input = dir + "/input.vozo";
   if (!store(input, data, size)) return "cannot write " + input;
   switch (target) {
-    case Target::Read: return read_bytes(input, Bytes(data, data + size));
-    case Target::Edit: return edit_bytes(input, Bytes(data, data + size));
+    case Target::Read: {
+      const Bytes bytes(data, data + size);
+      return read_bytes(input, &bytes);
+    }
+    case Target::Edit: {
+      const Bytes bytes(data, data + size);
+      return edit_bytes(input, &bytes);
+    }
     case Target::Copy: return copy_all(input, dir + "/copy.vozo");
   }
   return {};
