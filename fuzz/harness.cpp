@@ -101,6 +101,7 @@ std::vector<RecordSpan> record_spans(Read read, uint64_t size, uint32_t count, b
 struct Chunk {
   uint32_t type;
   uint32_t id;
+  uint64_t offset = 0;  // of the first chunk with this type and id
   bool operator==(const Chunk& o) const { return type == o.type && id == o.id; }
 };
 
@@ -132,7 +133,7 @@ Contents list_chunks(Read read, const RecordSpan& rs, bool big) {
   C::ChunkHeadView c;
   uint32_t listed = 0;
   for (; listed < kMaxChunksListed && walk.next(c); ++listed) {
-    const Chunk chunk{c.type, c.id};
+    const Chunk chunk{c.type, c.id, c.offset};
     if (std::find(out.chunks.begin(), out.chunks.end(), chunk) == out.chunks.end()) out.chunks.push_back(chunk);
     if (std::find(out.types.begin(), out.types.end(), c.type) == out.types.end()) out.types.push_back(c.type);
   }
@@ -389,15 +390,21 @@ void read_description(Session& s, uint16_t r, const Contents& contents) {
     DARARARGetWaveText(h, r, RZ_WAVE_TEXT_PATH, text);
     const uint32_t channels = DARARARGetWaveInfo(h, r, RZ_WAVE_CHANNEL_COUNT);
     for (uint32_t c = 0; c <= channels && c <= RZ_MAX_CHANNELS; ++c) {
-      for (uint16_t item = RZ_CHANNEL_FLAGS; item <= RZ_CHANNEL_USER29; ++item)
-        DARARARGetFrameChInfo(h, r, item, uint16_t(c));
+      // Every channel's texts (their lengths come from the file); the
+      // numbered items, plain fields of the channel's slot, at the first
+      // channels, the last one and one past it.
+      const bool inner = c >= kMaxChannelsHandedOut && c + 1 < channels;
       DARARARGetFrameChText(h, r, RZ_CHANNEL_LABEL, uint16_t(c), text);
       DARARARGetFrameChText(h, r, RZ_CHANNEL_UNIT, uint16_t(c), text);
+      if (!inner) {
+        for (uint16_t item = RZ_CHANNEL_FLAGS; item <= RZ_CHANNEL_USER29; ++item)
+          DARARARGetFrameChInfo(h, r, item, uint16_t(c));
+      }
       // A channel's table is read and looked at where the record stores one
-      // for it, and at the first and last channels; elsewhere the read would
-      // find nothing and change nothing.
+      // for it, and at the channels above; elsewhere the read would find
+      // nothing and change nothing.
       const bool stored = !contents.complete || contents.holds(RZ_CHUNK_NONLINEAR_INFO, c + 1);
-      if (!stored && c >= kMaxChannelsHandedOut && c + 1 < channels) continue;
+      if (!stored && inner) continue;
       DARARARReadNonLinearInfo(h, r, uint16_t(c + 1));
       uint32_t v1 = 0, v2 = 0;
       for (uint16_t point = 0; point <= RZ_NONLINEAR_MAX_POINTS; ++point)
@@ -552,6 +559,7 @@ const TypedReader kTypedReaders[] = {
 void read_user_data(Session& s, uint16_t r, const Contents& contents, HGLOBAL small, HGLOBAL large) {
   HGLOBAL h = s.h();
   const uint64_t fileSize = s.size();
+  std::string misfound;
   s.guarded("text and user data readers", Region{}, [&] {
     char text[RZ_TEXT_BUFFER_ROOM];
     for (uint32_t t : contents.types) {
@@ -604,10 +612,28 @@ void read_user_data(Session& s, uint16_t r, const Contents& contents, HGLOBAL sm
       for (uint32_t id : ids) reader.read(h, r, uint16_t(id), buffer);
       if (own.empty()) DARARARGetUserDataNum(h, r, uint16_t(reader.type), 0);
     }
+    // The chunk search finds what the format's walk finds: the first chunk
+    // with the type and id, or with the type for id 0.
     uint32_t head[RZ_FIND_HEAD_WORDS];
-    for (const Chunk& c : contents.chunks) RAZIVERAFindIndexPtr(h, r, c.type, c.id, head);
+    for (const Chunk& c : contents.chunks) {
+      const int32_t at = RAZIVERAFindIndexPtr(h, r, c.type, c.id, head);
+      uint64_t expected = c.offset;
+      if (c.id == 0)
+        for (const Chunk& first : contents.chunks)
+          if (first.type == c.type) {
+            expected = first.offset;
+            break;
+          }
+      if (uint64_t(uint32_t(at)) != expected && expected <= uint64_t{INT32_MAX} && misfound.empty()) {
+        char line[160];
+        std::snprintf(line, sizeof line, "FindIndexPtr found type %u id %u of record %u at %d, the chunk walk at %llu",
+                      c.type, c.id, r, at, (unsigned long long)expected);
+        misfound = line;
+      }
+    }
     RAZIVERAFindIndexPtr(h, r, RZ_CHUNK_WAVE_INFO, 0, nullptr);
   });
+  if (s.failure().empty()) s.failure() = misfound;
 }
 
 // ---- In-place editors ---------------------------------------------------------
