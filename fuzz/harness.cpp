@@ -613,7 +613,8 @@ void read_user_data(Session& s, uint16_t r, const Contents& contents, HGLOBAL sm
       if (own.empty()) DARARARGetUserDataNum(h, r, uint16_t(reader.type), 0);
     }
     // The chunk search finds what the format's walk finds: the first chunk
-    // with the type and id, or with the type for id 0.
+    // with the type and id, or with the type for id 0 - or, when a read of
+    // the file fails, nothing.
     uint32_t head[RZ_FIND_HEAD_WORDS];
     for (const Chunk& c : contents.chunks) {
       const int32_t at = RAZIVERAFindIndexPtr(h, r, c.type, c.id, head);
@@ -624,7 +625,7 @@ void read_user_data(Session& s, uint16_t r, const Contents& contents, HGLOBAL sm
             expected = first.offset;
             break;
           }
-      if (uint64_t(uint32_t(at)) != expected && expected <= uint64_t{INT32_MAX} && misfound.empty()) {
+      if (at != 0 && uint64_t(uint32_t(at)) != expected && misfound.empty()) {
         char line[160];
         std::snprintf(line, sizeof line, "FindIndexPtr found type %u id %u of record %u at %d, the chunk walk at %llu",
                       c.type, c.id, r, at, (unsigned long long)expected);
