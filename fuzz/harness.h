@@ -23,7 +23,7 @@ namespace rzfuzz {
 std::string read_all(const std::string& path);
 
 // Opens path in mode 3, runs the readers and then every in-place editor.  The
-// file is compared before and after each call that may write: every changed
+// file is compared after every call with the file before it: every changed
 // byte must lie inside the stored chunk the call names (within its record and
 // the file as it was), and a call that names no chunk must change nothing.
 std::string edit_all(const std::string& path);

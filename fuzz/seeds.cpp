@@ -33,12 +33,13 @@ void describe(HGLOBAL h, uint16_t r) {
     // from the rate, so both are given.
     DARARARSetFrameChInfo(h, r, RZ_CHANNEL_SAMPLE_RATE, c, kRates[c]);
     if (c == 1) DARARARSetFrameChInfo(h, r, RZ_CHANNEL_SAMPLE_PERIOD, c, 1000000 / kRates[c]);
-    DARARARSetFrameChInfo(h, r, c == 2 ? 12 : 11, c, 300);
+    DARARARSetFrameChInfo(h, r, c == 2 ? RZ_CHANNEL_FILTER_B : RZ_CHANNEL_FILTER_A, c, 300);
     DARARARSetFrameChInfo(h, r, RZ_CHANNEL_VALUE6, c, 100 + c);
     DARARARSetFrameChInfo(h, r, RZ_CHANNEL_SOURCE_RATE, c, kBaseRate);
     DARARARSetFrameChText(h, r, RZ_CHANNEL_LABEL, c, labels[c]);
     DARARARSetFrameChText(h, r, RZ_CHANNEL_UNIT, c, "uV");
-    for (uint16_t item = 20; item <= 29; ++item) DARARARSetFrameChInfo(h, r, item, c, item * 3u + c);
+    for (uint16_t item = RZ_CHANNEL_USER20; item <= RZ_CHANNEL_USER29; ++item)
+      DARARARSetFrameChInfo(h, r, item, c, item * 3u + c);
   }
 }
 
