@@ -72,29 +72,19 @@ struct RecordSpan {
   uint64_t end = 0;
 };
 
-// The records as a reader places them: the first behind the base header,
-// each next one behind the length its header gives.  A first record whose
-// header still says it is being written reaches to the end of the file (a
-// reader follows a growing file); a length word the file cannot hold reads
-// 0.  The places stop at a record beyond what a file position addresses or
-// one whose length would carry the next past 4 GiB; records behind stay
-// empty at offset 0.
+// The records as a reader places them (the format's record walk over the
+// file as it is now); records the walk does not reach stay empty at offset 0.
 template <class Read>
 std::vector<RecordSpan> record_spans(Read read, uint64_t size, uint32_t count, bool big) {
   std::vector<RecordSpan> spans(std::min<uint32_t>(count, rz::kMaxRecords));
-  uint64_t offset = C::base_header::kSize;
-  for (uint32_t r = 0; r < spans.size(); ++r) {
-    if (offset > uint64_t{INT32_MAX}) break;
-    uint64_t length = 0;
-    uint8_t word[4];
-    if (read(offset + C::record_header::kLengthWord, word, sizeof word) == sizeof word)
-      length = rz::load_u32(word, 0, big);
-    if (r == 0 && length <= C::record_header::kOpenLength)
-      length = size > C::base_header::kSize ? size - C::base_header::kSize : size;
-    spans[r] = {offset, offset + length};
-    if (length > UINT32_MAX - offset) break;
-    offset += length;
-  }
+  const auto fileLength = [size](uint32_t& n) {
+    n = uint32_t(std::min<uint64_t>(size, UINT32_MAX));
+    return true;
+  };
+  const auto place = [&spans](uint32_t r, uint32_t offset, uint32_t length) {
+    spans[r] = {offset, uint64_t{offset} + length};
+  };
+  C::walk_records(read, fileLength, count, big, place);
   return spans;
 }
 

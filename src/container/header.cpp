@@ -75,31 +75,17 @@ bool read_header(BioFile& bf) {
 
 bool scan_records(BioFile& bf) {
   if (bf.recordCount == 0) return false;
-  uint32_t offset = base_header::kSize;
-  bool visited = false;
-  const uint32_t records = bf.recordCount < kMaxRecords ? bf.recordCount : kMaxRecords;
-  for (uint32_t r = 0; r < records; ++r) {
-    if (offset > uint32_t(INT32_MAX) || plat::file_seek(bf.fileHandle, int32_t(offset)) < 0) break;
-    uint8_t word[4] = {};
-    uint32_t length = 0;
-    if (plat::file_read(bf.fileHandle, word, 4) == 4) length = load_u32(word, 0, bf.big());
+  const auto read = [&bf](uint64_t pos, void* buf, size_t n) -> size_t {
+    return read_at(bf, uint32_t(pos), buf, uint32_t(n));
+  };
+  // A first record that was never ended reaches as far as the directory
+  // entry says the file does.
+  const auto fileLength = [&bf](uint32_t& n) { return plat::file_length(bf.path, &n); };
+  const auto place = [&bf](uint32_t r, uint32_t offset, uint32_t length) {
     bf.recordOffset[r] = offset;
-    if (r == 0 && length <= record_header::kOpenLength) {
-      // A first record that was never ended: take what the directory entry
-      // says the file holds, which is how a reader follows a growing file.
-      uint32_t fileLength = 0;
-      if (plat::file_length(bf.path, &fileLength))
-        length = fileLength > base_header::kSize ? fileLength - base_header::kSize : fileLength;
-      else
-        length = 0;
-    }
     bf.recordSize[r] = length;
-    visited = true;
-    // A length that would carry the next record past 4 GiB ends the scan.
-    if (length > UINT32_MAX - offset) break;
-    offset += length;
-  }
-  return visited;
+  };
+  return walk_records(read, fileLength, bf.recordCount, bf.big(), place) > 0;
 }
 
 }  // namespace rz::container

@@ -220,6 +220,36 @@ ChunkWalk<Read> walk_chunks(Read read, uint64_t recordOffset, uint64_t recordEnd
   return ChunkWalk<Read>(read, recordOffset, recordEnd, big, limit);
 }
 
+// The record walk: where a reader places the records of a file whose header
+// names `count` of them - the first behind the base header, each next one
+// behind the length its header gives (a length word the file cannot hold
+// reads 0).  A first record whose header still says it is being written
+// reaches to the end of the file as `fileLength(n)` tells it (false: length
+// 0), so that a reader follows a growing file.  The walk stops before a
+// record beyond what a file position addresses and after one whose length
+// would carry the next past 4 GiB.  `place(r, offset, length)` receives each
+// record; returns how many were placed.
+template <class Read, class FileLength, class Place>
+uint32_t walk_records(Read read, FileLength fileLength, uint32_t count, bool big, Place place) {
+  const uint32_t records = count < kMaxRecords ? count : kMaxRecords;
+  uint32_t offset = base_header::kSize;
+  for (uint32_t r = 0; r < records; ++r) {
+    if (offset > uint32_t{INT32_MAX}) return r;
+    uint8_t word[4] = {};
+    uint32_t length = 0;
+    if (read(uint64_t{offset} + record_header::kLengthWord, word, sizeof word) == sizeof word)
+      length = load_u32(word, 0, big);
+    if (r == 0 && length <= record_header::kOpenLength) {
+      uint32_t size = 0;
+      length = fileLength(size) ? (size > base_header::kSize ? size - base_header::kSize : size) : 0;
+    }
+    place(r, offset, length);
+    if (length > UINT32_MAX - offset) return r + 1;
+    offset += length;
+  }
+  return records;
+}
+
 }  // namespace rz::container
 
 // WaveInfo chunk (type 100), 128 bytes.  All numbers u32 in the file's byte
