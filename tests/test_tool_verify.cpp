@@ -260,37 +260,9 @@ TEST_F(VerifyTest, CraftedChunksOutOfPlace) {
   }
 }
 
-TEST_F(VerifyTest, NoDamagedFileMakesItCrash) {
-  // Random damage to valid files of both orders: bytes, words set to
-  // troublesome values, cuts and repeats.  Every run must finish and the
-  // reports must stay within the file.
+TEST_F(VerifyTest, BytesThatAreNoRecordingAreReported) {
+  // Random damage to recordings is the verify fuzz target's work.
   std::mt19937_64 rng(20240314);
-  for (bool big : {false, true}) {
-    const std::string file = path(big ? "f-big.vzp" : "f.vzp");
-    write_short_demo(file, 130, 1, big);
-    const Bytes good = read_file(file);
-    const uint32_t troublesome[] = {0,  1,          12,         16,         24,
-                                    32, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFF, uint32_t(good.size())};
-    for (int round = 0; round < 3000; ++round) {
-      Bytes b = good;
-      const int edits = 1 + int(rng() % 6);
-      for (int e = 0; e < edits && !b.empty(); ++e) {
-        const size_t at = size_t(rng() % b.size());
-        switch (rng() % 5) {
-          case 0: b[at] = uint8_t(rng()); break;
-          case 1:
-            if (at + 4 <= b.size()) put32(b, at & ~size_t(3), troublesome[rng() % 10], rng() % 2);
-            break;
-          case 2: b.resize(at); break;
-          case 3:
-            b.insert(b.begin() + long(at), b.begin(), b.begin() + long(std::min<size_t>(at, 64)));
-            break;
-          default: put32(b, 32 + 4 * (rng() % 8), troublesome[rng() % 10], big); break;
-        }
-      }
-      for (const tool::Finding& f : verify_bytes(b)) ASSERT_LE(f.offset, b.size() + 64) << f.text;
-    }
-  }
   // Bytes that are no recording at all.
   for (size_t n : {0, 1, 31, 32, 33, 48, 100}) {
     Bytes b(n, 0);
