@@ -24,7 +24,7 @@ void acquisition(benchmark::State& state, bool big, bool sync, Input input) {
   if (big && !check(state, write_recording(lib, seconds, false, 1, false, input).ok, "writing the recording failed")) return;
   // The big-endian run times a little-endian write in every iteration too,
   // so that the two byte orders are compared under the same conditions.
-  Times libTimes, plainTimes, placeTimes, saveTimes, littleTimes;
+  Times libTimes, plainTimes, placeTimes, saveTimes, littleTimes, libCpu, plainCpu, littleCpu;
   for (auto _ : state) {
     // Both files go first, so that neither contender pays for the other's
     // old pages being dropped.
@@ -32,12 +32,16 @@ void acquisition(benchmark::State& state, bool big, bool sync, Input input) {
     ::unlink(plain.c_str());
     if (sync) ::sync();
     auto t0 = Clock::now();
+    double c0 = thread_cpu_seconds();
     const bool plainOk = plain_write(plain, bytes, sync);
     plainTimes.add(seconds_since(t0));
+    plainCpu.add(thread_cpu_seconds() - c0);
     t0 = Clock::now();
+    c0 = thread_cpu_seconds();
     const Written w = write_recording(lib, seconds, big, 1, sync, input);
     const double t = seconds_since(t0);
     libTimes.add(t);
+    libCpu.add(thread_cpu_seconds() - c0);
     placeTimes.add(w.placeSeconds);
     saveTimes.add(w.saveSeconds);
     state.SetIterationTime(t);
@@ -45,8 +49,10 @@ void acquisition(benchmark::State& state, bool big, bool sync, Input input) {
     if (big) {
       ::unlink(lib.c_str());
       t0 = Clock::now();
+      c0 = thread_cpu_seconds();
       littleOk = write_recording(lib, seconds, false, 1, sync, input).ok;
       littleTimes.add(seconds_since(t0));
+      littleCpu.add(thread_cpu_seconds() - c0);
     }
     if (!check(state, plainOk && littleOk && w.ok && w.fileBytes == bytes, "a write failed")) return;
   }
@@ -57,13 +63,17 @@ void acquisition(benchmark::State& state, bool big, bool sync, Input input) {
   state.counters["lib_MB/s"] = rate / 1e6;
   state.counters["plain_write_MB/s"] = bytes / plainTimes.best() / 1e6;
   state.counters["ratio"] = plainTimes.best() / libTimes.best();
+  state.counters["cpu_ratio"] = plainCpu.best() / libCpu.best();
   state.counters["x_realtime"] = seconds / libTimes.best();
   // Where the library's time goes: picking samples out of the input, and
   // saving (staging the frames and writing them).
   state.counters["setpoint_s"] = placeTimes.best();
   state.counters["save_s"] = saveTimes.best();
   state.SetBytesProcessed(int64_t(bytes * state.iterations()));
-  if (big) state.counters["big/little"] = littleTimes.best() / libTimes.best();
+  if (big) {
+    state.counters["big/little"] = littleTimes.best() / libTimes.best();
+    state.counters["cpu_big/little"] = littleCpu.best() / libCpu.best();
+  }
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 #include "platform/platform.h"
 
@@ -243,6 +244,12 @@ uint64_t file_size(const std::string& path) {
 }
 
 // ---- Timing and memory ------------------------------------------------------------
+
+double thread_cpu_seconds() {
+  timespec t{};
+  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
 
 double Times::best() const {
   double b = 0;

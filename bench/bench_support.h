@@ -95,6 +95,12 @@ using Clock = std::chrono::steady_clock;
 inline double seconds_since(Clock::time_point t0) {
   return std::chrono::duration<double>(Clock::now() - t0).count();
 }
+// Processor time of the calling thread (its own work and the kernel's on its
+// behalf, such as the copies of read and write calls).  Other work on the
+// machine delays a contender without adding to this, so on a loaded machine
+// the ratio of processor times (cpu_ratio) is the steadier figure; writeback
+// of the page cache, done by the kernel's own threads, is in neither.
+double thread_cpu_seconds();
 
 // The times one contender took, iteration by iteration.  Ratios are taken
 // between the best iterations of the library and of its baseline: other work
