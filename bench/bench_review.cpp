@@ -102,24 +102,30 @@ void review(benchmark::State& state, bool big) {
 
   // The big-endian run reviews the little-endian file in every iteration
   // too, so that the two byte orders are compared under the same conditions.
-  Times libTimes, plainTimes, readTimes, getTimes, littleTimes;
+  Times libTimes, plainTimes, readTimes, getTimes, littleTimes, libCpu, plainCpu, littleCpu;
   for (auto _ : state) {
     auto t0 = Clock::now();
+    double c0 = thread_cpu_seconds();
     const bool plainOk = plain_read(path) == bytes;
     plainTimes.add(seconds_since(t0));
+    plainCpu.add(thread_cpu_seconds() - c0);
     t0 = Clock::now();
+    c0 = thread_cpu_seconds();
     Split split;
     const bool ok = review_night(path, out, &split, nullptr, nullptr, nullptr, nullptr);
     const double t = seconds_since(t0);
     libTimes.add(t);
+    libCpu.add(thread_cpu_seconds() - c0);
     readTimes.add(split.read);
     getTimes.add(split.get);
     state.SetIterationTime(t);
     bool littleOk = true;
     if (big) {
       t0 = Clock::now();
+      c0 = thread_cpu_seconds();
       littleOk = review_night(review_file(false), out, nullptr, nullptr, nullptr, nullptr, nullptr);
       littleTimes.add(seconds_since(t0));
+      littleCpu.add(thread_cpu_seconds() - c0);
     }
     if (!check(state, plainOk && ok && littleOk, "a read failed")) return;
   }
@@ -128,6 +134,7 @@ void review(benchmark::State& state, bool big) {
   state.counters["lib_MB/s"] = rate / 1e6;
   state.counters["plain_read_MB/s"] = bytes / plainTimes.best() / 1e6;
   state.counters["ratio"] = plainTimes.best() / libTimes.best();
+  state.counters["cpu_ratio"] = plainCpu.best() / libCpu.best();
   state.counters["x_realtime"] = settings().seconds / libTimes.best();
   // Where the library's time goes: reading windows into the read buffers,
   // and handing every channel's samples out.
@@ -142,7 +149,10 @@ void review(benchmark::State& state, bool big) {
   state.counters["growth_bytes"] = double(peak.bytes - first.bytes);
   state.counters["rss_growth_KiB"] = double(last.rssKiB) - double(first.rssKiB);
   state.SetBytesProcessed(int64_t(bytes * state.iterations()));
-  if (big) state.counters["big/little"] = littleTimes.best() / libTimes.best();
+  if (big) {
+    state.counters["big/little"] = littleTimes.best() / libTimes.best();
+    state.counters["cpu_big/little"] = littleCpu.best() / libCpu.best();
+  }
 }
 
 // File offset of frame 0 of record 0, as the library reads it; 0 when the
@@ -181,23 +191,28 @@ void random_access(benchmark::State& state) {
   const int64_t frame0 = first_frame(path);
   if (!check(state, frame0 > 0, "open failed")) return;
 
-  Times libTimes, plainTimes;
+  Times libTimes, plainTimes, libCpu, plainCpu;
   for (auto _ : state) {
     auto t0 = Clock::now();
+    double c0 = thread_cpu_seconds();
     const bool plainOk = pread_windows(path, frame0, starts, raw);
     plainTimes.add(seconds_since(t0));
+    plainCpu.add(thread_cpu_seconds() - c0);
 
     t0 = Clock::now();
+    c0 = thread_cpu_seconds();
     HGLOBAL h = open_for_review(path);
     bool ok = h != nullptr;
     for (int32_t s : starts) ok = ok && show_window(h, s, out) == samples_per_window();
     if (h) RAZIVERACloseBioFile(h);
     const double t = seconds_since(t0);
     libTimes.add(t);
+    libCpu.add(thread_cpu_seconds() - c0);
     state.SetIterationTime(t);
     if (!check(state, plainOk && ok, "a read failed")) return;
   }
   const double n = double(starts.size());
+  state.counters["cpu_ratio"] = plainCpu.best() / libCpu.best();
   state.counters["windows/s"] = n / libTimes.best();
   state.counters["plain_pread_windows/s"] = n / plainTimes.best();
   state.counters["ratio"] = plainTimes.best() / libTimes.best();
@@ -228,13 +243,16 @@ void short_windows(benchmark::State& state, bool exact) {
   int64_t perWindow = 0;
   for (const Channel& c : channels()) perWindow += int64_t(c.rate) * kShortWindow;
 
-  Times libTimes, plainTimes;
+  Times libTimes, plainTimes, libCpu, plainCpu;
   for (auto _ : state) {
     auto t0 = Clock::now();
+    double c0 = thread_cpu_seconds();
     const bool plainOk = pread_windows(path, frame0, starts, raw);
     plainTimes.add(seconds_since(t0));
+    plainCpu.add(thread_cpu_seconds() - c0);
 
     t0 = Clock::now();
+    c0 = thread_cpu_seconds();
     HGLOBAL h = open_for_review(path);
     bool ok = h != nullptr;
     if (ok) DARARARCreateReadFrameBuf(h, 0, kShortWindow);
@@ -250,10 +268,12 @@ void short_windows(benchmark::State& state, bool exact) {
     if (h) RAZIVERACloseBioFile(h);
     const double t = seconds_since(t0);
     libTimes.add(t);
+    libCpu.add(thread_cpu_seconds() - c0);
     state.SetIterationTime(t);
     if (!check(state, plainOk && ok, "a read failed")) return;
   }
   const double n = double(starts.size());
+  state.counters["cpu_ratio"] = plainCpu.best() / libCpu.best();
   state.counters["windows/s"] = n / libTimes.best();
   state.counters["plain_pread_windows/s"] = n / plainTimes.best();
   state.counters["ratio"] = plainTimes.best() / libTimes.best();

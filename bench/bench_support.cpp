@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 #include "platform/platform.h"
 
@@ -119,11 +120,35 @@ const std::vector<int16_t>& acquisition_input() {
   return rows;
 }
 
-Written write_recording(const std::string& path, uint32_t seconds, bool big, uint32_t records, bool sync) {
+const std::vector<std::vector<int16_t>>& per_channel_input() {
+  static const std::vector<std::vector<int16_t>> arrays = [] {
+    const std::vector<int16_t>& rows = acquisition_input();
+    const uint32_t n = channel_count();
+    std::vector<std::vector<int16_t>> v(n);
+    for (uint32_t c = 0; c < n; ++c) {
+      const uint32_t rate = channels()[c].rate;
+      const uint32_t step = kBaseRate / rate;
+      v[c].resize(size_t(kFramesPerBuffer) * kFrameSeconds * rate);
+      for (size_t k = 0; k < v[c].size(); ++k) {
+        int16_t value = rows[k * step * n + c];
+        if (channels()[c].event)
+          for (uint32_t j = 0; j < step && value == 0; ++j) value = rows[(k * step + j) * n + c];
+        v[c][k] = value;
+      }
+    }
+    return v;
+  }();
+  return arrays;
+}
+
+Written write_recording(const std::string& path, uint32_t seconds, bool big, uint32_t records, bool sync,
+                        Input how) {
   Written w;
   const uint32_t n = channel_count();
   const std::vector<int16_t>& input = acquisition_input();
+  const std::vector<std::vector<int16_t>>& arrays = per_channel_input();
   const uint32_t stride = n * 2;  // bytes between one channel's consecutive values
+  constexpr uint32_t kSampleStride = sizeof(int16_t);  // in a per-channel array
   HGLOBAL h = RAZIVERAOpenBioFile(path.c_str(), RZ_OPEN_CREATE, kFramesPerBuffer);
   if (!h) return w;
   bool ok = RAZIVERASetInfo(h, RZ_INFO_BYTE_ORDER, big ? 1 : 0) == 1 && DARARARCreateBaseHeader(h) == 1;
@@ -151,7 +176,9 @@ Written write_recording(const std::string& path, uint32_t seconds, bool big, uin
       const Clock::time_point t0 = Clock::now();
       for (uint16_t c = 0; c < n; ++c) {
         const uint16_t placed =
-            channels()[c].event
+            how == Input::kPerChannel
+                ? DARARARSetFramePointWaveEx(h, RZ_POINT_EVERY, 0, frames, c, kSampleStride, arrays[c].data())
+            : channels()[c].event
                 ? DARARARSetFramePointEvent(h, 0, frames, c, int32_t(stride), 1, input.data() + c)
                 : DARARARSetFramePointWave(h, 0, frames, c, stride, input.data() + c);
         ok = ok && placed == frames;
@@ -217,6 +244,12 @@ uint64_t file_size(const std::string& path) {
 }
 
 // ---- Timing and memory ------------------------------------------------------------
+
+double thread_cpu_seconds() {
+  timespec t{};
+  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
 
 double Times::best() const {
   double b = 0;

@@ -52,6 +52,17 @@ uint32_t frame_chunk_size();
 // One buffer's worth of interleaved amplifier rows (kFramesPerBuffer frames
 // of kBaseRate rows, one column per channel), made once and replayed.
 const std::vector<int16_t>& acquisition_input();
+// The same buffer as an application that keeps one array per channel at the
+// channel's own rate has it: channel c's samples of kFramesPerBuffer frames,
+// picked from the interleaved rows as the set-point call picks them (an event
+// channel takes the first code of each of its sample periods).
+const std::vector<std::vector<int16_t>>& per_channel_input();
+
+// How the acquisition hands its samples to the library: interleaved rows
+// with one set-point call per channel picking its samples out
+// (DARARARSetFramePointWave / ...Event), or per-channel arrays copied in with
+// DARARARSetFramePointWaveEx (RZ_POINT_EVERY).
+enum class Input { kInterleaved, kPerChannel };
 
 struct Written {
   uint64_t fileBytes = 0;   // size of the file afterwards
@@ -66,7 +77,7 @@ struct Written {
 // `records` > 1 splits the seconds evenly over that many records.
 // `sync` flushes the file to the disk before returning.
 Written write_recording(const std::string& path, uint32_t seconds, bool big, uint32_t records = 1,
-                        bool sync = false);
+                        bool sync = false, Input input = Input::kInterleaved);
 
 // ---- Baselines ------------------------------------------------------------------
 constexpr size_t kPlainChunk = 1u << 20;
@@ -84,6 +95,12 @@ using Clock = std::chrono::steady_clock;
 inline double seconds_since(Clock::time_point t0) {
   return std::chrono::duration<double>(Clock::now() - t0).count();
 }
+// Processor time of the calling thread (its own work and the kernel's on its
+// behalf, such as the copies of read and write calls).  Other work on the
+// machine delays a contender without adding to this, so on a loaded machine
+// the ratio of processor times (cpu_ratio) is the steadier figure; writeback
+// of the page cache, done by the kernel's own threads, is in neither.
+double thread_cpu_seconds();
 
 // The times one contender took, iteration by iteration.  Ratios are taken
 // between the best iterations of the library and of its baseline: other work

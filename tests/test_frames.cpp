@@ -415,6 +415,37 @@ TEST_F(FramesTest, AFullDiskCountsOnlyTheFramesOnDisk) {
   EXPECT_EQ(get32(b, info + 32 + 20 * fcs), 0u) << "the terminator follows the last frame";
 }
 
+// A window is split block by block when every block lies in the frame, and
+// cut to the frame otherwise: the part of a block past a short frame reads as
+// zeros, in both byte orders.
+TEST_F(FramesTest, BlocksPastAShortFrameReadAsZeros) {
+  for (const bool big : {false, true}) {
+    SCOPED_TRACE(big ? "big-endian" : "little-endian");
+    Layout L;
+    L.rates = {10, 5};
+    L.baseRate = 10;
+    L.big = big;
+    Bio h = begin_recording(*this, path("a.vzp"), L, 4);
+    ASSERT_EQ(write_frames(h, L, 0, 4), 4);
+    h.close();
+    Bio r = open_for_review(path("a.vzp"), 2);
+    std::vector<int16_t> out(10);
+    ASSERT_GT(DARARARReadFrameWaveEx(r, 0, 1, 1), 0);
+    ASSERT_EQ(DARARARGetFrameWaveEx(r, 0, 1, out.data(), 0, 1), 5);
+    for (uint32_t k = 0; k < 5; ++k) EXPECT_EQ(out[k], sample_value(1, 5 + k)) << k;
+
+    // The frame said to end three samples into channel 1's block.
+    rz::Pinned<rz::BioFile>(r)->records[0].frameChunkSize = 24 + 20 + 6;
+    EXPECT_EQ(DARARARReadFrameWaveEx(r, 0, 0, 1), 25);
+    ASSERT_EQ(DARARARGetFrameWaveEx(r, 0, 0, out.data(), 0, 1), 10);
+    for (uint32_t k = 0; k < 10; ++k) EXPECT_EQ(out[k], sample_value(0, k)) << k;
+    ASSERT_EQ(DARARARGetFrameWaveEx(r, 0, 1, out.data(), 0, 1), 5);
+    for (uint32_t k = 0; k < 3; ++k) EXPECT_EQ(out[k], sample_value(1, k)) << k;
+    EXPECT_EQ(out[3], 0);
+    EXPECT_EQ(out[4], 0);
+  }
+}
+
 TEST_F(FramesTest, DamagedFrameInfoNeverDividesByZeroOrOverruns) {
   Layout L;
   L.rates = {10, 10};

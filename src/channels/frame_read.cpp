@@ -30,11 +30,21 @@ int32_t read_window(BioFile& bf, RecordSlot& rs, uint64_t f0, uint64_t frames,
   if (zeroFrames > depth) zeroFrames = depth;
   if (frames > depth) frames = depth;
 
+  // Each channel's block in a frame, taken once per call.  When every block
+  // lies inside the frame and every buffer has room for all the frames, the
+  // split below is a plain copy per block (the common case); otherwise each
+  // block is cut to what the frame and the buffer hold.
+  uint32_t blockBytes[kMaxChannels];
+  bool whole = true;
+  uint64_t blocksEnd = wave::kHeadSize;
   for (uint32_t c = 0; c < bufs.channels(); ++c) {
+    blockBytes[c] = channel_frame_bytes(rs.channels[c].sampleRate, rs.frameSeconds);
+    blocksEnd += blockBytes[c];
     if (!bufs.data(c)) continue;
-    const uint64_t bytes = uint64_t(channel_frame_bytes(rs.channels[c].sampleRate, rs.frameSeconds)) * zeroFrames;
+    const uint64_t bytes = uint64_t(blockBytes[c]) * zeroFrames;
     fill[c] = bytes < bufs.size(c) ? size_t(bytes) : bufs.size(c);
-    std::memset(bufs.data(c), 0, fill[c]);
+    if (fill[c]) std::memset(bufs.data(c), 0, fill[c]);
+    if (blocksEnd > fcs || fill[c] + uint64_t(blockBytes[c]) * frames > bufs.size(c)) whole = false;
   }
 
   // The stage holds one batch, or just the frames of this window when fewer.
@@ -49,12 +59,27 @@ int32_t read_window(BioFile& bf, RecordSlot& rs, uint64_t f0, uint64_t frames,
     // Frames behind the frame area read whatever follows it; beyond the end
     // of the file they read as zeros.
     const uint32_t got = pos <= uint64_t(INT32_MAX) ? container::read_at(bf, uint32_t(pos), stage.data(), want) : 0;
-    std::memset(stage.data() + got, 0, want - got);
+    if (got < want) std::memset(stage.data() + got, 0, want - got);
+    if (whole) {
+      uint64_t at = wave::kHeadSize;
+      for (uint32_t c = 0; c < bufs.channels(); at += blockBytes[c], ++c) {
+        uint8_t* dst = bufs.data(c);
+        if (!dst) continue;
+        const uint32_t bytes = blockBytes[c];
+        const uint8_t* src = stage.data() + at;
+        for (uint32_t i = 0; i < n; ++i, src += fcs, dst += bytes)
+          copy_words16(dst + fill[c], src, bytes / 2, big);
+        fill[c] += size_t(n) * bytes;
+      }
+      pos += want;
+      done += n;
+      continue;
+    }
     for (uint32_t i = 0; i < n; ++i) {
       const uint8_t* frame = stage.data() + size_t(i) * fcs;
       uint64_t off = wave::kHeadSize;
       for (uint32_t c = 0; c < bufs.channels(); ++c) {
-        const uint64_t bytes = channel_frame_bytes(rs.channels[c].sampleRate, rs.frameSeconds);
+        const uint64_t bytes = blockBytes[c];
         uint8_t* dst = bufs.data(c);
         if (dst) {
           const size_t room = bufs.size(c) - fill[c];

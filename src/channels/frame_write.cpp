@@ -26,7 +26,7 @@ LockedBuffers::LockedBuffers(RecordSlot& rs) : count_(channel_limit(rs)) {
     HGLOBAL h = rs.channels[c].frameBuf;
     if (!h) continue;
     size_t n = 0;
-    auto* p = static_cast<uint8_t*>(plat::mem_lock_sized(h, 1, &n));
+    auto* p = static_cast<uint8_t*>(plat::mem_pin(h, &n));
     if (!p) continue;
     handle_[c] = h;
     data_[c] = p;
@@ -36,7 +36,7 @@ LockedBuffers::LockedBuffers(RecordSlot& rs) : count_(channel_limit(rs)) {
 
 LockedBuffers::~LockedBuffers() {
   for (uint32_t c = 0; c < count_; ++c)
-    if (data_[c]) plat::mem_unlock(handle_[c]);
+    if (data_[c]) plat::mem_unpin(handle_[c]);
 }
 
 }  // namespace rz::frames

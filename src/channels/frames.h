@@ -31,8 +31,8 @@ inline uint32_t batch_frames(uint32_t frameChunkSize) {
   return n ? n : 1;
 }
 
-// The FrameBufs of a record's channels, locked for one call and unlocked on
-// every path out.  A channel without a buffer (or one that cannot be locked)
+// The FrameBufs of a record's channels, pinned for one call and unpinned on
+// every path out.  A channel without a buffer (or one that cannot be pinned)
 // has a null data pointer and size 0.
 class LockedBuffers {
  public:

@@ -10,6 +10,10 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#include <immintrin.h>
+#define RZ_SWAP_AVX2 1
+#endif
 
 namespace rz {
 
@@ -59,13 +63,43 @@ inline void reverse_words32(void* base, size_t off, size_t count) {
   }
 }
 
+#if defined(RZ_SWAP_AVX2)
+// Sixteen values at a time with one byte shuffle of a 256-bit register, on
+// processors that have it (asked once): as fast as a plain copy, so that a
+// big-endian file reads and writes as fast as a little-endian one.  Returns
+// the values done; the caller does the rest.
+__attribute__((target("avx2"))) inline size_t swap_words16_wide(uint8_t* dst, const uint8_t* src,
+                                                                size_t count) {
+  const __m256i order = _mm256_setr_epi8(1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14,  //
+                                         1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14);
+  size_t i = 0;
+  for (; i + 16 <= count; i += 16) {
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + 2 * i));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + 2 * i), _mm256_shuffle_epi8(v, order));
+  }
+  return i;
+}
+
+inline bool has_wide_swap() {
+  static const bool has = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+  }();
+  return has;
+}
+#endif
+
 // Exchanges the two bytes of each 16-bit value of `count` values from src
 // to dst (which may be src itself).  Waveform samples pass through here by
-// the megabyte, so eight values are exchanged at a time in a 128-bit register
-// where the processor has them, then four at a time in a 64-bit word (moved
-// with memcpy, which compiles to plain loads and stores at any alignment).
+// the megabyte, so sixteen values are exchanged at a time where the processor
+// can, else eight at a time in a 128-bit register where it has them, then
+// four at a time in a 64-bit word (moved with memcpy, which compiles to plain
+// loads and stores at any alignment).
 inline void swap_words16(uint8_t* dst, const uint8_t* src, size_t count) {
   size_t i = 0;
+#if defined(RZ_SWAP_AVX2)
+  if (count >= 16 && has_wide_swap()) i = swap_words16_wide(dst, src, count);
+#endif
 #if defined(__SSE2__)
   for (; i + 8 <= count; i += 8) {
     __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 2 * i));

@@ -201,14 +201,15 @@ class BioLock {
   Pinned<BioFile> pin_;
 };
 
-// A scratch or owned block locked as raw bytes; size() is what was allocated.
+// A block the handle owns, pinned as raw bytes for one call (plat::mem_pin);
+// size() is what was allocated.
 class BlockLock {
  public:
   explicit BlockLock(HGLOBAL h) : h_(h) {
-    if (h_) p_ = static_cast<uint8_t*>(plat::mem_lock_sized(h_, 1, &size_));
+    if (h_) p_ = static_cast<uint8_t*>(plat::mem_pin(h_, &size_));
   }
   ~BlockLock() {
-    if (p_) plat::mem_unlock(h_);
+    if (p_) plat::mem_unpin(h_);
   }
   BlockLock(const BlockLock&) = delete;
   BlockLock& operator=(const BlockLock&) = delete;

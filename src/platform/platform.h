@@ -28,6 +28,14 @@ void* mem_lock(HGLOBAL block);
 void* mem_lock_sized(HGLOBAL block, size_t least, size_t* size);
 // Lock count left after this unlock.
 uint32_t mem_unlock(HGLOBAL block);
+// Pins a block the library owns (a handle's buffers and tables) for the rest
+// of a call that holds the owning handle locked: its address and, when size
+// is given, its size; nullptr for a block that is not live.  Where blocks
+// never move (POSIX) this is a look-up that counts no lock, so that a call
+// touching every channel's buffer pays no atomic operation per buffer; Win32
+// locks the block.  Every pin is ended by mem_unpin.
+void* mem_pin(HGLOBAL block, size_t* size);
+void mem_unpin(HGLOBAL block);
 // Releases a live block; false for a null or dead handle.
 bool mem_free(HGLOBAL block);
 // Size of a live block, 0 otherwise.

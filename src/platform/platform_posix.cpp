@@ -274,6 +274,20 @@ void* mem_lock_sized(HGLOBAL block, size_t least, size_t* size) {
   return lock_block(block, least, size, false);
 }
 
+void* mem_pin(HGLOBAL block, size_t* size) {
+  if (size) *size = 0;
+  uintptr_t tag = 0;
+  Slot* s = live_slot(block, &tag);
+  if (!s) return nullptr;
+  const size_t n = s->size.load(std::memory_order_acquire);
+  void* data = s->data.load(std::memory_order_acquire);
+  if (!still_live(*s, tag)) return nullptr;
+  if (size) *size = n;
+  return data;
+}
+
+void mem_unpin(HGLOBAL) {}
+
 uint32_t mem_unlock(HGLOBAL block) {
   uintptr_t tag = 0;
   Slot* s = live_slot(block, &tag);

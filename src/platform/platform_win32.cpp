@@ -57,6 +57,11 @@ uint32_t mem_unlock(HGLOBAL block) {
   return GlobalUnlock(block) ? 1u : 0u;
 }
 
+// Win32 blocks are movable: a pin is a lock.
+void* mem_pin(HGLOBAL block, size_t* size) { return mem_lock_sized(block, 1, size); }
+
+void mem_unpin(HGLOBAL block) { mem_unlock(block); }
+
 bool mem_free(HGLOBAL block) {
   if (!block) return false;
   if (GlobalFree(block) != nullptr) return false;
