@@ -9,6 +9,7 @@
 #include <random>
 
 #include "bench_support.h"
+#include "channels/frames.h"
 #include "frame/biofile.h"
 
 namespace rzb {
@@ -68,11 +69,13 @@ bool review_night(const std::string& path, std::vector<int16_t>& out, Split* spl
     }
   }
   if (ownBytes) {
-    // What the handle owns: its own block, the work and text buffers and the
-    // read buffers.
+    // What the handle owns: its own block, the work and text buffers, the
+    // read buffers and the window the last read kept.
     rz::Pinned<rz::BioFile> bf(h);
     size_t n = rz::plat::mem_size(h) + rz::plat::mem_size(bf->workBuffer) + rz::plat::mem_size(bf->textBuffer);
     for (const rz::ChannelSlot& cs : bf->records[0].channels) n += rz::plat::mem_size(cs.frameBuf);
+    const rz::frames::KeptWindows kept(*bf);
+    if (const rz::frames::KeptWindow* kw = kept.of(*bf, bf->records[0])) n += rz::plat::mem_size(kw->block);
     *ownBytes = n;
   }
   return RAZIVERACloseBioFile(h) == nullptr && ok;
