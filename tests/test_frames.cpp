@@ -351,6 +351,34 @@ TEST_F(FramesTest, GetsFromAKeptWindowMatchBuffersFilledAtTheRead) {
   }
 }
 
+// A window read that cannot have a block for the frames it keeps splits
+// them into the buffers at once; with no memory for even one batch of frames
+// it reads nothing and says so.
+TEST_F(FramesTest, AWindowReadWithoutMemoryForItsFrames) {
+  Layout L;
+  L.rates = {100, 20};
+  L.baseRate = 100;
+  {
+    Bio h = begin_recording(*this, path("a.vzp"), L, 20);
+    ASSERT_EQ(write_frames(h, L, 0, 20), 20);
+  }
+  std::vector<int16_t> out(10 * 100);
+  {
+    Bio r = open_for_review(path("a.vzp"), 5);
+    faults::arm(faults::Op::Alloc, 1);  // the kept window's block
+    EXPECT_EQ(DARARARReadFrameWave(r, 0, 3), int32_t(7 * (24 + 240) / 2));
+    faults::reset();
+    ASSERT_EQ(DARARARGetFrameWave(r, 0, 1, out.data()), 100);
+    for (uint32_t k = 0; k < 100; ++k) ASSERT_EQ(out[k], sample_value(1, 60 + k)) << k;
+  }
+  Bio r = open_for_review(path("a.vzp"), 5);
+  faults::arm(faults::Op::Alloc, 1, -1, true);
+  EXPECT_EQ(DARARARReadFrameWave(r, 0, 3), -1);
+  EXPECT_EQ(DARARARReadFrameWaveEx(r, 0, -2, 4), -1);
+  faults::reset();
+  EXPECT_GT(DARARARReadFrameWave(r, 0, 3), 0) << "the next read has its memory again";
+}
+
 // A review session pages through the whole recording: the handle holds the
 // same blocks after the last window as after the first (nothing accumulates
 // over a night), and closing it releases every one.
