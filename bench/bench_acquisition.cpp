@@ -24,56 +24,39 @@ void acquisition(benchmark::State& state, bool big, bool sync, Input input) {
   if (big && !check(state, write_recording(lib, seconds, false, 1, false, input).ok, "writing the recording failed")) return;
   // The big-endian run times a little-endian write in every iteration too,
   // so that the two byte orders are compared under the same conditions.
-  Times libTimes, plainTimes, placeTimes, saveTimes, littleTimes, libCpu, plainCpu, littleCpu;
+  Contender library, baseline, little;
+  Times placeTimes, saveTimes;
   for (auto _ : state) {
     // Both files go first, so that neither contender pays for the other's
     // old pages being dropped.
     ::unlink(lib.c_str());
     ::unlink(plain.c_str());
     if (sync) ::sync();
-    auto t0 = Clock::now();
-    double c0 = thread_cpu_seconds();
-    const bool plainOk = plain_write(plain, bytes, sync);
-    plainTimes.add(seconds_since(t0));
-    plainCpu.add(thread_cpu_seconds() - c0);
-    t0 = Clock::now();
-    c0 = thread_cpu_seconds();
-    const Written w = write_recording(lib, seconds, big, 1, sync, input);
-    const double t = seconds_since(t0);
-    libTimes.add(t);
-    libCpu.add(thread_cpu_seconds() - c0);
+    const bool plainOk = baseline.run([&] { return plain_write(plain, bytes, sync); });
+    const Written w = library.run([&] { return write_recording(lib, seconds, big, 1, sync, input); });
     placeTimes.add(w.placeSeconds);
     saveTimes.add(w.saveSeconds);
-    state.SetIterationTime(t);
+    state.SetIterationTime(library.wall().last());
     bool littleOk = true;
     if (big) {
       ::unlink(lib.c_str());
-      t0 = Clock::now();
-      c0 = thread_cpu_seconds();
-      littleOk = write_recording(lib, seconds, false, 1, sync, input).ok;
-      littleTimes.add(seconds_since(t0));
-      littleCpu.add(thread_cpu_seconds() - c0);
+      littleOk = little.run([&] { return write_recording(lib, seconds, false, 1, sync, input).ok; });
     }
     if (!check(state, plainOk && littleOk && w.ok && w.fileBytes == bytes, "a write failed")) return;
   }
   ::unlink(lib.c_str());
   ::unlink(plain.c_str());
-  const double rate = bytes / libTimes.best();
   state.counters["file_MB"] = bytes / 1e6;
-  state.counters["lib_MB/s"] = rate / 1e6;
-  state.counters["plain_write_MB/s"] = bytes / plainTimes.best() / 1e6;
-  state.counters["ratio"] = plainTimes.best() / libTimes.best();
-  state.counters["cpu_ratio"] = plainCpu.best() / libCpu.best();
-  state.counters["x_realtime"] = seconds / libTimes.best();
+  state.counters["lib_MB/s"] = bytes / library.wall().best() / 1e6;
+  state.counters["plain_write_MB/s"] = bytes / baseline.wall().best() / 1e6;
+  put_ratio(state, "ratio", "cpu_ratio", library, baseline);
+  state.counters["x_realtime"] = seconds / library.wall().best();
   // Where the library's time goes: picking samples out of the input, and
   // saving (staging the frames and writing them).
   state.counters["setpoint_s"] = placeTimes.best();
   state.counters["save_s"] = saveTimes.best();
   state.SetBytesProcessed(int64_t(bytes * state.iterations()));
-  if (big) {
-    state.counters["big/little"] = littleTimes.best() / libTimes.best();
-    state.counters["cpu_big/little"] = littleCpu.best() / libCpu.best();
-  }
+  if (big) put_ratio(state, "big/little", "cpu_big/little", library, little);
 }
 
 }  // namespace

@@ -187,26 +187,21 @@ void peer_write(benchmark::State& state) {
     return;
   const uint64_t libBytes = first.fileBytes;
   const uint64_t edfBytes = file_size(edf);
-  Times libTimes, peerTimes;
+  Contender library, peer;
   for (auto _ : state) {
     ::unlink(lib.c_str());
     ::unlink(edf.c_str());
-    auto t0 = Clock::now();
-    const bool peerOk = biosig_write(edf, seconds);
-    peerTimes.add(seconds_since(t0));
-    t0 = Clock::now();
-    const Written w = write_recording(lib, seconds, false);
-    const double t = seconds_since(t0);
-    libTimes.add(t);
-    state.SetIterationTime(t);
+    const bool peerOk = peer.run([&] { return biosig_write(edf, seconds); });
+    const Written w = library.run([&] { return write_recording(lib, seconds, false); });
+    state.SetIterationTime(library.wall().last());
     if (!check(state, peerOk && w.ok && w.fileBytes == libBytes, "a write failed")) return;
   }
   ::unlink(lib.c_str());
   state.counters["lib_file_MB"] = libBytes / 1e6;
   state.counters["edf_file_MB"] = edfBytes / 1e6;
-  state.counters["lib_s"] = libTimes.best();
-  state.counters["biosig_s"] = peerTimes.best();
-  state.counters["biosig/lib"] = peerTimes.best() / libTimes.best();
+  state.counters["lib_s"] = library.wall().best();
+  state.counters["biosig_s"] = peer.wall().best();
+  put_ratio(state, "biosig/lib", "cpu_biosig/lib", library, peer);
   state.SetBytesProcessed(int64_t(libBytes * state.iterations()));
 }
 

@@ -9,6 +9,7 @@
 #include <random>
 
 #include "bench_support.h"
+#include "channels/frames.h"
 #include "frame/biofile.h"
 
 namespace rzb {
@@ -50,12 +51,6 @@ int64_t samples_per_window() {
   return n;
 }
 
-// Bytes a window read takes from the file: the read depth in frames.
-uint64_t window_read_bytes() {
-  const uint32_t depth = std::max(kWindowSeconds, 2 * kFrameSeconds) / kFrameSeconds + 2;
-  return uint64_t(depth) * frame_chunk_size();
-}
-
 // A whole night, start to end; false when anything went wrong.
 bool review_night(const std::string& path, std::vector<int16_t>& out, Split* split, MemUsage* first,
                   MemUsage* peak, MemUsage* last, size_t* ownBytes) {
@@ -74,11 +69,13 @@ bool review_night(const std::string& path, std::vector<int16_t>& out, Split* spl
     }
   }
   if (ownBytes) {
-    // What the handle owns: its own block, the work and text buffers and the
-    // read buffers.
+    // What the handle owns: its own block, the work and text buffers, the
+    // read buffers and the window the last read kept.
     rz::Pinned<rz::BioFile> bf(h);
     size_t n = rz::plat::mem_size(h) + rz::plat::mem_size(bf->workBuffer) + rz::plat::mem_size(bf->textBuffer);
     for (const rz::ChannelSlot& cs : bf->records[0].channels) n += rz::plat::mem_size(cs.frameBuf);
+    const rz::frames::KeptWindows kept(*bf);
+    if (const rz::frames::KeptWindow* kw = kept.of(*bf, bf->records[0])) n += rz::plat::mem_size(kw->block);
     *ownBytes = n;
   }
   return RAZIVERACloseBioFile(h) == nullptr && ok;
@@ -102,40 +99,26 @@ void review(benchmark::State& state, bool big) {
 
   // The big-endian run reviews the little-endian file in every iteration
   // too, so that the two byte orders are compared under the same conditions.
-  Times libTimes, plainTimes, readTimes, getTimes, littleTimes, libCpu, plainCpu, littleCpu;
+  Contender library, baseline, little;
+  Times readTimes, getTimes;
   for (auto _ : state) {
-    auto t0 = Clock::now();
-    double c0 = thread_cpu_seconds();
-    const bool plainOk = plain_read(path) == bytes;
-    plainTimes.add(seconds_since(t0));
-    plainCpu.add(thread_cpu_seconds() - c0);
-    t0 = Clock::now();
-    c0 = thread_cpu_seconds();
+    const bool plainOk = baseline.run([&] { return plain_read(path) == bytes; });
     Split split;
-    const bool ok = review_night(path, out, &split, nullptr, nullptr, nullptr, nullptr);
-    const double t = seconds_since(t0);
-    libTimes.add(t);
-    libCpu.add(thread_cpu_seconds() - c0);
+    const bool ok = library.run([&] { return review_night(path, out, &split, nullptr, nullptr, nullptr, nullptr); });
     readTimes.add(split.read);
     getTimes.add(split.get);
-    state.SetIterationTime(t);
+    state.SetIterationTime(library.wall().last());
     bool littleOk = true;
-    if (big) {
-      t0 = Clock::now();
-      c0 = thread_cpu_seconds();
-      littleOk = review_night(review_file(false), out, nullptr, nullptr, nullptr, nullptr, nullptr);
-      littleTimes.add(seconds_since(t0));
-      littleCpu.add(thread_cpu_seconds() - c0);
-    }
+    if (big)
+      littleOk = little.run(
+          [&] { return review_night(review_file(false), out, nullptr, nullptr, nullptr, nullptr, nullptr); });
     if (!check(state, plainOk && ok && littleOk, "a read failed")) return;
   }
-  const double rate = bytes / libTimes.best();
   state.counters["file_MB"] = bytes / 1e6;
-  state.counters["lib_MB/s"] = rate / 1e6;
-  state.counters["plain_read_MB/s"] = bytes / plainTimes.best() / 1e6;
-  state.counters["ratio"] = plainTimes.best() / libTimes.best();
-  state.counters["cpu_ratio"] = plainCpu.best() / libCpu.best();
-  state.counters["x_realtime"] = settings().seconds / libTimes.best();
+  state.counters["lib_MB/s"] = bytes / library.wall().best() / 1e6;
+  state.counters["plain_read_MB/s"] = bytes / baseline.wall().best() / 1e6;
+  put_ratio(state, "ratio", "cpu_ratio", library, baseline);
+  state.counters["x_realtime"] = settings().seconds / library.wall().best();
   // Where the library's time goes: reading windows into the read buffers,
   // and handing every channel's samples out.
   state.counters["read_s"] = readTimes.best();
@@ -149,10 +132,7 @@ void review(benchmark::State& state, bool big) {
   state.counters["growth_bytes"] = double(peak.bytes - first.bytes);
   state.counters["rss_growth_KiB"] = double(last.rssKiB) - double(first.rssKiB);
   state.SetBytesProcessed(int64_t(bytes * state.iterations()));
-  if (big) {
-    state.counters["big/little"] = littleTimes.best() / libTimes.best();
-    state.counters["cpu_big/little"] = littleCpu.best() / libCpu.best();
-  }
+  if (big) put_ratio(state, "big/little", "cpu_big/little", library, little);
 }
 
 // File offset of frame 0 of record 0, as the library reads it; 0 when the
@@ -165,14 +145,21 @@ int64_t first_frame(const std::string& path) {
   return at;
 }
 
-// The baseline of the window benchmarks: one pread of raw.size() bytes from
+// Frames a window read takes from the file: the read depth of a window of
+// `seconds` (the window and two more frames, at least two frames' worth).
+uint32_t read_depth(uint32_t seconds) { return std::max(seconds, 2 * kFrameSeconds) / kFrameSeconds + 2; }
+
+// The baseline of the window benchmarks: one pread of `frames` frames from
 // each window's first frame.
-bool pread_windows(const std::string& path, int64_t frame0, const std::vector<int32_t>& starts,
-                   std::vector<char>& raw) {
+bool pread_windows(const std::string& path, int64_t frame0, const std::vector<int32_t>& starts, uint32_t frames,
+                   const ReadBuffer& raw) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   bool ok = fd >= 0;
-  for (int32_t s : starts)
-    ok = ok && ::pread(fd, raw.data(), raw.size(), frame0 + int64_t(s / kFrameSeconds) * frame_chunk_size()) > 0;
+  const size_t bytes = size_t(frames) * frame_chunk_size();
+  for (int32_t s : starts) {
+    const int64_t at = frame0 + int64_t(s / kFrameSeconds) * frame_chunk_size();
+    ok = ok && ::pread(fd, raw.at(uint64_t(at)), bytes, at) > 0;
+  }
   if (fd >= 0) ::close(fd);
   return ok;
 }
@@ -185,45 +172,41 @@ void random_access(benchmark::State& state) {
   std::vector<int32_t> starts(settings().windows);
   for (int32_t& s : starts) s = pick(rng);
   std::vector<int16_t> out(kWindowSeconds * 500);
-  std::vector<char> raw(window_read_bytes());
+  const uint32_t depth = read_depth(kWindowSeconds);
+  const ReadBuffer raw(size_t(depth) * frame_chunk_size());
   plain_read(path);
 
   const int64_t frame0 = first_frame(path);
   if (!check(state, frame0 > 0, "open failed")) return;
 
-  Times libTimes, plainTimes, libCpu, plainCpu;
+  Contender library, baseline;
   for (auto _ : state) {
-    auto t0 = Clock::now();
-    double c0 = thread_cpu_seconds();
-    const bool plainOk = pread_windows(path, frame0, starts, raw);
-    plainTimes.add(seconds_since(t0));
-    plainCpu.add(thread_cpu_seconds() - c0);
-
-    t0 = Clock::now();
-    c0 = thread_cpu_seconds();
-    HGLOBAL h = open_for_review(path);
-    bool ok = h != nullptr;
-    for (int32_t s : starts) ok = ok && show_window(h, s, out) == samples_per_window();
-    if (h) RAZIVERACloseBioFile(h);
-    const double t = seconds_since(t0);
-    libTimes.add(t);
-    libCpu.add(thread_cpu_seconds() - c0);
-    state.SetIterationTime(t);
+    const bool plainOk = baseline.run([&] { return pread_windows(path, frame0, starts, depth, raw); });
+    const bool ok = library.run([&] {
+      HGLOBAL h = open_for_review(path);
+      bool fine = h != nullptr;
+      for (int32_t s : starts) fine = fine && show_window(h, s, out) == samples_per_window();
+      if (h) RAZIVERACloseBioFile(h);
+      return fine;
+    });
+    state.SetIterationTime(library.wall().last());
     if (!check(state, plainOk && ok, "a read failed")) return;
   }
   const double n = double(starts.size());
-  state.counters["cpu_ratio"] = plainCpu.best() / libCpu.best();
-  state.counters["windows/s"] = n / libTimes.best();
-  state.counters["plain_pread_windows/s"] = n / plainTimes.best();
-  state.counters["ratio"] = plainTimes.best() / libTimes.best();
-  state.counters["lib_MB/s"] = n * window_read_bytes() / libTimes.best() / 1e6;
+  put_ratio(state, "ratio", "cpu_ratio", library, baseline);
+  state.counters["windows/s"] = n / library.wall().best();
+  state.counters["plain_pread_windows/s"] = n / baseline.wall().best();
+  state.counters["lib_MB/s"] = n * raw.size() / library.wall().best() / 1e6;
   state.SetItemsProcessed(int64_t(n * state.iterations()));
 }
 
 // Random 2-second windows, every channel fetched: the exact-window call
 // (which reads the frames of the window) against one pread of those frames,
-// and the standard call (which reads the window plus two frames) against one
-// pread of the frames it must deliver.
+// and the standard call against one pread of the frames it must deliver: its
+// read depth, the window and two frames more, which the call reads, counts in
+// its result and leaves in the read buffers for the get calls.  The standard
+// call is also compared with a pread of the window's own frames
+// (window_ratio).
 constexpr uint32_t kShortWindow = 2;
 
 void short_windows(benchmark::State& state, bool exact) {
@@ -234,8 +217,9 @@ void short_windows(benchmark::State& state, bool exact) {
   std::vector<int32_t> starts(settings().windows);
   for (int32_t& s : starts) s = pick(rng);
   std::vector<int16_t> out(kShortWindow * 500);
-  const size_t deliver = size_t(kShortWindow / kFrameSeconds) * frame_chunk_size();
-  std::vector<char> raw(deliver);
+  const uint32_t windowFrames = kShortWindow / kFrameSeconds;
+  const uint32_t deliver = exact ? windowFrames : read_depth(kShortWindow);
+  const ReadBuffer raw(size_t(deliver) * frame_chunk_size());
   plain_read(path);
 
   const int64_t frame0 = first_frame(path);
@@ -243,43 +227,37 @@ void short_windows(benchmark::State& state, bool exact) {
   int64_t perWindow = 0;
   for (const Channel& c : channels()) perWindow += int64_t(c.rate) * kShortWindow;
 
-  Times libTimes, plainTimes, libCpu, plainCpu;
+  Contender library, baseline, windowOnly;
   for (auto _ : state) {
-    auto t0 = Clock::now();
-    double c0 = thread_cpu_seconds();
-    const bool plainOk = pread_windows(path, frame0, starts, raw);
-    plainTimes.add(seconds_since(t0));
-    plainCpu.add(thread_cpu_seconds() - c0);
-
-    t0 = Clock::now();
-    c0 = thread_cpu_seconds();
-    HGLOBAL h = open_for_review(path);
-    bool ok = h != nullptr;
-    if (ok) DARARARCreateReadFrameBuf(h, 0, kShortWindow);
-    for (int32_t s : starts) {
-      if (!ok) break;
-      ok = exact ? DARARARReadFrameWaveEx(h, 0, s, kShortWindow) > 0 : DARARARReadFrameWave(h, 0, uint32_t(s)) > 0;
-      int64_t got = 0;
-      for (uint16_t c = 0; c < channel_count(); ++c)
-        got += exact ? DARARARGetFrameWaveEx(h, 0, c, out.data(), 0, kShortWindow)
-                     : DARARARGetFrameWave(h, 0, c, out.data());
-      ok = ok && got == perWindow;
-    }
-    if (h) RAZIVERACloseBioFile(h);
-    const double t = seconds_since(t0);
-    libTimes.add(t);
-    libCpu.add(thread_cpu_seconds() - c0);
-    state.SetIterationTime(t);
-    if (!check(state, plainOk && ok, "a read failed")) return;
+    const bool plainOk = baseline.run([&] { return pread_windows(path, frame0, starts, deliver, raw); });
+    const bool ok = library.run([&] {
+      HGLOBAL h = open_for_review(path);
+      bool fine = h != nullptr;
+      if (fine) DARARARCreateReadFrameBuf(h, 0, kShortWindow);
+      for (int32_t s : starts) {
+        if (!fine) break;
+        fine = exact ? DARARARReadFrameWaveEx(h, 0, s, kShortWindow) > 0 : DARARARReadFrameWave(h, 0, uint32_t(s)) > 0;
+        int64_t got = 0;
+        for (uint16_t c = 0; c < channel_count(); ++c)
+          got += exact ? DARARARGetFrameWaveEx(h, 0, c, out.data(), 0, kShortWindow)
+                       : DARARARGetFrameWave(h, 0, c, out.data());
+        fine = fine && got == perWindow;
+      }
+      if (h) RAZIVERACloseBioFile(h);
+      return fine;
+    });
+    state.SetIterationTime(library.wall().last());
+    bool windowOk = true;
+    if (!exact) windowOk = windowOnly.run([&] { return pread_windows(path, frame0, starts, windowFrames, raw); });
+    if (!check(state, plainOk && ok && windowOk, "a read failed")) return;
   }
   const double n = double(starts.size());
-  state.counters["cpu_ratio"] = plainCpu.best() / libCpu.best();
-  state.counters["windows/s"] = n / libTimes.best();
-  state.counters["plain_pread_windows/s"] = n / plainTimes.best();
-  state.counters["ratio"] = plainTimes.best() / libTimes.best();
+  put_ratio(state, "ratio", "cpu_ratio", library, baseline);
+  if (!exact) put_ratio(state, "window_ratio", "cpu_window_ratio", library, windowOnly);
+  state.counters["windows/s"] = n / library.wall().best();
+  state.counters["plain_pread_windows/s"] = n / baseline.wall().best();
   state.SetItemsProcessed(int64_t(n * state.iterations()));
 }
-
 }  // namespace
 
 void register_review() {

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <new>
 
 #include "platform/platform.h"
 
@@ -128,11 +129,13 @@ const std::vector<std::vector<int16_t>>& per_channel_input() {
     for (uint32_t c = 0; c < n; ++c) {
       const uint32_t rate = channels()[c].rate;
       const uint32_t step = kBaseRate / rate;
-      v[c].resize(size_t(kFramesPerBuffer) * kFrameSeconds * rate);
+      const size_t rowCount = rows.size() / n;
+      v[c].resize(size_t(kBulkFramesPerBuffer) * kFrameSeconds * rate);
       for (size_t k = 0; k < v[c].size(); ++k) {
-        int16_t value = rows[k * step * n + c];
+        const size_t row = k * step % rowCount;
+        int16_t value = rows[row * n + c];
         if (channels()[c].event)
-          for (uint32_t j = 0; j < step && value == 0; ++j) value = rows[(k * step + j) * n + c];
+          for (uint32_t j = 0; j < step && value == 0; ++j) value = rows[(row + j) * n + c];
         v[c][k] = value;
       }
     }
@@ -149,7 +152,8 @@ Written write_recording(const std::string& path, uint32_t seconds, bool big, uin
   const std::vector<std::vector<int16_t>>& arrays = per_channel_input();
   const uint32_t stride = n * 2;  // bytes between one channel's consecutive values
   constexpr uint32_t kSampleStride = sizeof(int16_t);  // in a per-channel array
-  HGLOBAL h = RAZIVERAOpenBioFile(path.c_str(), RZ_OPEN_CREATE, kFramesPerBuffer);
+  const uint16_t perBuffer = how == Input::kPerChannel ? kBulkFramesPerBuffer : kFramesPerBuffer;
+  HGLOBAL h = RAZIVERAOpenBioFile(path.c_str(), RZ_OPEN_CREATE, perBuffer);
   if (!h) return w;
   bool ok = RAZIVERASetInfo(h, RZ_INFO_BYTE_ORDER, big ? 1 : 0) == 1 && DARARARCreateBaseHeader(h) == 1;
   const uint32_t framesPerRecord = seconds / kFrameSeconds / records ? seconds / kFrameSeconds / records : 1;
@@ -169,10 +173,10 @@ Written write_recording(const std::string& path, uint32_t seconds, bool big, uin
       DARARARSetFrameChText(h, uint16_t(r), RZ_CHANNEL_UNIT, c, "uV");
     }
     ok = ok && DARARARCreateWaveInfo(h) && DARARARCreateFrameChInfo(h) &&
-         DARARARCreateFrameBuf(h, kFramesPerBuffer) == int32_t(frame_chunk_size());
+         DARARARCreateFrameBuf(h, perBuffer) == int32_t(frame_chunk_size());
     for (uint32_t done = 0; ok && done < framesPerRecord;) {
       const uint16_t frames =
-          uint16_t(framesPerRecord - done < kFramesPerBuffer ? framesPerRecord - done : kFramesPerBuffer);
+          uint16_t(framesPerRecord - done < perBuffer ? framesPerRecord - done : perBuffer);
       const Clock::time_point t0 = Clock::now();
       for (uint16_t c = 0; c < n; ++c) {
         const uint16_t placed =
@@ -224,13 +228,28 @@ bool sync_file(const std::string& path) {
   return ::close(fd) == 0 && ok;
 }
 
+namespace {
+constexpr size_t kCacheLine = 64;
+constexpr size_t kPageBytes = 4096;
+}  // namespace
+
+ReadBuffer::ReadBuffer(size_t bytes)
+    : base_(static_cast<char*>(std::aligned_alloc(kPageBytes, (bytes + 2 * kPageBytes) / kPageBytes * kPageBytes))),
+      size_(bytes) {
+  if (!base_) throw std::bad_alloc();
+}
+
+ReadBuffer::~ReadBuffer() { std::free(base_); }
+
+char* ReadBuffer::at(uint64_t offset) const { return base_ + offset % kCacheLine; }
+
 uint64_t plain_read(const std::string& path) {
-  static std::vector<char> chunk(kPlainChunk);
+  static const ReadBuffer chunk(kPlainChunk);
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return 0;
   uint64_t total = 0;
   for (;;) {
-    const ssize_t n = ::read(fd, chunk.data(), kPlainChunk);
+    const ssize_t n = ::read(fd, chunk.at(total), kPlainChunk);
     if (n <= 0) break;
     total += uint64_t(n);
   }
@@ -258,10 +277,10 @@ double Times::best() const {
   return b;
 }
 
-double Times::mean() const {
-  double sum = 0;
-  for (double t : all_) sum += t;
-  return all_.empty() ? 0 : sum / double(all_.size());
+void put_ratio(benchmark::State& state, const char* name, const char* cpuName, const Contender& subject,
+               const Contender& reference) {
+  state.counters[name] = reference.wall().best() / subject.wall().best();
+  state.counters[cpuName] = reference.cpu().best() / subject.cpu().best();
 }
 
 MemUsage mem_usage() {

@@ -38,6 +38,9 @@ std::string work_path(const std::string& name);
 constexpr uint32_t kBaseRate = 1000;
 constexpr uint32_t kFrameSeconds = 1;
 constexpr uint16_t kFramesPerBuffer = 10;
+// A writer that has the whole night in memory (per-channel arrays) saves in
+// buffers of about 1 MB: the size of the plain writes it is measured against.
+constexpr uint16_t kBulkFramesPerBuffer = 64;
 constexpr uint32_t kWindowSeconds = 30;
 
 struct Channel {
@@ -52,10 +55,10 @@ uint32_t frame_chunk_size();
 // One buffer's worth of interleaved amplifier rows (kFramesPerBuffer frames
 // of kBaseRate rows, one column per channel), made once and replayed.
 const std::vector<int16_t>& acquisition_input();
-// The same buffer as an application that keeps one array per channel at the
-// channel's own rate has it: channel c's samples of kFramesPerBuffer frames,
-// picked from the interleaved rows as the set-point call picks them (an event
-// channel takes the first code of each of its sample periods).
+// What an application that keeps one array per channel at the channel's own
+// rate saves at a time: channel c's samples of kBulkFramesPerBuffer frames,
+// picked from the interleaved rows (replayed) as the set-point call picks
+// them (an event channel takes the first code of each of its sample periods).
 const std::vector<std::vector<int16_t>>& per_channel_input();
 
 // How the acquisition hands its samples to the library: interleaved rows
@@ -88,6 +91,26 @@ bool plain_write(const std::string& path, uint64_t bytes, bool sync = false);
 bool sync_file(const std::string& path);
 // Reads the whole file with sequential 1 MiB read calls; the bytes read.
 uint64_t plain_read(const std::string& path);
+
+// Memory for the baselines' reads.  On some processors the kernel's copy
+// from the page cache runs at a third of its speed when the destination lies
+// a few bytes past the source's place in its page; the baselines put the
+// bytes of file offset x at an address with x's offset in a cache line, so
+// that they show plain reads at their best.
+class ReadBuffer {
+ public:
+  explicit ReadBuffer(size_t bytes);
+  ~ReadBuffer();
+  ReadBuffer(const ReadBuffer&) = delete;
+  ReadBuffer& operator=(const ReadBuffer&) = delete;
+  // Where the bytes read from file offset `offset` go.
+  char* at(uint64_t offset) const;
+  size_t size() const { return size_; }
+
+ private:
+  char* base_;
+  size_t size_;
+};
 uint64_t file_size(const std::string& path);
 
 // ---- Timing and memory ------------------------------------------------------------
@@ -109,11 +132,37 @@ class Times {
  public:
   void add(double seconds) { all_.push_back(seconds); }
   double best() const;
-  double mean() const;
+  double last() const { return all_.empty() ? 0 : all_.back(); }
 
  private:
   std::vector<double> all_;
 };
+
+// One contender of a benchmark (the library, its baseline, a peer): each run
+// is timed on the wall clock and on the calling thread's processor clock.
+class Contender {
+ public:
+  template <class F>
+  auto run(F&& f) {
+    const Clock::time_point t0 = Clock::now();
+    const double c0 = thread_cpu_seconds();
+    auto result = f();
+    wall_.add(seconds_since(t0));
+    cpu_.add(thread_cpu_seconds() - c0);
+    return result;
+  }
+  const Times& wall() const { return wall_; }
+  const Times& cpu() const { return cpu_; }
+
+ private:
+  Times wall_, cpu_;
+};
+
+// Sets `name` (wall clock) and `cpuName` (processor time) to the speed of
+// `subject` as a fraction of `reference`'s (below 1: slower), the best run
+// of each compared.
+void put_ratio(benchmark::State& state, const char* name, const char* cpuName, const Contender& subject,
+               const Contender& reference);
 
 struct MemUsage {
   size_t blocks = 0;  // live memory blocks of the library

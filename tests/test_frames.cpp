@@ -285,6 +285,100 @@ TEST_F(FramesTest, WindowsStartWhereAsked) {
   for (uint32_t k = 50; k < 100; ++k) ASSERT_EQ(out[k], 0) << k;
 }
 
+// A window read keeps the frames as the file holds them and the get calls
+// hand samples out of them; the buffers get the window only when something
+// else needs them.  Whatever the order of reads and gets - windows before the
+// recording, shorter windows after longer ones (whose samples the buffers
+// still hold behind the new window), gets beyond the window - every get must
+// hand out what it would from buffers holding each window since its read.
+// The second handle settles every window into its buffers at once.
+TEST_F(FramesTest, GetsFromAKeptWindowMatchBuffersFilledAtTheRead) {
+  for (bool big : {false, true}) {
+    SCOPED_TRACE(big ? "big-endian" : "little-endian");
+    Layout L;
+    L.rates = {100, 40, 10, 20};
+    L.baseRate = 200;
+    L.frameSeconds = 2;
+    L.big = big;
+    const std::string name = big ? "kb.vzp" : "kl.vzp";
+    {
+      Bio h = begin_recording(*this, path(name), L, 40);
+      ASSERT_EQ(write_frames(h, L, 0, 40), 40);
+      ASSERT_EQ(write_frames(h, L, 40, 20), 20);
+    }
+    Bio kept = open_for_review(path(name), 9);
+    Bio settled = open_for_review(path(name), 9);
+    rz::Pinned<rz::BioFile> bf(settled);
+    const uint32_t depth = bf->records[0].framesPerBuffer;
+    ASSERT_EQ(depth, 6u);
+    std::vector<int16_t> a(4096), b(a.size());  // beyond the longest hand-out (slack included)
+    uint32_t rng = 12345;
+    auto next = [&](uint32_t n) {
+      rng = rng * 1103515245u + 12345u;
+      return (rng >> 8) % n;
+    };
+    for (int step = 0; step < 3000; ++step) {
+      SCOPED_TRACE(step);
+      const uint32_t what = next(8);
+      if (what < 3) {
+        int32_t start, length = int32_t(next(3 * depth)) + 1;
+        if (what == 0) {
+          start = int32_t(next(2 * 64));
+          ASSERT_EQ(DARARARReadFrameWave(kept, 0, uint32_t(start)), DARARARReadFrameWave(settled, 0, uint32_t(start)));
+        } else {
+          start = int32_t(next(2 * 70)) - 20;
+          ASSERT_EQ(DARARARReadFrameWaveEx(kept, 0, start, uint32_t(length)),
+                    DARARARReadFrameWaveEx(settled, 0, start, uint32_t(length)));
+        }
+        rz::frames::settle_window(*bf, bf->records[0]);
+        continue;
+      }
+      const uint16_t c = uint16_t(next(6));
+      std::fill(a.begin(), a.end(), int16_t(0x5A5A));
+      std::fill(b.begin(), b.end(), int16_t(0x5A5A));
+      int32_t na, nb;
+      if (what == 3) {
+        na = DARARARGetFrameWave(kept, 0, c, a.data());
+        nb = DARARARGetFrameWave(settled, 0, c, b.data());
+      } else {
+        const uint32_t offset = next(2 * depth + 2), length = next(2 * depth + 2);
+        na = DARARARGetFrameWaveEx(kept, 0, c, a.data(), offset, length);
+        nb = DARARARGetFrameWaveEx(settled, 0, c, b.data(), offset, length);
+      }
+      ASSERT_EQ(na, nb) << "channel " << c;
+      ASSERT_EQ(a, b) << "channel " << c;
+    }
+  }
+}
+
+// A window read that cannot have a block for the frames it keeps splits
+// them into the buffers at once; with no memory for even one batch of frames
+// it reads nothing and says so.
+TEST_F(FramesTest, AWindowReadWithoutMemoryForItsFrames) {
+  Layout L;
+  L.rates = {100, 20};
+  L.baseRate = 100;
+  {
+    Bio h = begin_recording(*this, path("a.vzp"), L, 20);
+    ASSERT_EQ(write_frames(h, L, 0, 20), 20);
+  }
+  std::vector<int16_t> out(10 * 100);
+  {
+    Bio r = open_for_review(path("a.vzp"), 5);
+    faults::arm(faults::Op::Alloc, 1);  // the kept window's block
+    EXPECT_EQ(DARARARReadFrameWave(r, 0, 3), int32_t(7 * (24 + 240) / 2));
+    faults::reset();
+    ASSERT_EQ(DARARARGetFrameWave(r, 0, 1, out.data()), 100);
+    for (uint32_t k = 0; k < 100; ++k) ASSERT_EQ(out[k], sample_value(1, 60 + k)) << k;
+  }
+  Bio r = open_for_review(path("a.vzp"), 5);
+  faults::arm(faults::Op::Alloc, 1, -1, true);
+  EXPECT_EQ(DARARARReadFrameWave(r, 0, 3), -1);
+  EXPECT_EQ(DARARARReadFrameWaveEx(r, 0, -2, 4), -1);
+  faults::reset();
+  EXPECT_GT(DARARARReadFrameWave(r, 0, 3), 0) << "the next read has its memory again";
+}
+
 // A review session pages through the whole recording: the handle holds the
 // same blocks after the last window as after the first (nothing accumulates
 // over a night), and closing it releases every one.
@@ -303,7 +397,8 @@ TEST_F(FramesTest, AReviewSessionHoldsItsBlocksAndNoMore) {
     ASSERT_GT(DARARARReadFrameWave(r, 0, 0), 0);
     size_t bytes1 = 0;
     const size_t blocks1 = rz::plat::mem_live(&bytes1);
-    EXPECT_EQ(blocks1, blocks0 + 1 + 2 + 3) << "handle, work and text buffers, one read buffer per channel";
+    EXPECT_EQ(blocks1, blocks0 + 1 + 2 + 3 + 1)
+        << "handle, work and text buffers, one read buffer per channel, the kept window";
     for (uint32_t start = 30; start < 600; start += 30) {
       ASSERT_GT(DARARARReadFrameWave(r, 0, start), 0);
       for (uint16_t c = 0; c < 3; ++c) ASSERT_EQ(DARARARGetFrameWave(r, 0, c, out.data()), int32_t(30 * L.rates[c]));

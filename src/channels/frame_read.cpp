@@ -14,105 +14,300 @@ using namespace frames;
 // A read buffer larger than this is not made (a damaged or absurd window).
 constexpr uint64_t kMaxReadBuffer = 1ull << 30;
 
-// Copies frames [f0, f0 + frames) of the record into the read buffers, after
+// Each channel's block in a frame and its read buffer, taken once per read.
+struct WindowLayout {
+  KeptChannel blocks[kMaxChannels];
+  uint32_t channels = 0;
+  // Every block lies inside the frame and every buffer has room for the
+  // window: the split is a plain copy per block (and the window can be kept).
+  bool whole = true;
+};
+
+// `known` is the table of the window read before, whose buffer sizes still
+// hold for the buffers it names (the buffers are only ever replaced together
+// with the kept window); other buffers are looked up.
+WindowLayout layout_of(const RecordSlot& rs, uint64_t windowFrames, const KeptChannel* known, uint32_t knownCount) {
+  WindowLayout L;
+  L.channels = channel_limit(rs);
+  uint64_t at = wave::kHeadSize;
+  for (uint32_t c = 0; c < L.channels; ++c) {
+    const uint32_t bytes = channel_frame_bytes(rs.channels[c].sampleRate, rs.frameSeconds);
+    HGLOBAL buffer = rs.channels[c].frameBuf;
+    size_t room = 0;
+    if (c < knownCount && known[c].buffer == buffer) {
+      room = known[c].room;
+    } else if (buffer) {
+      const BlockLock lock(buffer);
+      room = lock.size();
+      if (!lock) buffer = nullptr;
+    }
+    L.blocks[c] = {uint32_t(at < UINT32_MAX ? at : UINT32_MAX), bytes, buffer, room};
+    at += bytes;
+    if (buffer && uint64_t(bytes) * windowFrames > room) L.whole = false;
+  }
+  if (at > rs.frameChunkSize) L.whole = false;
+  return L;
+}
+
+// The channel table and frames of a kept window, checked against the block
+// that holds them; empty when there is none, when it does not fit its block,
+// or (unless `settledToo`) when it is no longer pending.
+class KeptView {
+ public:
+  explicit KeptView(const KeptWindow* kw, bool settledToo = false)
+      : lock_(kw && (kw->pending || settledToo) ? kw->block : nullptr) {
+    if (!lock_) return;
+    const uint64_t table = uint64_t(kw->channels) * sizeof(KeptChannel);
+    const uint64_t frames = uint64_t(kw->frameCount) * kw->frameChunkSize;
+    if (kw->channels > kMaxChannels || table > kw->framesAt || kw->framesAt + frames > lock_.size()) return;
+    kw_ = kw;
+    table_ = reinterpret_cast<const KeptChannel*>(lock_.data());
+  }
+  explicit operator bool() const { return kw_ != nullptr; }
+  const KeptWindow& window() const { return *kw_; }
+  const KeptChannel& channel(uint32_t c) const { return table_[c]; }
+  const KeptChannel* table() const { return table_; }
+  const uint8_t* frame(uint64_t i) const { return lock_.data() + kw_->framesAt + i * kw_->frameChunkSize; }
+  // Bytes of channel c's buffer the window covers: its silence, then its frames.
+  uint64_t reach(uint32_t c) const {
+    return uint64_t(table_[c].bytes) * (uint64_t(kw_->zeroFrames) + kw_->frameCount);
+  }
+
+ private:
+  BlockLock lock_;
+  const KeptWindow* kw_ = nullptr;
+  const KeptChannel* table_ = nullptr;
+};
+
+// Copies bytes [from, to) of what channel c's buffer holds for a kept window
+// to `out`: zeros for the silence, then samples out of the frames.
+void copy_from_window(const KeptView& v, uint32_t c, uint8_t* out, uint64_t from, uint64_t to, bool big) {
+  const uint64_t bytes = v.channel(c).bytes;
+  const uint64_t silence = bytes * v.window().zeroFrames;
+  if (from < silence) {
+    const uint64_t n = (to < silence ? to : silence) - from;
+    std::memset(out, 0, size_t(n));
+    out += n;
+    from += n;
+  }
+  if (from >= to) return;
+  // Most hand-outs begin at a frame's start: no division for them.
+  const uint64_t into = from - silence;
+  uint64_t i = into < bytes ? 0 : into / bytes;
+  uint64_t within = into < bytes ? into : into % bytes;
+  for (; from < to; ++i, within = 0) {
+    const uint64_t n = bytes - within < to - from ? bytes - within : to - from;
+    copy_words16(out, v.frame(i) + v.channel(c).offset + within, size_t(n / 2), big);
+    out += n;
+    from += n;
+  }
+}
+
+// Writes a pending window into the channel buffers and ends it.
+void settle(const KeptView& v, KeptWindow& kw, const LockedBuffers& bufs, bool big) {
+  const uint32_t n = v.window().channels < bufs.channels() ? v.window().channels : bufs.channels();
+  for (uint32_t c = 0; c < n; ++c) {
+    const uint64_t reach = v.reach(c);
+    if (bufs.data(c) && reach <= bufs.size(c)) copy_from_window(v, c, bufs.data(c), 0, reach, big);
+  }
+  kw.pending = 0;
+}
+
+// Keeps frames [f0, f0 + frames) of the record, after `zeroFrames` frames
+// of silence, as the pending window; false when no block can hold them.
+bool keep_window(BioFile& bf, KeptWindow& kw, const WindowLayout& L, uint64_t pos, uint32_t frames,
+                 uint32_t zeroFrames, uint32_t fcs) {
+  // Frame 0 goes at the file position's offset in a cache line: the kernel's
+  // copy out of the page cache slows down severalfold on some processors
+  // when the destination lies a few bytes past the source's place in a page.
+  constexpr uint32_t kLine = 64;
+  const uint64_t table = uint64_t(L.channels) * sizeof(KeptChannel);
+  const uint64_t need = table + 2 * kLine + uint64_t(frames) * fcs;
+  if (need > kMaxReadBuffer) return false;
+  size_t have = 0;
+  if (kw.block) have = plat::mem_size(kw.block);
+  if (have < need) {
+    release_block(kw.block);
+    kw.block = plat::mem_alloc(plat::kMemMoveable, size_t(need));
+    if (!kw.block) return false;
+  }
+  BlockLock lock(kw.block);
+  if (!lock || lock.size() < need) return false;
+  std::memcpy(lock.data(), L.blocks, size_t(table));
+  const uintptr_t tableEnd = reinterpret_cast<uintptr_t>(lock.data()) + table + kLine;
+  const uint32_t framesAt = uint32_t(table + kLine + ((pos - tableEnd) & (kLine - 1)));
+  uint8_t* dst = lock.data() + framesAt;
+  const uint32_t want = frames * fcs;
+  // Frames behind the frame area read whatever follows it; beyond the end
+  // of the file they read as zeros.
+  const uint32_t got = pos <= uint64_t(INT32_MAX) ? container::read_at(bf, uint32_t(pos), dst, want) : 0;
+  if (got < want) std::memset(dst + got, 0, want - got);
+  kw.framesAt = framesAt;
+  kw.frameCount = frames;
+  kw.zeroFrames = zeroFrames;
+  kw.frameChunkSize = fcs;
+  kw.channels = L.channels;
+  kw.pending = 1;
+  return true;
+}
+
+// Reads frames [f0, f0 + frames) of the record for the read buffers, after
 // `zeroFrames` frames of zeros.  Returns the 16-bit words read from the file
 // (frames x frameChunkSize / 2), or -1 when there is no work area.
-int32_t read_window(BioFile& bf, RecordSlot& rs, uint64_t f0, uint64_t frames,
-                    uint64_t zeroFrames) {
+int32_t read_window(BioFile& bf, RecordSlot& rs, uint64_t f0, uint64_t frames, uint64_t zeroFrames) {
   const uint32_t fcs = rs.frameChunkSize;
   if (fcs == 0 || fcs > kMaxFrameChunkSize) return -1;
-  LockedBuffers bufs(rs);
-  size_t fill[kMaxChannels] = {};
   const bool big = bf.big();
 
   // The buffers hold `depth` frames: never place more, whatever the caller asks.
   const uint64_t depth = rs.framesPerBuffer ? rs.framesPerBuffer : 1;
   if (zeroFrames > depth) zeroFrames = depth;
   if (frames > depth) frames = depth;
+  const uint64_t pos = uint64_t(rs.frameDataPosition) + f0 * fcs;
+  const uint64_t words = frames * (fcs / 2);
+  const int32_t result = words > uint64_t(INT32_MAX) ? INT32_MAX : int32_t(words);
 
-  // Each channel's block in a frame, taken once per call.  When every block
-  // lies inside the frame and every buffer has room for all the frames, the
-  // split below is a plain copy per block (the common case); otherwise each
-  // block is cut to what the frame and the buffer hold.
-  uint32_t blockBytes[kMaxChannels];
-  bool whole = true;
-  uint64_t blocksEnd = wave::kHeadSize;
-  for (uint32_t c = 0; c < bufs.channels(); ++c) {
-    blockBytes[c] = channel_frame_bytes(rs.channels[c].sampleRate, rs.frameSeconds);
-    blocksEnd += blockBytes[c];
+  const KeptWindows kept(bf);
+  KeptWindow* kw = kept.of(bf, rs);
+  WindowLayout L;
+  {
+    const KeptView before(kw, true);
+    L = layout_of(rs, zeroFrames + frames, before ? before.table() : nullptr, before ? before.window().channels : 0);
+    // The previous window stays pending only where this one covers it: a
+    // shorter window leaves the rest of the previous one in the buffers.
+    if (before && before.window().pending) {
+      bool covered = L.whole && before.window().channels <= L.channels;
+      for (uint32_t c = 0; covered && c < before.window().channels; ++c)
+        covered = before.reach(c) <= uint64_t(L.blocks[c].bytes) * (zeroFrames + frames);
+      if (!covered) {
+        const LockedBuffers bufs(rs);
+        settle(before, *kw, bufs, big);
+      }
+    }
+    if (kw) kw->pending = 0;
+  }
+  if (kw && L.whole && keep_window(bf, *kw, L, pos, uint32_t(frames), uint32_t(zeroFrames), fcs)) return result;
+
+  // Otherwise the frames are split into the buffers now, each block cut to
+  // what the frame and the buffer hold.
+  const LockedBuffers bufs(rs);
+  size_t fill[kMaxChannels] = {};
+  for (uint32_t c = 0; c < L.channels && c < bufs.channels(); ++c) {
     if (!bufs.data(c)) continue;
-    const uint64_t bytes = uint64_t(blockBytes[c]) * zeroFrames;
+    const uint64_t bytes = uint64_t(L.blocks[c].bytes) * zeroFrames;
     fill[c] = bytes < bufs.size(c) ? size_t(bytes) : bufs.size(c);
     if (fill[c]) std::memset(bufs.data(c), 0, fill[c]);
-    if (blocksEnd > fcs || fill[c] + uint64_t(blockBytes[c]) * frames > bufs.size(c)) whole = false;
   }
-
-  // The stage holds one batch, or just the frames of this window when fewer.
   const uint32_t batch = frames && frames < batch_frames(fcs) ? uint32_t(frames) : batch_frames(fcs);
   ScratchBlock stage(size_t(batch) * fcs + 256, false);
   if (!stage) return -1;
-
-  uint64_t pos = uint64_t(rs.frameDataPosition) + f0 * fcs;
+  uint64_t at = pos;
   for (uint64_t done = 0; done < frames;) {
     const uint32_t n = uint32_t(frames - done < batch ? frames - done : batch);
     const uint32_t want = n * fcs;
-    // Frames behind the frame area read whatever follows it; beyond the end
-    // of the file they read as zeros.
-    const uint32_t got = pos <= uint64_t(INT32_MAX) ? container::read_at(bf, uint32_t(pos), stage.data(), want) : 0;
+    const uint32_t got = at <= uint64_t(INT32_MAX) ? container::read_at(bf, uint32_t(at), stage.data(), want) : 0;
     if (got < want) std::memset(stage.data() + got, 0, want - got);
-    if (whole) {
-      uint64_t at = wave::kHeadSize;
-      for (uint32_t c = 0; c < bufs.channels(); at += blockBytes[c], ++c) {
-        uint8_t* dst = bufs.data(c);
-        if (!dst) continue;
-        const uint32_t bytes = blockBytes[c];
-        const uint8_t* src = stage.data() + at;
-        for (uint32_t i = 0; i < n; ++i, src += fcs, dst += bytes)
-          copy_words16(dst + fill[c], src, bytes / 2, big);
-        fill[c] += size_t(n) * bytes;
-      }
-      pos += want;
-      done += n;
-      continue;
-    }
     for (uint32_t i = 0; i < n; ++i) {
       const uint8_t* frame = stage.data() + size_t(i) * fcs;
-      uint64_t off = wave::kHeadSize;
-      for (uint32_t c = 0; c < bufs.channels(); ++c) {
-        const uint64_t bytes = blockBytes[c];
+      for (uint32_t c = 0; c < L.channels && c < bufs.channels(); ++c) {
+        const uint64_t bytes = L.blocks[c].bytes;
+        const uint64_t off = L.blocks[c].offset;
         uint8_t* dst = bufs.data(c);
-        if (dst) {
-          const size_t room = bufs.size(c) - fill[c];
-          const uint64_t take = bytes < room ? bytes : room;
-          // A frame smaller than the channels' blocks leaves zeros behind it.
-          const uint64_t present = off >= fcs ? 0 : (take < fcs - off ? take : fcs - off);
-          copy_words16(dst + fill[c], frame + off, size_t(present / 2), big);
-          std::memset(dst + fill[c] + present, 0, size_t(take - present));
-          fill[c] += size_t(take);
-        }
-        off += bytes;
+        if (!dst) continue;
+        const size_t room = bufs.size(c) - fill[c];
+        const uint64_t take = bytes < room ? bytes : room;
+        // A frame smaller than the channels' blocks leaves zeros behind it.
+        const uint64_t present = off >= fcs ? 0 : (take < fcs - off ? take : fcs - off);
+        copy_words16(dst + fill[c], frame + off, size_t(present / 2), big);
+        std::memset(dst + fill[c] + present, 0, size_t(take - present));
+        fill[c] += size_t(take);
       }
     }
-    pos += want;
+    at += want;
     done += n;
   }
-  const uint64_t words = frames * (fcs / 2);
-  return words > uint64_t(INT32_MAX) ? INT32_MAX : int32_t(words);
+  return result;
 }
 
 // Copies `count` samples starting at sample `first` of a channel's read
-// buffer; 0 when the range is not inside the buffer.
-int32_t hand_out(RecordSlot& rs, uint16_t channel, int16_t* out, uint64_t first, uint64_t count) {
+// buffer; 0 when the range is not inside the buffer.  Samples of a pending
+// window come from its frames, the rest from the buffer.
+int32_t hand_out(BioFile& bf, RecordSlot& rs, uint16_t channel, int16_t* out, uint64_t first, uint64_t count) {
   ChannelSlot* cs = channel_at(rs, channel);
-  if (!cs || !out || rs.frameSeconds == 0) return 0;
-  BlockLock buf(cs->frameBuf);
-  if (!buf) return 0;
-  if (count > uint64_t(INT32_MAX) || (first + count) * kSampleBytes > buf.size()) return 0;
-  std::memcpy(out, buf.data() + first * kSampleBytes, size_t(count) * kSampleBytes);
+  // No buffer holds 2^32 samples: a start beyond that (a rate changed after
+  // the buffers were made) is refused before the byte offsets could wrap.
+  if (!cs || !out || rs.frameSeconds == 0 || !cs->frameBuf || count > uint64_t(INT32_MAX) ||
+      first > UINT32_MAX)
+    return 0;
+  uint64_t from = first * kSampleBytes;
+  const uint64_t to = (first + count) * kSampleBytes;
+  auto* dst = reinterpret_cast<uint8_t*>(out);
+  const KeptWindows kept(bf);
+  const KeptView v(kept.of(bf, rs));
+  uint64_t reach = 0;
+  if (v && channel < v.window().channels && v.channel(channel).buffer == cs->frameBuf) {
+    // The window was read for this very buffer, whose size it noted.
+    if (to > v.channel(channel).room) return 0;
+    reach = v.reach(channel);
+  }
+  // Samples behind the window's reach are the buffer's.
+  BlockLock buf(to > reach ? cs->frameBuf : nullptr);
+  if (to > reach && (!buf || to > buf.size())) return 0;
+  if (from < reach) {
+    const uint64_t split = to < reach ? to : reach;
+    copy_from_window(v, channel, dst, from, split, bf.big());
+    dst += split - from;
+    from = split;
+  }
+  if (from < to) std::memcpy(dst, buf.data() + from, size_t(to - from));
   return int32_t(count);
 }
 
 }  // namespace
+
+namespace frames {
+
+KeptWindows::KeptWindows(BioFile& bf) : pin_(bf.workBuffer) {}
+
+KeptWindow* KeptWindows::of(const BioFile& bf, const RecordSlot& rs) const {
+  static_assert(sizeof(KeptWindow) * kMaxRecords <= kWorkBufferSize, "the kept windows fit the work buffer");
+  if (!pin_ || pin_.size() < sizeof(KeptWindow) * kMaxRecords) return nullptr;
+  const ptrdiff_t r = &rs - bf.records;
+  if (r < 0 || r >= ptrdiff_t(kMaxRecords)) return nullptr;
+  return reinterpret_cast<KeptWindow*>(pin_.data()) + r;
+}
+
+void settle_window(BioFile& bf, RecordSlot& rs) {
+  const KeptWindows kept(bf);
+  KeptWindow* kw = kept.of(bf, rs);
+  if (!kw || !kw->pending) return;
+  const KeptView v(kw);
+  if (v) {
+    const LockedBuffers bufs(rs);
+    settle(v, *kw, bufs, bf.big());
+  }
+  kw->pending = 0;
+}
+
+void release_window(BioFile& bf, RecordSlot& rs) {
+  const KeptWindows kept(bf);
+  KeptWindow* kw = kept.of(bf, rs);
+  if (!kw) return;
+  release_block(kw->block);
+  kw->pending = 0;
+}
+
+void release_windows(BioFile& bf) {
+  const KeptWindows kept(bf);
+  for (const RecordSlot& rs : bf.records) {
+    KeptWindow* kw = kept.of(bf, rs);
+    if (!kw) return;
+    release_block(kw->block);
+    kw->pending = 0;
+  }
+}
+
+}  // namespace frames
 }  // namespace rz
 
 using namespace rz;
@@ -145,6 +340,7 @@ RZ_PUBLIC int32_t RZAPI DARARARCreateReadFrameBuf(HGLOBAL h, uint16_t record, ui
   const uint16_t depth = uint16_t(span / fs + 2);
   bf->framesPerBuffer = depth;
   rs->framesPerBuffer = depth;
+  release_window(*bf, *rs);
   release_buffers(*rs);
   // Buffers are made only for the channel blocks a stored frame can hold.  A
   // channel whose samples would reach past the frame (a damaged rate or frame
@@ -222,7 +418,7 @@ RZ_PUBLIC int32_t RZAPI DARARARGetFrameWave(HGLOBAL h, uint16_t record, uint16_t
   ChannelSlot* cs = channel_at(*rs, channel);
   if (!cs) return 0;
   const uint64_t rate = cs->sampleRate;
-  return hand_out(*rs, channel, output, uint64_t(rs->windowStart % rs->frameSeconds) * rate,
+  return hand_out(*bf, *rs, channel, output, uint64_t(rs->windowStart % rs->frameSeconds) * rate,
                   uint64_t(rs->windowSeconds) * rate);
 }
 
@@ -236,7 +432,7 @@ RZ_PUBLIC int32_t RZAPI DARARARGetFrameWaveEx(HGLOBAL h, uint16_t record, uint16
   ChannelSlot* cs = channel_at(*rs, channel);
   if (!cs) return 0;
   const uint64_t rate = cs->sampleRate;
-  return hand_out(*rs, channel, output,
+  return hand_out(*bf, *rs, channel, output,
                   (uint64_t(rs->windowStart % rs->frameSeconds) + offsetSeconds) * rate,
                   rate * lengthSeconds);
 }

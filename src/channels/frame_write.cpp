@@ -86,6 +86,7 @@ uint16_t place_samples(HGLOBAL h, bool ex, uint16_t mode, uint16_t frameIndex,
   else if (mode == 2) step = cs->sourceRate ? cs->sourceRate / cs->sampleRate : 1;
   // Input values between consecutive output samples: stride is in bytes.
   const int64_t advance = int32_t(step * stride) / 2;
+  settle_window(*bf, *rs);
   Placement at(*cs, frameIndex, frameCount);
   if (!at.out) return 0;
   if (advance == 1) {
@@ -112,6 +113,7 @@ RZ_PUBLIC int32_t RZAPI DARARARCreateFrameBuf(HGLOBAL h, uint16_t framesPerBuffe
   if (r < 0) return 0;
   RecordSlot& rs = bf->records[r];
   if (framesPerBuffer) bf->framesPerBuffer = framesPerBuffer;
+  release_window(*bf, rs);
   release_buffers(rs);
   rs.writingFrames = false;
 
@@ -174,6 +176,7 @@ RZ_PUBLIC uint16_t RZAPI DARARARSetFramePointEvent(HGLOBAL h, uint16_t frameInde
   // Input values consumed per output sample.
   const uint64_t ratio = uint64_t(rs->baseRate) * rateFactor / cs->sampleRate;
   const int64_t advance = stride / 2;
+  settle_window(*bf, *rs);
   Placement at(*cs, frameIndex, frameCount);
   if (!at.out) return 0;
 
@@ -213,6 +216,7 @@ RZ_PUBLIC uint16_t RZAPI DARARARSaveFrameWave(HGLOBAL h, uint16_t frameCount) {
   const uint32_t fcs = rs.frameChunkSize;
   const bool big = bf->big();
 
+  settle_window(*bf, rs);
   LockedBuffers bufs(rs);
   for (uint32_t c = 0; c < bufs.channels(); ++c) {
     const ChannelSlot& cs = rs.channels[c];

@@ -51,4 +51,49 @@ class LockedBuffers {
   uint32_t count_ = 0;
 };
 
+// The last window a record's read keeps as the file holds it: its frames,
+// and where each channel's block lies in a frame.  The get calls hand each
+// channel's samples straight out of the frames (converting the byte order on
+// the way), so a window's samples are copied once after the file read instead
+// of being split into the channel buffers first and copied again.  While the
+// window is pending, the channel buffers lack it: anything else that uses the
+// buffers settles it into them first, and behind the window's reach they
+// still hold what earlier reads left there, as they always did.
+struct KeptWindow {
+  HGLOBAL block;            // the channel table, then the frames
+  uint32_t framesAt;        // offset of frame 0 in the block
+  uint32_t frameCount;      // frames read from the file
+  uint32_t zeroFrames;      // frames of silence before them
+  uint32_t frameChunkSize;  // bytes per frame
+  uint32_t channels;        // channels the table describes
+  uint32_t pending;         // 1 while the channel buffers lack the window
+};
+// Per channel in the block's table: the block's offset in a frame and its
+// size, and the read buffer the window was read for, with its size.
+struct KeptChannel {
+  uint32_t offset;
+  uint32_t bytes;
+  HGLOBAL buffer;
+  size_t room;
+};
+
+// The records' kept windows live in the handle's work buffer, whose contents
+// no call reads or hands out.  Empty when the buffer cannot be pinned.
+class KeptWindows {
+ public:
+  explicit KeptWindows(BioFile& bf);
+  // The record's kept window, or nullptr.
+  KeptWindow* of(const BioFile& bf, const RecordSlot& rs) const;
+
+ private:
+  BlockLock pin_;
+};
+
+// Puts a pending window into the record's channel buffers.
+void settle_window(BioFile& bf, RecordSlot& rs);
+// Releases the record's kept window without settling it (the buffers go too).
+void release_window(BioFile& bf, RecordSlot& rs);
+// Releases every record's kept window (the handle is closing).
+void release_windows(BioFile& bf);
+
 }  // namespace rz::frames

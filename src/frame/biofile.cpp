@@ -2,6 +2,7 @@
 // file-level fields.
 #include <cstring>
 
+#include "channels/frames.h"
 #include "container/container.h"
 #include "container/textbuffer.h"
 #include "frame/error_ring.h"
@@ -80,6 +81,8 @@ void release_contents(BioFile& bf) {
   plat::set_error_mode(plat::kQuietErrorMode);
   if (bf.fileHandle) plat::file_close(bf.fileHandle);
   bf.fileHandle = nullptr;
+  // The work buffer names the records' kept windows: those go first.
+  frames::release_windows(bf);
   release_block(bf.workBuffer);
   release_block(bf.textBuffer);
   release_block(bf.scoreTable);

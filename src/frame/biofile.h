@@ -163,17 +163,19 @@ static_assert(offsetof(BioFile, records) == 600 && sizeof(BioFile) == 6427480,
               "BioFile layout moved");
 #endif
 
-// Pins a movable block for the length of one call and unlocks it on every
-// path out.  A block smaller than T (a handle of another kind, or garbage that
-// happens to be live) is refused like one that cannot be locked.
+// Pins a movable block for the length of one call and unpins it on every path
+// out (plat::mem_pin_sized: on POSIX a look-up without the atomic lock count,
+// so the 32 hand-outs of a window pay none; Win32 locks).  A block smaller
+// than T (a handle of another kind, or garbage that happens to be live) is
+// refused like one that cannot be locked.
 template <class T>
 class Pinned {
  public:
   explicit Pinned(HGLOBAL h) : h_(h) {
-    if (h_) p_ = static_cast<T*>(plat::mem_lock_sized(h_, sizeof(T), nullptr));
+    if (h_) p_ = static_cast<T*>(plat::mem_pin_sized(h_, sizeof(T), nullptr));
   }
   ~Pinned() {
-    if (p_) plat::mem_unlock(h_);
+    if (p_) plat::mem_unpin(h_);
   }
   Pinned(const Pinned&) = delete;
   Pinned& operator=(const Pinned&) = delete;

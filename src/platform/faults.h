@@ -1,6 +1,8 @@
 // The fault seam: every allocation, lock, read, write and seek of the platform
 // layer asks it first, so that tests can make the n-th call fail outright or
-// (reads and writes) fall short.  Disarmed it costs one atomic increment.
+// (reads and writes) fall short.  Calls are counted only once a test has armed
+// or reset the seam; before that (in every application) a call costs one
+// relaxed load, not an atomic increment on a counter all threads share.
 #pragma once
 
 #include <cstdint>

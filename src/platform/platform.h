@@ -35,6 +35,9 @@ uint32_t mem_unlock(HGLOBAL block);
 // touching every channel's buffer pays no atomic operation per buffer; Win32
 // locks the block.  Every pin is ended by mem_unpin.
 void* mem_pin(HGLOBAL block, size_t* size);
+// mem_pin for a block that must hold at least `least` bytes, asking the fault
+// seam as a lock does: how every export takes its handle for the call.
+void* mem_pin_sized(HGLOBAL block, size_t least, size_t* size);
 void mem_unpin(HGLOBAL block);
 // Releases a live block; false for a null or dead handle.
 bool mem_free(HGLOBAL block);

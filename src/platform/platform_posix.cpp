@@ -250,7 +250,7 @@ namespace {
 // Locks a live block of at least `least` bytes.  The fault seam counts the
 // locks the caller attempts: every non-null one for a plain lock, only those
 // of blocks large enough for a sized one.
-void* lock_block(HGLOBAL block, size_t least, size_t* size, bool plain) {
+void* lock_block(HGLOBAL block, size_t least, size_t* size, bool plain, bool count = true) {
   if (size) *size = 0;
   if (plain && (!block || faults::hit(faults::Op::Lock, nullptr))) return nullptr;
   uintptr_t tag = 0;
@@ -260,7 +260,7 @@ void* lock_block(HGLOBAL block, size_t least, size_t* size, bool plain) {
   if (n < least) return nullptr;
   if (!plain && faults::hit(faults::Op::Lock, nullptr)) return nullptr;
   void* data = s->data.load(std::memory_order_acquire);
-  s->locks.fetch_add(1, std::memory_order_relaxed);
+  if (count) s->locks.fetch_add(1, std::memory_order_relaxed);
   if (!still_live(*s, tag)) return nullptr;
   if (size) *size = n;
   return data;
@@ -284,6 +284,10 @@ void* mem_pin(HGLOBAL block, size_t* size) {
   if (!still_live(*s, tag)) return nullptr;
   if (size) *size = n;
   return data;
+}
+
+void* mem_pin_sized(HGLOBAL block, size_t least, size_t* size) {
+  return lock_block(block, least, size, false, false);
 }
 
 void mem_unpin(HGLOBAL) {}

@@ -60,6 +60,8 @@ uint32_t mem_unlock(HGLOBAL block) {
 // Win32 blocks are movable: a pin is a lock.
 void* mem_pin(HGLOBAL block, size_t* size) { return mem_lock_sized(block, 1, size); }
 
+void* mem_pin_sized(HGLOBAL block, size_t least, size_t* size) { return mem_lock_sized(block, least, size); }
+
 void mem_unpin(HGLOBAL block) { mem_unlock(block); }
 
 bool mem_free(HGLOBAL block) {
