@@ -229,7 +229,9 @@ class Session {
   // reads the file where it needs to, an editing one holds it.
   Session(const std::string& path, uint16_t mode, const Bytes* original)
       : editing_(mode == RZ_OPEN_READ_WRITE) {
-    fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // The descriptor reads what the session does not hold, and watches the
+    // file an editing session changes.
+    if (editing_ || !original) fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (original) {
       original_ = *original;
       held_ = true;
