@@ -14,6 +14,17 @@
 #include "format/layout.h"
 #include "razivera.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#define RZFUZZ_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define RZFUZZ_ASAN 1
+#endif
+#endif
+#ifdef RZFUZZ_ASAN
+#include <sanitizer/asan_interface.h>
+#endif
+
 // The harness reaches the library through its public interface only, and
 // reads the file through the format description: it learns nothing from the
 // handle's insides, so that what it checks holds for any application.
@@ -218,7 +229,9 @@ class Session {
   // reads the file where it needs to, an editing one holds it.
   Session(const std::string& path, uint16_t mode, const Bytes* original)
       : editing_(mode == RZ_OPEN_READ_WRITE) {
-    fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // The descriptor reads what the session does not hold, and watches the
+    // file an editing session changes.
+    if (editing_ || !original) fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (original) {
       original_ = *original;
       held_ = true;
@@ -270,8 +283,10 @@ class Session {
 
   // The stored chunk a call names: from the chunk search's offset to the end
   // its size word gives, no further than its record (when it starts inside
-  // it) and the file as it was.
+  // it) and the file as it was.  Only an editing session checks regions; a
+  // reading one does not look.
   Region chunk(uint16_t r, uint32_t type, uint32_t id) const {
+    if (!editing_) return {};
     uint32_t head[RZ_FIND_HEAD_WORDS] = {};
     const int32_t pos = RAZIVERAFindIndexPtr(h_, r, type, id, head);
     if (pos <= 0) return {};
@@ -406,6 +421,65 @@ void read_description(Session& s, uint16_t r, const Contents& contents) {
   });
 }
 
+// An output of exactly `room` samples for one hand-out: a write past them is
+// a memory fault the sanitizer reports.  Under AddressSanitizer the outputs
+// share one block kept for the process, poisoned except for the samples of the
+// call under way (its start is the block's own, behind the allocator's red
+// zone), so that a hand-out does not map, fault in, poison and unmap megabytes
+// the way an allocation of its size does; elsewhere each output is an
+// allocation of its own.
+class Output {
+ public:
+  explicit Output(size_t room) : room_(room) {
+#ifdef RZFUZZ_ASAN
+    Block& b = block();
+    if (b.capacity < room) {
+      b.release();
+      b.data = new int16_t[room];
+      b.capacity = room;
+      ASAN_POISON_MEMORY_REGION(b.data, b.capacity * sizeof(int16_t));
+    }
+    data_ = b.data;
+    ASAN_UNPOISON_MEMORY_REGION(data_, room_ * sizeof(int16_t));
+#else
+    own_.reset(new int16_t[room]);
+    data_ = own_.get();
+#endif
+  }
+  ~Output() {
+#ifdef RZFUZZ_ASAN
+    ASAN_POISON_MEMORY_REGION(data_, room_ * sizeof(int16_t));
+#endif
+  }
+  Output(const Output&) = delete;
+  Output& operator=(const Output&) = delete;
+  int16_t* get() const { return data_; }
+  int16_t& operator[](size_t i) const { return data_[i]; }
+
+ private:
+#ifdef RZFUZZ_ASAN
+  struct Block {
+    int16_t* data = nullptr;
+    size_t capacity = 0;
+    void release() {
+      if (data) ASAN_UNPOISON_MEMORY_REGION(data, capacity * sizeof(int16_t));
+      delete[] data;
+      data = nullptr;
+      capacity = 0;
+    }
+    ~Block() { release(); }
+  };
+  static Block& block() {
+    static Block b;
+    return b;
+  }
+#else
+  std::unique_ptr<int16_t[]> own_;
+#endif
+  size_t room_;
+  int16_t* data_ = nullptr;
+};
+
 // One channel's samples handed out of the read buffers into an output that
 // holds exactly the samples the call may deliver (seconds x the channel's
 // rate), so that the sanitizer catches a write past them; a call that may
@@ -417,7 +491,7 @@ std::string hand_out(const char* what, uint64_t samples, F&& call) {
   if (samples > kMaxHandOutSamples && samples <= uint64_t{INT32_MAX}) return {};  // too large to hold here
   const bool none = samples == 0 || samples > uint64_t{INT32_MAX};
   const size_t room = none ? 1 : size_t(samples);
-  std::unique_ptr<int16_t[]> out(new int16_t[room]);
+  const Output out(room);
   out[0] = kGuard;
   const int32_t got = call(out.get());
   if (got >= 0 && uint64_t(got) <= (none ? 0 : samples) && (!none || out[0] == kGuard)) return {};

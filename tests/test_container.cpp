@@ -1,6 +1,8 @@
 // The container: base header, records, the record scan, the chunk search and
 // the append rule, in both byte orders.
+#include <algorithm>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -192,6 +194,137 @@ TEST_F(ContainerTest, ChunkSearchSurvivesDamagedSizes) {
   Bio f = open("f.vzp", 1);
   ASSERT_TRUE(f);
   EXPECT_EQ(RAZIVERAFindIndexPtr(f, 0, RZ_CHUNK_RECORD, 0, nullptr), 0);
+}
+
+// The chunk search as the format's walk reads it, one head at a time from the
+// file's bytes: the offset of the first match, `buf` the first `len` bytes of
+// the last head read (zero past the file's end; untouched when none was).
+static uint32_t walked_search(const Bytes& file, uint64_t begin, uint64_t end, bool big, uint32_t type,
+                              uint32_t id, Bytes& buf) {
+  const auto read = [&](uint64_t pos, void* head, size_t n) -> size_t {
+    std::fill(buf.begin(), buf.end(), 0);
+    const size_t got = pos < file.size() ? std::min<size_t>(buf.size(), file.size() - pos) : 0;
+    if (got) std::memcpy(buf.data(), file.data() + pos, got);
+    std::memcpy(head, buf.data(), n);
+    return std::min(got, n);
+  };
+  auto walk = rz::container::walk_chunks(read, begin, end, big);
+  rz::container::ChunkHeadView c;
+  while (walk.next(c))
+    if (c.type == type && (id == 0 || c.id == id)) return uint32_t(c.offset);
+  return 0;
+}
+
+// Heads are read a block at a time; whatever the chunks' sizes, wherever a
+// head falls against a block's edge, however the chain is damaged and however
+// long the head the caller asks for, the search finds what the walk finds
+// and hands back the same bytes.
+TEST_F(ContainerTest, ChunkSearchFindsWhatTheWalkFindsAcrossBlocks) {
+  std::mt19937 rng(19);
+  const uint32_t kBlock = rz::container::HeadBlock::kBlockSize;
+  const uint32_t bodies[] = {0, 4, 20, 116, kBlock - 30, kBlock - 12, kBlock - 4, kBlock, kBlock + 100, 3 * kBlock};
+  for (int round = 0; round < 60; ++round) {
+    const bool big = round % 2 == 1;
+    SCOPED_TRACE("round " + std::to_string(round));
+    FileImage img(big);
+    img.start_record();
+    const int chunks = 1 + int(rng() % 12);
+    for (int i = 0; i < chunks; ++i) {
+      const uint32_t body = bodies[rng() % (sizeof bodies / sizeof bodies[0])] + rng() % 8;
+      img.chunk(100 + rng() % 4, rng() % 3, Bytes(body, uint8_t(rng())));
+    }
+    img.end_record();
+    Bytes& b = img.bytes();
+    // Damage in some rounds: a size word stepping elsewhere, a record length
+    // past the file's end, a file cut inside a head.
+    switch (round % 5) {
+      case 2: {
+        const size_t at = 48 + 12 * (rng() % 4);
+        if (at + 4 <= b.size()) put32(b, at, rng() % 9000, big);
+        break;
+      }
+      case 3: put32(b, 32, uint32_t(b.size()) + 500, big); break;
+      case 4: b.resize(b.size() - 1 - rng() % 40); break;
+      default: break;
+    }
+    img.save(path("c.vzp"));
+    Bio r = open("c.vzp", 1);
+    ASSERT_TRUE(r);
+    rz::Pinned<rz::BioFile> bf(r);
+    const uint64_t begin = bf->recordOffset[0];
+    const uint64_t end = begin + bf->recordSize[0];
+    for (uint32_t len : {12u, 64u, 128u, kBlock + 8}) {
+      for (uint32_t type = 99; type <= 104; ++type) {
+        for (uint32_t id = 0; id <= 3; ++id) {
+          Bytes expected(len, 0xEE), got(len, 0xEE);
+          const uint32_t want = walked_search(b, begin, end, big, type, id, expected);
+          EXPECT_EQ(rz::container::find_chunk(*bf, 0, type, id, got.data(), len), want)
+              << "type " << type << " id " << id << " len " << len;
+          EXPECT_TRUE(got == expected) << "head bytes, type " << type << " id " << id << " len " << len;
+        }
+      }
+    }
+  }
+}
+
+// The search keeps nothing from one lookup to the next: a file written by
+// another handle while it is read, and a chunk chain rewritten in place
+// between two lookups, are found as they stand now.
+TEST_F(ContainerTest, ChunkSearchSeesTheFileAsItStandsAtEachLookup) {
+  for (bool big : {false, true}) {
+    SCOPED_TRACE(big ? "big-endian" : "little-endian");
+    {
+      Bio w = create("grow.vzp", big);
+      ASSERT_EQ(DARARARStartRecordWave(w), 0);
+      const uint8_t bytes[3] = {1, 2, 3};
+      const int32_t first = DARARARCreateUserByte(w, 5, 3, bytes);
+      ASSERT_GT(first, 0);
+      Bio r = open("grow.vzp", 1);
+      ASSERT_TRUE(r);
+      const int32_t at5 = RAZIVERAFindIndexPtr(r, 0, RZ_CHUNK_USER_BYTE, 5, nullptr);
+      EXPECT_GT(at5, 0);
+      EXPECT_EQ(RAZIVERAFindIndexPtr(r, 0, RZ_CHUNK_USER_BYTE, 6, nullptr), 0);
+      // The writer appends a chunk far behind the first block of heads.
+      std::vector<uint8_t> large(3 * rz::container::HeadBlock::kBlockSize, 7);
+      ASSERT_GT(DARARARCreateUserByte(w, 9, uint32_t(large.size()), large.data()), 0);
+      ASSERT_GT(DARARARCreateUserByte(w, 6, 3, bytes), 0);
+      const int32_t at6 = RAZIVERAFindIndexPtr(w, 0, RZ_CHUNK_USER_BYTE, 6, nullptr);
+      EXPECT_GT(at6, at5) << "the writer finds what it has just appended";
+      // The reader learns the record's new length and then finds the chunk.
+      DARARARReadUpdateTotalFrame(r, 0);
+      EXPECT_EQ(RAZIVERAFindIndexPtr(r, 0, RZ_CHUNK_USER_BYTE, 6, nullptr), at6);
+      uint8_t got[3] = {};
+      EXPECT_EQ(DARARARReadUserByte(r, 0, 6, got, 3), 3);
+      EXPECT_EQ(got[2], 3);
+    }
+
+    // A chain rewritten between two lookups of an open handle.
+    FileImage img(big);
+    img.start_record();
+    const size_t a = img.chunk(100, 1, Bytes(20, 0));
+    const size_t b = img.chunk(101, 2, words({11, 0, 0}, big));
+    img.chunk(102, 3, words({22, 0, 0}, big));
+    img.end_record();
+    img.save(path("edit.vzp"));
+    Bio r = open("edit.vzp", 1);
+    ASSERT_TRUE(r);
+    uint32_t head[16] = {};
+    EXPECT_EQ(RAZIVERAFindIndexPtr(r, 0, 101, 0, head), int32_t(b));
+    EXPECT_EQ(head[3], 11u);
+    put32(img.bytes(), b + 8, 9, big);     // chunk 101 takes id 9
+    put32(img.bytes(), b + 12, 33, big);   // and a new first word
+    img.save(path("edit.vzp"));
+    EXPECT_EQ(RAZIVERAFindIndexPtr(r, 0, 101, 2, nullptr), 0) << "its old id is gone";
+    EXPECT_EQ(RAZIVERAFindIndexPtr(r, 0, 101, 9, head), int32_t(b));
+    EXPECT_EQ(head[3], 33u) << "the head comes back as the file now holds it";
+    put32(img.bytes(), a, uint32_t(b - a) + 24, big);  // the first chunk now steps over 101
+    img.save(path("edit.vzp"));
+    EXPECT_EQ(RAZIVERAFindIndexPtr(r, 0, 101, 0, nullptr), 0);
+    EXPECT_EQ(RAZIVERAFindIndexPtr(r, 0, 102, 3, nullptr), int32_t(b + 24));
+    put32(img.bytes(), a, 0, big);  // a terminator where the first chunk was
+    img.save(path("edit.vzp"));
+    EXPECT_EQ(RAZIVERAFindIndexPtr(r, 0, 102, 0, nullptr), 0);
+  }
 }
 
 TEST_F(ContainerTest, AThirtyThirdRecordIsRefusedAndWritesNothing) {

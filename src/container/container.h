@@ -36,6 +36,46 @@ bool read_header(BioFile& bf);
 // Finds the records from offset 32 on; true when record 0 was visited.
 bool scan_records(BioFile& bf);
 
+// Reads chunk heads for one walk of a record through a block of the file:
+// heads that lie close together (a record's description chunks, a small
+// record whole) come from one read of the file instead of one read each.  The
+// block lives for one walk only and holds nothing from an earlier call, so the
+// walk sees the file as it stands - this handle's own writes and another
+// writer's appends and rewrites alike - exactly as a walk that reads each head
+// where it stands: each head is served with the `span` bytes from its start
+// out of a single read.  Pass it to walk_chunks through a reference.
+class HeadBlock {
+ public:
+  // recordEnd: where the walk's record ends; no head begins there or beyond,
+  // so a block never asks for bytes past the last head's span.
+  HeadBlock(BioFile& bf, uint32_t span, uint64_t recordEnd)
+      : bf_(bf), span_(span), recordEnd_(recordEnd) {}
+  HeadBlock(const HeadBlock&) = delete;
+  HeadBlock& operator=(const HeadBlock&) = delete;
+
+  // The walk's read: up to n (at most span) bytes of the file from pos.
+  size_t operator()(uint64_t pos, void* out, size_t n);
+  // The `span` bytes of the last head read as the read that served it found
+  // them (zero where the file ended); false when nothing was read.
+  bool last(void* out) const;
+
+  static constexpr uint32_t kBlockSize = 4096;
+
+ private:
+  bool holds(uint64_t pos, uint32_t n) const {
+    return filled_ && pos >= start_ && pos - start_ <= held_ && held_ - (pos - start_) >= n;
+  }
+
+  BioFile& bf_;
+  uint32_t span_;
+  uint64_t recordEnd_;
+  bool filled_ = false;
+  uint64_t start_ = 0;  // file offset of block_[0]
+  uint32_t held_ = 0;   // bytes of block_ the file filled
+  uint64_t last_ = 0;   // where the last head was read
+  uint8_t block_[kBlockSize];
+};
+
 // The chunk search: the file offset of the first chunk of `type` (and `id`,
 // 0 meaning any) in `record`, or 0.  `buf` receives the first `len` bytes of
 // the last chunk examined as they stand in the file (bytes the file does not
