@@ -24,7 +24,7 @@ class BadHandleTest : public FileTest {
   int local_ = 0;
 };
 
-TEST_F(BadHandleTest, HandleAndContainerExportsReturnTheirFailureValue) {
+TEST_F(BadHandleTest, HandleContainerAndFrameExportsReturnTheirFailureValue) {
   for (HGLOBAL h : bad_handles()) {
     SCOPED_TRACE(testing::Message() << "handle " << h);
     EXPECT_EQ(RAZIVERAUpdateDirectory(h), 0);
@@ -37,6 +37,17 @@ TEST_F(BadHandleTest, HandleAndContainerExportsReturnTheirFailureValue) {
     uint32_t head[16];
     EXPECT_EQ(RAZIVERAFindIndexPtr(h, 0, RZ_CHUNK_WAVE_INFO, 0, head), 0);
     EXPECT_EQ(DARARARReadUpdateTotalFrame(h, 0), -1);
+    // The frame exports, which pin their handle for the call.
+    int16_t samples[64] = {};
+    EXPECT_EQ(DARARARReadFrameInfo(h, 0), 0);
+    EXPECT_EQ(DARARARCreateReadFrameBuf(h, 0, 10), 0);
+    EXPECT_EQ(DARARARReadFrameWave(h, 0, 0), -1);
+    EXPECT_EQ(DARARARReadFrameWaveEx(h, 0, -1, 2), -1);
+    EXPECT_EQ(DARARARGetFrameWave(h, 0, 0, samples), 0);
+    EXPECT_EQ(DARARARGetFrameWaveEx(h, 0, 0, samples, 0, 1), 0);
+    EXPECT_EQ(DARARARCreateFrameBuf(h, 10), 0);
+    EXPECT_EQ(DARARARSetFramePointWave(h, 0, 1, 0, 2, samples), 0);
+    EXPECT_EQ(DARARARSaveFrameWave(h, 1), 0);
     if (h) {
       EXPECT_EQ(RAZIVERACloseBioFile(h), h);
     } else {
