@@ -351,6 +351,29 @@ TEST_F(FramesTest, GetsFromAKeptWindowMatchBuffersFilledAtTheRead) {
   }
 }
 
+// A set-point call into buffers that hold a window (the write buffers of a
+// record being written, made read buffers) overwrites its frames of the
+// window, and the rest of the window stays.
+TEST_F(FramesTest, ASetPointCallAfterAWindowReadWritesIntoTheWindow) {
+  Layout L;
+  L.rates = {100};
+  L.baseRate = 100;
+  Bio h = begin_recording(*this, path("a.vzp"), L, 10);
+  ASSERT_EQ(write_frames(h, L, 0, 10), 10);
+  ASSERT_EQ(DARARARReadFrameInfo(h, 0), 1);
+  DARARARCreateReadFrameBuf(h, 0, 5);
+  ASSERT_GT(DARARARReadFrameWave(h, 0, 2), 0);
+  std::vector<int16_t> placed(100);
+  for (size_t k = 0; k < placed.size(); ++k) placed[k] = int16_t(7000 + k);
+  ASSERT_EQ(DARARARSetFramePointWaveEx(h, RZ_POINT_EVERY, 1, 1, 0, 2, placed.data()), 1);
+  std::vector<int16_t> out(500);
+  ASSERT_EQ(DARARARGetFrameWave(h, 0, 0, out.data()), 500);
+  for (uint32_t k = 0; k < 500; ++k) {
+    const int16_t expected = k >= 100 && k < 200 ? placed[k - 100] : sample_value(0, 200 + k);
+    ASSERT_EQ(out[k], expected) << k;
+  }
+}
+
 // A window read that cannot have a block for the frames it keeps splits
 // them into the buffers at once; with no memory for even one batch of frames
 // it reads nothing and says so.
