@@ -289,22 +289,19 @@ void settle_window(BioFile& bf, RecordSlot& rs) {
   kw->pending = 0;
 }
 
-void release_window(BioFile& bf, RecordSlot& rs) {
-  const KeptWindows kept(bf);
-  KeptWindow* kw = kept.of(bf, rs);
+namespace {
+void drop(KeptWindow* kw) {
   if (!kw) return;
   release_block(kw->block);
   kw->pending = 0;
 }
+}  // namespace
+
+void release_window(BioFile& bf, RecordSlot& rs) { drop(KeptWindows(bf).of(bf, rs)); }
 
 void release_windows(BioFile& bf) {
   const KeptWindows kept(bf);
-  for (const RecordSlot& rs : bf.records) {
-    KeptWindow* kw = kept.of(bf, rs);
-    if (!kw) return;
-    release_block(kw->block);
-    kw->pending = 0;
-  }
+  for (const RecordSlot& rs : bf.records) drop(kept.of(bf, rs));
 }
 
 }  // namespace frames
