@@ -46,7 +46,9 @@ TEST_F(FramesTest, ExModesChooseTheStep) {
   std::vector<int16_t> input(1000);
   for (size_t i = 0; i < input.size(); ++i) input[i] = int16_t(i);
   rz::Pinned<rz::BioFile> bf(h);
+  // Placed samples wait in the write image; the buffer gets them when settled.
   auto out = [&](int k) {
+    rz::frames::settle_image(*bf, bf->records[0]);
     rz::BlockLock buf(bf->records[0].channels[0].frameBuf);
     return reinterpret_cast<int16_t*>(buf.data())[k];
   };
@@ -86,6 +88,7 @@ TEST_F(FramesTest, EventCodesComeOutOnePerSampleInInputOrder) {
   Bio h = begin_recording(*this, path("a.vzp"), L, 1);
   rz::Pinned<rz::BioFile> bf(h);
   auto outputs = [&] {
+    rz::frames::settle_image(*bf, bf->records[0]);
     rz::BlockLock buf(bf->records[0].channels[0].frameBuf);
     const auto* p = reinterpret_cast<const int16_t*>(buf.data());
     return std::vector<int16_t>(p, p + 10);
@@ -348,6 +351,103 @@ TEST_F(FramesTest, GetsFromAKeptWindowMatchBuffersFilledAtTheRead) {
       ASSERT_EQ(na, nb) << "channel " << c;
       ASSERT_EQ(a, b) << "channel " << c;
     }
+  }
+}
+
+// The set-point calls place samples straight into the frames the save writes
+// (the write image).  Whatever the order of set-point calls of every kind,
+// saves, gets and window reads on the record being written, and byte-order
+// changes between them, the file and every call's result must be what the
+// buffers and a stage give: the second handle is refused an image throughout.
+TEST_F(FramesTest, AWriteImageWritesWhatTheBuffersAndAStageWould) {
+  for (bool big : {false, true}) {
+    SCOPED_TRACE(big ? "big-endian" : "little-endian");
+    Layout L;
+    L.rates = {100, 40, 10, 20};
+    L.baseRate = 200;
+    L.frameSeconds = 2;
+    L.big = big;
+    constexpr uint16_t kDepth = 6;
+    const std::string a = big ? "ib.vzp" : "il.vzp", b = big ? "sb.vzp" : "sl.vzp";
+    Bio image = begin_recording(*this, path(a), L, kDepth);
+    Bio staged = begin_recording(*this, path(b), L, kDepth);
+    rz::Pinned<rz::BioFile> ibf(image), sbf(staged);
+    auto image_of = [](rz::BioFile& bf) {
+      return rz::frames::KeptWindows(bf).image_of(bf, bf.records[0]);
+    };
+    uint32_t rng = big ? 777u : 4242u;
+    auto next = [&](uint32_t n) {
+      rng = rng * 1103515245u + 12345u;
+      return (rng >> 8) % n;
+    };
+    const size_t n = L.rates.size();
+    std::vector<int16_t> input(size_t(kDepth + 2) * L.frameSeconds * L.baseRate * n);
+    std::vector<int16_t> outA(4096), outB(outA.size());
+    bool imaged = false;
+    for (int step = 0; step < 2000; ++step) {
+      SCOPED_TRACE(step);
+      rz::frames::WriteImage* refused = image_of(*sbf);
+      ASSERT_NE(refused, nullptr);
+      ASSERT_EQ(refused->block, nullptr);
+      refused->refused = 1;
+      for (int16_t& v : input) v = int16_t(next(5) == 0 ? next(65536) : 0);
+      const uint32_t what = next(20);
+      const uint16_t c = uint16_t(next(uint32_t(n) + 1));  // one past the channels now and then
+      const uint16_t index = uint16_t(next(kDepth + 1)), count = uint16_t(next(kDepth + 1));
+      if (what < 6) {
+        ASSERT_EQ(DARARARSetFramePointWave(image, index, count, c, uint32_t(2 * n), input.data() + c % n),
+                  DARARARSetFramePointWave(staged, index, count, c, uint32_t(2 * n), input.data() + c % n));
+      } else if (what < 9) {
+        ASSERT_EQ(DARARARSetFramePointWaveEx(image, RZ_POINT_EVERY, index, count, c, 2, input.data()),
+                  DARARARSetFramePointWaveEx(staged, RZ_POINT_EVERY, index, count, c, 2, input.data()));
+      } else if (what < 11) {
+        ASSERT_EQ(DARARARSetFramePointEvent(image, index, count, c, int32_t(2 * n), 1, input.data()),
+                  DARARARSetFramePointEvent(staged, index, count, c, int32_t(2 * n), 1, input.data()));
+      } else if (what < 15) {
+        ASSERT_EQ(DARARARSaveFrameWave(image, count), DARARARSaveFrameWave(staged, count));
+      } else if (what < 18) {
+        std::fill(outA.begin(), outA.end(), int16_t(0x5A5A));
+        std::fill(outB.begin(), outB.end(), int16_t(0x5A5A));
+        const uint32_t offset = next(2 * kDepth), length = next(2 * kDepth);
+        ASSERT_EQ(DARARARGetFrameWaveEx(image, 0, c, outA.data(), offset, length),
+                  DARARARGetFrameWaveEx(staged, 0, c, outB.data(), offset, length));
+        ASSERT_EQ(outA, outB) << "channel " << c;
+      } else if (what < 19) {
+        const int32_t start = int32_t(next(20)) - 4;
+        ASSERT_EQ(DARARARReadFrameWaveEx(image, 0, start, count), DARARARReadFrameWaveEx(staged, 0, start, count));
+      } else {
+        const uint32_t order = next(2);
+        ASSERT_EQ(RAZIVERASetInfo(image, RZ_INFO_BYTE_ORDER, order), RAZIVERASetInfo(staged, RZ_INFO_BYTE_ORDER, order));
+      }
+      imaged = imaged || image_of(*ibf)->block != nullptr;
+    }
+    EXPECT_TRUE(imaged) << "the first handle wrote through an image";
+    EXPECT_GT(DARARAREndRecordWave(image), 0);
+    EXPECT_GT(DARARAREndRecordWave(staged), 0);
+    image.close();
+    staged.close();
+    EXPECT_EQ(read_file(path(a)), read_file(path(b)));
+  }
+}
+
+// A writer whose image cannot be had (no memory for it) writes through its
+// buffers and a stage, and the file holds every sample.
+TEST_F(FramesTest, AWriterWithoutMemoryForItsImageStillSavesEverySample) {
+  Layout L;
+  Bio h = begin_recording(*this, path("a.vzp"), L, 4);
+  faults::arm(faults::Op::Alloc, 1);  // the image, made at the first set-point call
+  ASSERT_EQ(write_frames(h, L, 0, 4), 4);
+  faults::reset();
+  rz::Pinned<rz::BioFile> bf(h);
+  EXPECT_EQ(rz::frames::KeptWindows(*bf).image_of(*bf, bf->records[0])->block, nullptr);
+  ASSERT_EQ(write_frames(h, L, 4, 4), 4);
+  h.close();
+  Bio r = open_for_review(path("a.vzp"), 8);
+  ASSERT_GT(DARARARReadFrameWave(r, 0, 0), 0);
+  std::vector<int16_t> out(8 * 500);
+  for (uint16_t c = 0; c < L.rates.size(); ++c) {
+    ASSERT_EQ(DARARARGetFrameWave(r, 0, c, out.data()), int32_t(8 * L.rates[c]));
+    for (uint32_t k = 0; k < 8 * L.rates[c]; ++k) ASSERT_EQ(out[k], sample_value(c, k)) << c << " " << k;
   }
 }
 

@@ -23,11 +23,12 @@ struct WindowLayout {
   bool whole = true;
 };
 
-// `known` is the table of the window read before, whose buffer sizes still
+// Fills `L` in place: the table is kilobytes, not copied per read.  `known`
+// is the table of the window read before, whose buffer sizes still
 // hold for the buffers it names (the buffers are only ever replaced together
 // with the kept window); other buffers are looked up.
-WindowLayout layout_of(const RecordSlot& rs, uint64_t windowFrames, const KeptChannel* known, uint32_t knownCount) {
-  WindowLayout L;
+void layout_of(WindowLayout& L, const RecordSlot& rs, uint64_t windowFrames, const KeptChannel* known,
+               uint32_t knownCount) {
   L.channels = channel_limit(rs);
   uint64_t at = wave::kHeadSize;
   for (uint32_t c = 0; c < L.channels; ++c) {
@@ -46,7 +47,6 @@ WindowLayout layout_of(const RecordSlot& rs, uint64_t windowFrames, const KeptCh
     if (buffer && uint64_t(bytes) * windowFrames > room) L.whole = false;
   }
   if (at > rs.frameChunkSize) L.whole = false;
-  return L;
 }
 
 // The channel table and frames of a kept window, checked against the block
@@ -55,28 +55,22 @@ WindowLayout layout_of(const RecordSlot& rs, uint64_t windowFrames, const KeptCh
 class KeptView {
  public:
   explicit KeptView(const KeptWindow* kw, bool settledToo = false)
-      : lock_(kw && (kw->pending || settledToo) ? kw->block : nullptr) {
-    if (!lock_) return;
-    const uint64_t table = uint64_t(kw->channels) * sizeof(KeptChannel);
-    const uint64_t frames = uint64_t(kw->frameCount) * kw->frameChunkSize;
-    if (kw->channels > kMaxChannels || table > kw->framesAt || kw->framesAt + frames > lock_.size()) return;
-    kw_ = kw;
-    table_ = reinterpret_cast<const KeptChannel*>(lock_.data());
-  }
+      : view_(kw && (kw->pending || settledToo) ? kw->block : nullptr, kw ? kw->channels : 0,
+              kw ? kw->framesAt : 0, kw ? kw->frameCount : 0, kw ? kw->frameChunkSize : 0),
+        kw_(view_ ? kw : nullptr) {}
   explicit operator bool() const { return kw_ != nullptr; }
   const KeptWindow& window() const { return *kw_; }
-  const KeptChannel& channel(uint32_t c) const { return table_[c]; }
-  const KeptChannel* table() const { return table_; }
-  const uint8_t* frame(uint64_t i) const { return lock_.data() + kw_->framesAt + i * kw_->frameChunkSize; }
+  const KeptChannel& channel(uint32_t c) const { return view_.channel(c); }
+  const KeptChannel* table() const { return view_.table(); }
+  const uint8_t* frame(uint64_t i) const { return view_.frame(i); }
   // Bytes of channel c's buffer the window covers: its silence, then its frames.
   uint64_t reach(uint32_t c) const {
-    return uint64_t(table_[c].bytes) * (uint64_t(kw_->zeroFrames) + kw_->frameCount);
+    return uint64_t(view_.channel(c).bytes) * (uint64_t(kw_->zeroFrames) + kw_->frameCount);
   }
 
  private:
-  BlockLock lock_;
+  FramesView view_;
   const KeptWindow* kw_ = nullptr;
-  const KeptChannel* table_ = nullptr;
 };
 
 // Copies bytes [from, to) of what channel c's buffer holds for a kept window
@@ -168,11 +162,15 @@ int32_t read_window(BioFile& bf, RecordSlot& rs, uint64_t f0, uint64_t frames, u
   const int32_t result = words > uint64_t(INT32_MAX) ? INT32_MAX : int32_t(words);
 
   const KeptWindows kept(bf);
+  // The window is about to be written into the buffers (now or when settled):
+  // samples placed for the writer go into them first, and they alone hold
+  // the samples from here on.
+  drop_image(rs, kept.image_of(bf, rs));
   KeptWindow* kw = kept.of(bf, rs);
   WindowLayout L;
   {
     const KeptView before(kw, true);
-    L = layout_of(rs, zeroFrames + frames, before ? before.table() : nullptr, before ? before.window().channels : 0);
+    layout_of(L, rs, zeroFrames + frames, before ? before.table() : nullptr, before ? before.window().channels : 0);
     // The previous window stays pending only where this one covers it: a
     // shorter window leaves the rest of the previous one in the buffers.
     if (before && before.window().pending) {
@@ -243,6 +241,8 @@ int32_t hand_out(BioFile& bf, RecordSlot& rs, uint16_t channel, int16_t* out, ui
   const uint64_t to = (first + count) * kSampleBytes;
   auto* dst = reinterpret_cast<uint8_t*>(out);
   const KeptWindows kept(bf);
+  WriteImage* wi = kept.image_of(bf, rs);
+  if (wi && wi->pending) settle_image(rs, wi);
   const KeptView v(kept.of(bf, rs));
   uint64_t reach = 0;
   if (v && channel < v.window().channels && v.channel(channel).buffer == cs->frameBuf) {
@@ -269,12 +269,26 @@ namespace frames {
 
 KeptWindows::KeptWindows(BioFile& bf) : pin_(bf.workBuffer) {}
 
+namespace {
+// The work buffer holds the kept windows of every record, then their write images.
+constexpr size_t kImagesAt = sizeof(KeptWindow) * kMaxRecords;
+constexpr size_t kWorkAreaBytes = kImagesAt + sizeof(WriteImage) * kMaxRecords;
+static_assert(kWorkAreaBytes <= kWorkBufferSize, "the kept windows and write images fit the work buffer");
+static_assert(kImagesAt % alignof(WriteImage) == 0, "the write images are aligned");
+}  // namespace
+
 KeptWindow* KeptWindows::of(const BioFile& bf, const RecordSlot& rs) const {
-  static_assert(sizeof(KeptWindow) * kMaxRecords <= kWorkBufferSize, "the kept windows fit the work buffer");
-  if (!pin_ || pin_.size() < sizeof(KeptWindow) * kMaxRecords) return nullptr;
+  if (!pin_ || pin_.size() < kWorkAreaBytes) return nullptr;
   const ptrdiff_t r = &rs - bf.records;
   if (r < 0 || r >= ptrdiff_t(kMaxRecords)) return nullptr;
   return reinterpret_cast<KeptWindow*>(pin_.data()) + r;
+}
+
+WriteImage* KeptWindows::image_of(const BioFile& bf, const RecordSlot& rs) const {
+  if (!pin_ || pin_.size() < kWorkAreaBytes) return nullptr;
+  const ptrdiff_t r = &rs - bf.records;
+  if (r < 0 || r >= ptrdiff_t(kMaxRecords)) return nullptr;
+  return reinterpret_cast<WriteImage*>(pin_.data() + kImagesAt) + r;
 }
 
 void settle_window(BioFile& bf, RecordSlot& rs) {
@@ -301,7 +315,10 @@ void release_window(BioFile& bf, RecordSlot& rs) { drop(KeptWindows(bf).of(bf, r
 
 void release_windows(BioFile& bf) {
   const KeptWindows kept(bf);
-  for (const RecordSlot& rs : bf.records) drop(kept.of(bf, rs));
+  for (RecordSlot& rs : bf.records) {
+    drop(kept.of(bf, rs));
+    release_image(bf, rs);
+  }
 }
 
 }  // namespace frames
@@ -338,6 +355,7 @@ RZ_PUBLIC int32_t RZAPI DARARARCreateReadFrameBuf(HGLOBAL h, uint16_t record, ui
   bf->framesPerBuffer = depth;
   rs->framesPerBuffer = depth;
   release_window(*bf, *rs);
+  release_image(*bf, *rs);
   release_buffers(*rs);
   // Buffers are made only for the channel blocks a stored frame can hold.  A
   // channel whose samples would reach past the frame (a damaged rate or frame

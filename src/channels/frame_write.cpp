@@ -47,6 +47,9 @@ namespace {
 using namespace frames;
 
 constexpr uint32_t kEventQueueSize = 1024;
+// A write image larger than this is not made: a writer that asks for buffers
+// of thousands of frames has them served as before, through a stage.
+constexpr uint64_t kMaxWriteImage = 64ull << 20;
 
 // The record the set-point operations fill: the last record started.
 RecordSlot* last_record(BioFile& bf) {
@@ -66,12 +69,176 @@ struct Placement {
     const uint64_t bytes = uint64_t(count) * cs.frameBytes;
     if (first + bytes > lock.size()) return;
     out = reinterpret_cast<int16_t*>(lock.data() + first);
-    samples = bytes / 2;
   }
   BlockLock lock;
   int16_t* out = nullptr;
-  uint64_t samples = 0;
 };
+
+// Where a set-point call's samples land, frame by frame: `words` samples per
+// frame, frames `stride` bytes apart, stored in byte order `big`.  In a
+// channel buffer the frames follow each other in the host's order; in a
+// write image they lie a frame apart, in the file's order.
+struct Run {
+  uint8_t* first = nullptr;
+  size_t stride = 0;
+  size_t words = 0;
+  uint32_t frames = 0;
+  bool big = kHostBigEndian;
+  uint8_t* frame(uint32_t j) const { return first + size_t(j) * stride; }
+};
+
+inline void put_sample(uint8_t* at, int16_t v, bool swap) {
+  uint16_t u = uint16_t(v);
+  if (swap) u = uint16_t((u >> 8) | (u << 8));
+  std::memcpy(at, &u, sizeof u);
+}
+
+// Every `advance`-th input value, `words` of them, into one frame's block;
+// returns where the next frame's input begins.
+template <bool kSwap>
+const int16_t* pick(uint8_t* out, size_t words, const int16_t* in, int64_t advance) {
+  for (size_t k = 0; k < words; ++k, in += advance) put_sample(out + k * kSampleBytes, *in, kSwap);
+  return in;
+}
+
+// Channel blocks in channel order, as the save lays them out: the first
+// channel whose block would pass the frame's end, and every one after it,
+// has no place in a frame.
+uint32_t frame_layout(const RecordSlot& rs, KeptChannel* table) {
+  const uint32_t fcs = rs.frameChunkSize;
+  uint32_t off = wave::kHeadSize;
+  uint32_t c = 0;
+  for (; c < channel_limit(rs); ++c) {
+    const uint32_t bytes = rs.channels[c].frameBytes;
+    if (fcs < off || bytes > fcs - off) break;
+    if (table) table[c] = {off, bytes, rs.channels[c].frameBuf, 0};
+    off += bytes;
+  }
+  return c;
+}
+
+// A record's write image, checked against the block that holds it.
+class ImageView {
+ public:
+  explicit ImageView(const WriteImage* wi)
+      : view_(wi ? wi->block : nullptr, wi ? wi->channels : 0, wi ? wi->framesAt : 0, wi ? wi->frames : 0,
+              wi ? wi->frameChunkSize : 0),
+        wi_(view_ ? wi : nullptr) {}
+  explicit operator bool() const { return wi_ != nullptr; }
+  const WriteImage& image() const { return *wi_; }
+  const KeptChannel& channel(uint32_t c) const { return view_.channel(c); }
+  uint8_t* frame(uint64_t i) const { return view_.frame(i); }
+  // True when channel c's table entry still describes the channel's buffer
+  // and block as they stand; a channel the table leaves out has none.
+  bool serves(const RecordSlot& rs, uint32_t c) const {
+    if (c >= wi_->channels) return false;
+    const KeptChannel& k = view_.channel(c);
+    return k.buffer == rs.channels[c].frameBuf && k.bytes == rs.channels[c].frameBytes;
+  }
+  // True when the image still describes the record's frames and buffers.
+  bool current(const RecordSlot& rs, bool big) const {
+    if (wi_->frameChunkSize != rs.frameChunkSize || wi_->frames != rs.framesPerBuffer) return false;
+    if ((wi_->big != 0) != big) return false;
+    uint32_t laidOut = 0;
+    for (uint32_t c = 0; c < channel_limit(rs); ++c) {
+      if (!serves(rs, c)) break;
+      ++laidOut;
+    }
+    // ...and no channel behind them has come to fit a frame since.
+    return laidOut == wi_->channels && frame_layout(rs, nullptr) == wi_->channels;
+  }
+
+ private:
+  FramesView view_;
+  const WriteImage* wi_ = nullptr;
+};
+
+// Frees an image's block and clears it (a refusal too).
+void forget(WriteImage* wi) {
+  release_block(wi->block);
+  *wi = WriteImage{};
+}
+
+// The record's write image, made from the channel buffers when there is none;
+// nullptr when the record is written through the buffers and a stage instead
+// (no image could be had, or the one there no longer fits the buffers, which
+// then get its samples).
+WriteImage* image_for(BioFile& bf, RecordSlot& rs, const KeptWindows& kept) {
+  WriteImage* wi = kept.image_of(bf, rs);
+  if (!wi || wi->refused) return nullptr;
+  if (wi->block) {
+    {
+      const ImageView v(wi);
+      if (v && v.current(rs, bf.big())) return wi;
+    }
+    drop_image(rs, wi);
+  }
+  const uint32_t fcs = rs.frameChunkSize;
+  const uint32_t frames = rs.framesPerBuffer;
+  const uint32_t channels = frame_layout(rs, nullptr);
+  const uint64_t table = uint64_t(channels) * sizeof(KeptChannel);
+  const uint64_t framesAt = (table + 63) & ~uint64_t(63);
+  const uint64_t need = framesAt + uint64_t(frames) * fcs;
+  if (fcs < wave::kHeadSize || frames == 0 || uint64_t(frames) * fcs > kMaxWriteImage) {
+    wi->refused = 1;
+    return nullptr;
+  }
+  // Zeroed: the bytes behind the last block of a frame, and the blocks of
+  // channels without a buffer, are saved as zeros.
+  HGLOBAL block = plat::mem_alloc(plat::kMemFlags, size_t(need));
+  if (!block) {
+    wi->refused = 1;
+    return nullptr;
+  }
+  *wi = WriteImage{block, uint32_t(framesAt), frames, fcs, channels, bf.big() ? 1u : 0u, 0, 0};
+  const ImageView v(wi);
+  if (!v) {
+    forget(wi);
+    wi->refused = 1;
+    return nullptr;
+  }
+  {
+    const BlockLock lock(block);
+    frame_layout(rs, reinterpret_cast<KeptChannel*>(lock.data()));
+  }
+  // The buffers may hold samples already (placed before a window read, or
+  // left by one): the image starts from them.
+  const LockedBuffers bufs(rs);
+  const bool big = bf.big();
+  for (uint32_t c = 0; c < channels && c < bufs.channels(); ++c) {
+    const uint32_t bytes = v.channel(c).bytes;
+    if (!bufs.data(c) || uint64_t(frames) * bytes > bufs.size(c)) continue;
+    for (uint32_t i = 0; i < frames; ++i)
+      copy_words16(v.frame(i) + v.channel(c).offset, bufs.data(c) + size_t(i) * bytes, bytes / 2, big);
+  }
+  return wi;
+}
+
+// Runs `place` over where a set-point call's samples go: channel c's blocks
+// of frames [index, index + count) in the write image when it serves the
+// channel, else the channel's buffer.  Returns `count`, or 0 when the
+// buffer cannot hold the frames (nothing is placed then).
+template <class Place>
+uint16_t place_frames(BioFile& bf, RecordSlot& rs, ChannelSlot& cs, uint16_t c, uint16_t index, uint16_t count,
+                      Place&& place) {
+  settle_window(bf, rs);
+  Placement at(cs, index, count);
+  if (!at.out) return 0;
+  const KeptWindows kept(bf);
+  if (WriteImage* wi = image_for(bf, rs, kept)) {
+    const ImageView v(wi);
+    if (v && v.serves(rs, c) && uint64_t(index) + count <= wi->frames) {
+      place(Run{v.frame(index) + v.channel(c).offset, wi->frameChunkSize, cs.frameBytes / 2u, count, wi->big != 0});
+      wi->pending = 1;
+      return count;
+    }
+    // The image holds this channel's frames but cannot take these: the
+    // buffers get its samples and serve from here on.
+    if (v && c < wi->channels) drop_image(rs, wi);
+  }
+  place(Run{reinterpret_cast<uint8_t*>(at.out), cs.frameBytes, cs.frameBytes / 2u, count, kHostBigEndian});
+  return count;
+}
 
 uint16_t place_samples(HGLOBAL h, bool ex, uint16_t mode, uint16_t frameIndex,
                        uint16_t frameCount, uint16_t channel, uint32_t stride,
@@ -86,19 +253,57 @@ uint16_t place_samples(HGLOBAL h, bool ex, uint16_t mode, uint16_t frameIndex,
   else if (mode == 2) step = cs->sourceRate ? cs->sourceRate / cs->sampleRate : 1;
   // Input values between consecutive output samples: stride is in bytes.
   const int64_t advance = int32_t(step * stride) / 2;
-  settle_window(*bf, *rs);
-  Placement at(*cs, frameIndex, frameCount);
-  if (!at.out) return 0;
-  if (advance == 1) {
-    std::memcpy(at.out, input, at.samples * kSampleBytes);
-  } else {
+  return place_frames(*bf, *rs, *cs, channel, frameIndex, frameCount, [&](const Run& run) {
     const int16_t* in = input;
-    for (uint64_t k = 0; k < at.samples; ++k, in += advance) at.out[k] = *in;
-  }
-  return frameCount;
+    if (advance == 1) {
+      for (uint32_t j = 0; j < run.frames; ++j, in += run.words) copy_words16(run.frame(j), in, run.words, run.big);
+      return;
+    }
+    for (uint32_t j = 0; j < run.frames; ++j) {
+      if (needs_swap(run.big)) in = pick<true>(run.frame(j), run.words, in, advance);
+      else in = pick<false>(run.frame(j), run.words, in, advance);
+    }
+  });
 }
 
 }  // namespace
+
+namespace frames {
+
+void settle_image(RecordSlot& rs, WriteImage* wi) {
+  if (!wi || !wi->pending) return;
+  const ImageView v(wi);
+  if (v) {
+    const LockedBuffers bufs(rs);
+    for (uint32_t c = 0; c < wi->channels && c < bufs.channels(); ++c) {
+      // Only the buffer the image was made for, and only when it holds the frames.
+      const KeptChannel& k = v.channel(c);
+      if (!bufs.data(c) || k.buffer != rs.channels[c].frameBuf || uint64_t(wi->frames) * k.bytes > bufs.size(c))
+        continue;
+      for (uint32_t i = 0; i < wi->frames; ++i)
+        copy_words16(bufs.data(c) + size_t(i) * k.bytes, v.frame(i) + k.offset, k.bytes / 2, wi->big != 0);
+    }
+  }
+  wi->pending = 0;
+}
+
+void settle_image(BioFile& bf, RecordSlot& rs) {
+  const KeptWindows kept(bf);
+  settle_image(rs, kept.image_of(bf, rs));
+}
+
+void drop_image(RecordSlot& rs, WriteImage* wi) {
+  if (!wi) return;
+  settle_image(rs, wi);
+  forget(wi);
+}
+
+void release_image(BioFile& bf, RecordSlot& rs) {
+  const KeptWindows kept(bf);
+  if (WriteImage* wi = kept.image_of(bf, rs)) forget(wi);
+}
+
+}  // namespace frames
 }  // namespace rz
 
 using namespace rz;
@@ -114,6 +319,7 @@ RZ_PUBLIC int32_t RZAPI DARARARCreateFrameBuf(HGLOBAL h, uint16_t framesPerBuffe
   RecordSlot& rs = bf->records[r];
   if (framesPerBuffer) bf->framesPerBuffer = framesPerBuffer;
   release_window(*bf, rs);
+  release_image(*bf, rs);
   release_buffers(rs);
   rs.writingFrames = false;
 
@@ -176,33 +382,34 @@ RZ_PUBLIC uint16_t RZAPI DARARARSetFramePointEvent(HGLOBAL h, uint16_t frameInde
   // Input values consumed per output sample.
   const uint64_t ratio = uint64_t(rs->baseRate) * rateFactor / cs->sampleRate;
   const int64_t advance = stride / 2;
-  settle_window(*bf, *rs);
-  Placement at(*cs, frameIndex, frameCount);
-  if (!at.out) return 0;
-
-  // Codes that arrive faster than one per output sample wait in a queue and
-  // come out one per sample, in input order; a full queue drops the surplus.
-  int16_t queue[kEventQueueSize];
-  uint32_t head = 0, tail = 0, fill = 0;
-  const int16_t* in = input;
-  for (uint64_t k = 0; k < at.samples; ++k) {
-    for (uint64_t j = 0; j < ratio; ++j, in += advance) {
-      const int16_t code = *in;
-      if (code != 0 && fill < kEventQueueSize) {
-        queue[tail] = code;
-        tail = (tail + 1) % kEventQueueSize;
-        ++fill;
+  return place_frames(*bf, *rs, *cs, channel, frameIndex, frameCount, [&](const Run& run) {
+    // Codes that arrive faster than one per output sample wait in a queue and
+    // come out one per sample, in input order; a full queue drops the surplus.
+    int16_t queue[kEventQueueSize];
+    uint32_t head = 0, tail = 0, fill = 0;
+    const int16_t* in = input;
+    const bool swap = needs_swap(run.big);
+    for (uint32_t f = 0; f < run.frames; ++f) {
+      uint8_t* out = run.frame(f);
+      for (size_t k = 0; k < run.words; ++k) {
+        for (uint64_t j = 0; j < ratio; ++j, in += advance) {
+          const int16_t code = *in;
+          if (code != 0 && fill < kEventQueueSize) {
+            queue[tail] = code;
+            tail = (tail + 1) % kEventQueueSize;
+            ++fill;
+          }
+        }
+        int16_t value = 0;
+        if (fill) {
+          value = queue[head];
+          head = (head + 1) % kEventQueueSize;
+          --fill;
+        }
+        put_sample(out + k * kSampleBytes, value, swap);
       }
     }
-    if (fill) {
-      at.out[k] = queue[head];
-      head = (head + 1) % kEventQueueSize;
-      --fill;
-    } else {
-      at.out[k] = 0;
-    }
-  }
-  return frameCount;
+  });
 }
 
 RZ_PUBLIC uint16_t RZAPI DARARARSaveFrameWave(HGLOBAL h, uint16_t frameCount) {
@@ -227,19 +434,30 @@ RZ_PUBLIC uint16_t RZAPI DARARARSaveFrameWave(HGLOBAL h, uint16_t frameCount) {
       return 0;
   }
 
+  // The frames come from the write image, where the set-point calls placed
+  // them; without one (or for more frames than it holds, which only a record
+  // whose channels have no buffers allows) they are staged from the buffers.
+  const KeptWindows kept(*bf);
+  WriteImage* wi = image_for(*bf, rs, kept);
+  if (wi && frameCount > wi->frames) {
+    drop_image(rs, wi);
+    wi = nullptr;
+  }
+  const ImageView image(wi);
   // The stage holds one batch, or just the frames of this call when fewer.
   // It needs no zero fill: every byte of a staged frame is written below.
   const uint32_t batch = frameCount && frameCount < batch_frames(fcs) ? frameCount : batch_frames(fcs);
-  ScratchBlock stage(size_t(batch) * fcs + 64, false);
-  if (!stage) return 0;
+  ScratchBlock stage(image ? 0 : size_t(batch) * fcs + 64, false);
+  if (!image && !stage) return 0;
 
   const int64_t start = int64_t(rs.startHour) * 3600 + int64_t(rs.startMinute) * 60 + rs.startSecond;
   bool wrote = false;
   bool failed = false;
   for (uint32_t done = 0; done < frameCount && !failed;) {
     const uint32_t n = frameCount - done < batch ? frameCount - done : batch;
+    uint8_t* frames = image ? image.frame(done) : stage.data();
     for (uint32_t i = 0; i < n; ++i) {
-      uint8_t* frame = stage.data() + size_t(i) * fcs;
+      uint8_t* frame = frames + size_t(i) * fcs;
       const uint32_t number = rs.framesWritten + i;
       int64_t t = start + int64_t(number) * rs.frameSeconds;
       int64_t hour = t / 3600;
@@ -255,6 +473,7 @@ RZ_PUBLIC uint16_t RZAPI DARARARSaveFrameWave(HGLOBAL h, uint16_t frameCount) {
       head.u16(wave::kMinute, uint16_t(minute));
       head.u16(wave::kSecond, uint16_t(second));
       head.u16(wave::kPad, 0);
+      if (image) continue;
       // Channel blocks in channel order; a channel without a buffer gives zeros.
       uint32_t off = wave::kHeadSize;
       for (uint32_t c = 0; c < bufs.channels(); ++c) {
@@ -267,7 +486,7 @@ RZ_PUBLIC uint16_t RZAPI DARARARSaveFrameWave(HGLOBAL h, uint16_t frameCount) {
       }
       std::memset(frame + off, 0, fcs - off);
     }
-    if (container::append(*bf, r, stage.data(), n * fcs)) {
+    if (container::append(*bf, r, frames, n * fcs)) {
       rs.framesWritten += n;
       wrote = true;
       done += n;
@@ -277,7 +496,7 @@ RZ_PUBLIC uint16_t RZAPI DARARARSaveFrameWave(HGLOBAL h, uint16_t frameCount) {
     // frames on disk are counted, and stop at the first that does not fit -
     // the frame area's count, size and numbering then match what it holds.
     for (uint32_t i = 0; i < n; ++i) {
-      if (!container::append(*bf, r, stage.data() + size_t(i) * fcs, fcs)) {
+      if (!container::append(*bf, r, frames + size_t(i) * fcs, fcs)) {
         failed = true;
         break;
       }

@@ -77,13 +77,62 @@ struct KeptChannel {
   size_t room;
 };
 
-// The records' kept windows live in the handle's work buffer, whose contents
-// no call reads or hands out.  Empty when the buffer cannot be pinned.
+// The frames a record's writer saves next, as the file will hold them: the
+// set-point calls place each channel's samples (in the file's byte order)
+// straight into their blocks of these frames, and the save writes them with
+// their heads filled in.  A recording's samples are then copied once on their
+// way from the caller to the file, not placed in the channel buffers first
+// and staged into frames again.  While the image is pending the channel
+// buffers lack its samples: anything else that uses the buffers settles it
+// into them first.
+struct WriteImage {
+  HGLOBAL block;            // the channel table (KeptChannel), then the frames
+  uint32_t framesAt;        // offset of frame 0 in the block
+  uint32_t frames;          // frames it holds: the write buffers' depth
+  uint32_t frameChunkSize;  // bytes per frame
+  uint32_t channels;        // channels the table describes
+  uint32_t big;             // 1: samples stored big-endian (the file's order when made)
+  uint32_t pending;         // 1 while the channel buffers lack placed samples
+  uint32_t refused;         // 1: no image for these buffers (too large, no memory)
+};
+
+// A block holding a channel table and then frames, as a kept window or a
+// write image holds them, pinned for one call; empty when there is no block
+// or when its fields do not fit it.
+class FramesView {
+ public:
+  FramesView(HGLOBAL block, uint32_t channels, uint32_t framesAt, uint32_t frameCount, uint32_t frameChunkSize)
+      : lock_(block) {
+    if (!lock_) return;
+    const uint64_t table = uint64_t(channels) * sizeof(KeptChannel);
+    const uint64_t frames = uint64_t(frameCount) * frameChunkSize;
+    if (channels > kMaxChannels || table > framesAt || framesAt + frames > lock_.size()) return;
+    table_ = reinterpret_cast<KeptChannel*>(lock_.data());
+    frames_ = lock_.data() + framesAt;
+    frameChunkSize_ = frameChunkSize;
+  }
+  explicit operator bool() const { return table_ != nullptr; }
+  const KeptChannel* table() const { return table_; }
+  const KeptChannel& channel(uint32_t c) const { return table_[c]; }
+  uint8_t* frame(uint64_t i) const { return frames_ + i * frameChunkSize_; }
+
+ private:
+  BlockLock lock_;
+  KeptChannel* table_ = nullptr;
+  uint8_t* frames_ = nullptr;
+  uint32_t frameChunkSize_ = 0;
+};
+
+// The records' kept windows and write images live in the handle's work
+// buffer, whose contents no call reads or hands out.  Empty when the buffer
+// cannot be pinned.
 class KeptWindows {
  public:
   explicit KeptWindows(BioFile& bf);
   // The record's kept window, or nullptr.
   KeptWindow* of(const BioFile& bf, const RecordSlot& rs) const;
+  // The record's write image, or nullptr.
+  WriteImage* image_of(const BioFile& bf, const RecordSlot& rs) const;
 
  private:
   BlockLock pin_;
@@ -93,7 +142,17 @@ class KeptWindows {
 void settle_window(BioFile& bf, RecordSlot& rs);
 // Releases the record's kept window without settling it (the buffers go too).
 void release_window(BioFile& bf, RecordSlot& rs);
-// Releases every record's kept window (the handle is closing).
+// Releases every record's kept window and write image (the handle is closing).
 void release_windows(BioFile& bf);
+
+// Puts a pending write image into the record's channel buffers; the image
+// stays and goes on serving the set-point calls and the save.
+void settle_image(RecordSlot& rs, WriteImage* wi);
+void settle_image(BioFile& bf, RecordSlot& rs);
+// Settles the image and releases it: the buffers are about to be written by
+// something else (a window read), so they alone hold the samples after this.
+void drop_image(RecordSlot& rs, WriteImage* wi);
+// Releases the record's write image without settling it (the buffers go too).
+void release_image(BioFile& bf, RecordSlot& rs);
 
 }  // namespace rz::frames

@@ -226,10 +226,11 @@ class BlockLock {
 };
 
 // A block the library allocates for its own work inside one call, released on
-// every path out.
+// every path out.  A block of no bytes is not made (and reads as empty).
 class ScratchBlock {
  public:
   ScratchBlock(size_t bytes, bool zero) {
+    if (!bytes) return;
     h_ = plat::mem_alloc(zero ? plat::kMemFlags : plat::kMemMoveable, bytes);
     if (h_) p_ = static_cast<uint8_t*>(plat::mem_lock(h_));
   }
