@@ -424,6 +424,7 @@ TEST_F(FramesTest, AWriteImageWritesWhatTheBuffersAndAStageWould) {
     EXPECT_TRUE(imaged) << "the first handle wrote through an image";
     EXPECT_GT(DARARAREndRecordWave(image), 0);
     EXPECT_GT(DARARAREndRecordWave(staged), 0);
+    EXPECT_EQ(image_of(*ibf)->block, nullptr) << "an ended record keeps no image";
     image.close();
     staged.close();
     EXPECT_EQ(read_file(path(a)), read_file(path(b)));

@@ -298,6 +298,11 @@ void drop_image(RecordSlot& rs, WriteImage* wi) {
   forget(wi);
 }
 
+void drop_image(BioFile& bf, RecordSlot& rs) {
+  const KeptWindows kept(bf);
+  drop_image(rs, kept.image_of(bf, rs));
+}
+
 void release_image(BioFile& bf, RecordSlot& rs) {
   const KeptWindows kept(bf);
   if (WriteImage* wi = kept.image_of(bf, rs)) forget(wi);

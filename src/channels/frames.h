@@ -152,6 +152,7 @@ void settle_image(BioFile& bf, RecordSlot& rs);
 // Settles the image and releases it: the buffers are about to be written by
 // something else (a window read), so they alone hold the samples after this.
 void drop_image(RecordSlot& rs, WriteImage* wi);
+void drop_image(BioFile& bf, RecordSlot& rs);
 // Releases the record's write image without settling it (the buffers go too).
 void release_image(BioFile& bf, RecordSlot& rs);
 

@@ -2,6 +2,7 @@
 // follows.
 #include <cstring>
 
+#include "channels/frames.h"
 #include "container/container.h"
 #include "platform/platform.h"
 
@@ -120,6 +121,9 @@ RZ_PUBLIC int32_t RZAPI DARARAREndRecordWave(HGLOBAL h) {
   static const uint8_t terminator[kTerminatorSize] = {};
   append(*bf, r, terminator, kTerminatorSize);
   if (!rewrite_record_header(*bf, r)) return 0;
+  // The record's frames are written: its write image goes, and the buffers
+  // keep its samples as they would have without one.
+  frames::drop_image(*bf, bf->records[r]);
   return int32_t(record_end(*bf, r));
 }
 
