@@ -99,6 +99,32 @@ TEST_F(PlatformTest, LargeBlocksAreZeroAgainAfterReuseAndCounted) {
   EXPECT_EQ(plat::mem_live(nullptr), blocks0);
 }
 
+// A block whose owner noted how much of it was written is cleared only there
+// when its memory comes back as the next block of its size; a block a caller
+// locked through GlobalLock may have been written anywhere and is cleared
+// whole, whatever its owner notes.
+TEST_F(PlatformTest, ReusedMemoryIsClearedWhereverItCanHaveBeenWritten) {
+  constexpr size_t kLarge = size_t(5) << 20;
+  constexpr size_t kNoted = 3 * 4096 + 5;
+  uint8_t* last = nullptr;
+  for (int round = 0; round < 4; ++round) {
+    SCOPED_TRACE(round);
+    HGLOBAL h = plat::mem_alloc(plat::kMemFlags, kLarge);
+    ASSERT_NE(h, nullptr);
+    const bool exposed = round == 2;
+    auto* p = static_cast<uint8_t*>(exposed ? GlobalLock(h) : plat::mem_lock(h));
+    ASSERT_NE(p, nullptr);
+    if (round > 0 && p != last) GTEST_SKIP() << "the memory was not reused";
+    last = p;
+    ASSERT_EQ(std::find_if(p, p + kLarge, [](uint8_t b) { return b != 0; }), p + kLarge);
+    std::memset(p, 0x5A, kNoted);
+    if (exposed) p[kLarge - 1] = 0x5A;  // behind what the owner will note
+    plat::mem_unlock(h);
+    plat::mem_note_written(h, kNoted);
+    EXPECT_TRUE(plat::mem_free(h));
+  }
+}
+
 TEST_F(PlatformTest, RegistryIsSafeAcrossThreads) {
   std::atomic<int> failures{0};
   std::vector<std::thread> threads;

@@ -76,6 +76,9 @@ extern "C" RZ_PUBLIC HGLOBAL RZAPI RAZIVERACopyNewBioFile(HGLOBAL source, const 
   bf->recordSize[0] = frameArea - src->recordOffset[0];
   RecordSlot& rs = bf->records[0];
   std::memcpy(&rs, &src->records[0], sizeof rs);
+  // The slot owns blocks from here on, whether or not the record header below
+  // can be written: the close must release them.
+  bf->recordsInUse = 1;
   // Every block has one owner: the copy gets its own event table and starts
   // without frame buffers (the frame writer makes new ones).
   rs.eventTable = duplicate_block(src->records[0].eventTable);

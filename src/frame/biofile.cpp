@@ -1,5 +1,6 @@
 // The BioFile handle and its lifecycle: open, close, reopen, and the
 // file-level fields.
+#include <cstddef>
 #include <cstring>
 
 #include "channels/frames.h"
@@ -77,6 +78,24 @@ HGLOBAL begin_handle(uint32_t framesPerBuffer, BioFile** out) {
   return h;
 }
 
+namespace {
+uint32_t records_used(const BioFile& bf) {
+  const uint32_t used = bf.recordCount > bf.recordsInUse ? bf.recordCount : bf.recordsInUse;
+  return used < kMaxRecords ? used : kMaxRecords;
+}
+}  // namespace
+
+void abandon_handle(HGLOBAL h, BioFile* bf) {
+  if (bf) {
+    release_contents(*bf);
+    // The header and the slots of the records used are all that was written:
+    // the memory, reused for the next handle, is cleared only there.
+    plat::mem_note_written(h, offsetof(BioFile, records) + sizeof(RecordSlot) * records_used(*bf));
+  }
+  plat::mem_unlock(h);
+  plat::mem_free(h);
+}
+
 void release_contents(BioFile& bf) {
   plat::set_error_mode(plat::kQuietErrorMode);
   if (bf.fileHandle) plat::file_close(bf.fileHandle);
@@ -88,19 +107,13 @@ void release_contents(BioFile& bf) {
   release_block(bf.scoreTable);
   // Only records that were ever counted or given buffers can own blocks;
   // the slots behind them were never touched and stay so.
-  uint32_t used = bf.recordCount > bf.recordsInUse ? bf.recordCount : bf.recordsInUse;
-  if (used > kMaxRecords) used = kMaxRecords;
+  const uint32_t used = records_used(bf);
   for (uint32_t r = 0; r < used; ++r) {
     release_block(bf.records[r].eventTable);
     release_buffers(bf.records[r]);
   }
 }
 
-void abandon_handle(HGLOBAL h, BioFile* bf) {
-  if (bf) release_contents(*bf);
-  plat::mem_unlock(h);
-  plat::mem_free(h);
-}
 
 bool attach_file(BioFile& bf, const char* path, uint32_t openFlags) {
   if (!path || std::strlen(path) >= kPathSize) return false;
@@ -147,9 +160,7 @@ RZ_PUBLIC HGLOBAL RZAPI RAZIVERACloseBioFile(HGLOBAL h) {
   if (plat::mem_size(h) < sizeof(BioFile)) return h;
   auto* bf = static_cast<BioFile*>(plat::mem_lock(h));
   if (!bf) return h;
-  if (bf->fileType == kSupportedFileType) release_contents(*bf);
-  plat::mem_unlock(h);
-  plat::mem_free(h);
+  abandon_handle(h, bf->fileType == kSupportedFileType ? bf : nullptr);
   return nullptr;
 }
 

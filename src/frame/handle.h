@@ -15,7 +15,8 @@ HGLOBAL begin_handle(uint32_t framesPerBuffer, BioFile** bf);
 // own block stays.
 void release_contents(BioFile& bf);
 
-// Releases a handle under construction entirely (contents, then the block).
+// Releases a handle entirely (contents, then the block): the close, and every
+// failure while one is built.  A null bf releases the block alone.
 void abandon_handle(HGLOBAL h, BioFile* bf);
 
 // Opens the file for the handle and takes its path and attributes; false when

@@ -41,6 +41,13 @@ void* mem_pin_sized(HGLOBAL block, size_t least, size_t* size);
 void mem_unpin(HGLOBAL block);
 // Releases a live block; false for a null or dead handle.
 bool mem_free(HGLOBAL block);
+// The block's owner knows that only its first `bytes` were ever written: a
+// freed block's memory, reused for a later block, is then cleared only there.
+// Ignored once a caller has locked the block through GlobalLock.
+void mem_note_written(HGLOBAL block, size_t bytes);
+// mem_lock for a caller outside the library (GlobalLock): from now on the
+// whole block counts as written.
+void* mem_lock_exposed(HGLOBAL block);
 // Size of a live block, 0 otherwise.
 size_t mem_size(HGLOBAL block);
 // Blocks alive now and, when bytes is given, their total size: lets leak and

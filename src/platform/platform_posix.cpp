@@ -59,6 +59,11 @@ struct Slot {
   std::atomic<void*> data{nullptr};
   std::atomic<size_t> size{0};
   std::atomic<uint32_t> locks{0};
+  // Bytes from the block's start that may have been written: the whole block
+  // unless its owner says less (mem_note_written) and no caller ever locked
+  // it through the exported GlobalLock.
+  std::atomic<size_t> written{0};
+  std::atomic<bool> exposed{false};
   // Touched only by allocation and freeing, under the registry's mutex.
   bool mapped = false;
   uint32_t nextFree = kNoSlot;
@@ -131,6 +136,7 @@ struct SpareMapping {
   std::mutex mutex;
   void* data = nullptr;
   size_t size = 0;
+  size_t written = 0;  // bytes from the start that may not be zero
 };
 
 SpareMapping& spare() {
@@ -138,10 +144,10 @@ SpareMapping& spare() {
   return *s;
 }
 
-// Brings a reused mapping back to zeros: pages in memory are cleared in place,
-// the others (never touched, or swapped out) are given back to the kernel,
-// which maps them as zero pages again at their next touch.
-bool clear_mapping(void* data, size_t n) {
+// Calls run(at, len, resident) for each run of pages of [data, data + n) that
+// are all in memory, or all not; false when the kernel cannot say.
+template <class Run>
+bool page_runs(void* data, size_t n, Run&& run) {
   static const size_t page = size_t(::sysconf(_SC_PAGESIZE));
   auto* base = static_cast<uint8_t*>(data);
   const size_t pages = (n + page - 1) / page;
@@ -149,34 +155,65 @@ bool clear_mapping(void* data, size_t n) {
   for (size_t first = 0; first < pages; first += sizeof resident) {
     const size_t count = std::min(sizeof resident, pages - first);
     if (::mincore(base + first * page, count * page, resident) != 0) return false;
-    size_t run = 0;  // first page of a run of pages that are all in memory, or all not
+    size_t start = 0;  // first page of the current run
     for (size_t i = 1; i <= count; ++i) {
-      if (i < count && (resident[i] & 1u) == (resident[run] & 1u)) continue;
-      uint8_t* at = base + (first + run) * page;
-      const size_t len = (i - run) * page;
-      if (resident[run] & 1u)
-        std::memset(at, 0, len);
-      else if (::madvise(at, len, MADV_DONTNEED) != 0)
-        return false;
-      run = i;
+      if (i < count && (resident[i] & 1u) == (resident[start] & 1u)) continue;
+      if (!run(base + (first + start) * page, (i - start) * page, (resident[start] & 1u) != 0)) return false;
+      start = i;
     }
   }
   return true;
 }
 
+// Brings a reused mapping back to zeros: pages in memory are cleared in place,
+// the others (never touched, or swapped out) are given back to the kernel,
+// which maps them as zero pages again at their next touch.  Only the first
+// `written` bytes can hold anything: the pages behind them are left alone.
+bool clear_mapping(void* data, size_t written) {
+  return page_runs(data, written, [](uint8_t* at, size_t len, bool inMemory) {
+    if (inMemory) std::memset(at, 0, len);
+    else if (::madvise(at, len, MADV_DONTNEED) != 0) return false;
+    return true;
+  });
+}
+
+#ifdef RZ_VERIFY_UNWRITTEN
+// Sanitizer builds check the promise mem_note_written relies on: nothing
+// behind the noted bytes was written.
+void verify_unwritten(void* data, size_t n, size_t written) {
+  static const size_t page = size_t(::sysconf(_SC_PAGESIZE));
+  const size_t from = written / page * page;
+  if (from >= n) return;
+  auto* base = static_cast<uint8_t*>(data);
+  page_runs(base + from, n - from, [&](uint8_t* at, size_t len, bool inMemory) {
+    if (!inMemory) return true;
+    for (size_t i = 0; i < len; ++i) {
+      if (at + i >= base + written && at[i] != 0) {
+        std::fprintf(stderr, "block written at byte %zu, behind the %zu bytes noted\n", size_t(at + i - base),
+                     written);
+        std::abort();
+      }
+    }
+    return true;
+  });
+}
+#endif
+
 void* zeroed_pages(size_t n) {
   {
     SpareMapping& sp = spare();
     void* reused = nullptr;
+    size_t written = 0;
     {
       std::lock_guard<std::mutex> lock(sp.mutex);
       if (sp.data && sp.size == n) {
         reused = sp.data;
+        written = sp.written;
         sp.data = nullptr;
       }
     }
     if (reused) {
-      if (clear_mapping(reused, n)) return reused;
+      if (clear_mapping(reused, written)) return reused;
       ::munmap(reused, n);
     }
   }
@@ -190,17 +227,21 @@ void* zeroed_pages(size_t n) {
   return p;
 }
 
-void release_data(void* data, size_t n, bool mapped) {
+void release_data(void* data, size_t n, bool mapped, size_t written) {
   if (!mapped) {
     std::free(data);
     return;
   }
+#ifdef RZ_VERIFY_UNWRITTEN
+  verify_unwritten(data, n, written);
+#endif
   {
     SpareMapping& sp = spare();
     std::lock_guard<std::mutex> lock(sp.mutex);
     if (!sp.data) {
       sp.data = data;
       sp.size = n;
+      sp.written = written < n ? written : n;
       return;
     }
   }
@@ -228,7 +269,7 @@ HGLOBAL mem_alloc(uint32_t flags, size_t bytes) {
   std::lock_guard<std::mutex> lock(r.mutex);
   uint32_t index = 0;
   if (!take_slot(r, &index)) {
-    release_data(data, n, mapped);
+    release_data(data, n, mapped, n);
     return nullptr;
   }
   Slot& s = r.chunks[index / kChunkSlots].load(std::memory_order_relaxed)[index % kChunkSlots];
@@ -237,6 +278,8 @@ HGLOBAL mem_alloc(uint32_t flags, size_t bytes) {
   s.data.store(data, std::memory_order_release);
   s.size.store(bytes, std::memory_order_release);
   s.locks.store(0, std::memory_order_relaxed);
+  s.written.store(n, std::memory_order_relaxed);
+  s.exposed.store(false, std::memory_order_relaxed);
   s.mapped = mapped;
   s.tag.store(live_tag(generation), std::memory_order_release);
   ++r.liveBlocks;
@@ -309,6 +352,7 @@ bool mem_free(HGLOBAL block) {
   void* data = nullptr;
   size_t size = 0;
   bool mapped = false;
+  size_t written = 0;
   {
     Registry& r = registry();
     std::lock_guard<std::mutex> lock(r.mutex);
@@ -318,14 +362,31 @@ bool mem_free(HGLOBAL block) {
     data = s->data.load(std::memory_order_relaxed);
     size = s->size.load(std::memory_order_relaxed);
     mapped = s->mapped;
+    written = s->written.load(std::memory_order_relaxed);
     const auto key = reinterpret_cast<uintptr_t>(block);
     s->nextFree = r.freeHead;
     r.freeHead = uint32_t(key >> kTagShift) & kIndexMask;
     --r.liveBlocks;
     r.liveBytes -= size;
   }
-  release_data(data, size ? size : 1, mapped);
+  release_data(data, size ? size : 1, mapped, written);
   return true;
+}
+
+void mem_note_written(HGLOBAL block, size_t bytes) {
+  uintptr_t tag = 0;
+  Slot* s = live_slot(block, &tag);
+  if (!s || s->exposed.load(std::memory_order_acquire)) return;
+  if (bytes < s->written.load(std::memory_order_relaxed)) s->written.store(bytes, std::memory_order_relaxed);
+}
+
+void* mem_lock_exposed(HGLOBAL block) {
+  uintptr_t tag = 0;
+  if (Slot* s = live_slot(block, &tag)) {
+    s->exposed.store(true, std::memory_order_release);
+    s->written.store(s->size.load(std::memory_order_acquire), std::memory_order_relaxed);
+  }
+  return mem_lock(block);
 }
 
 size_t mem_size(HGLOBAL block) {
@@ -490,7 +551,8 @@ RZ_PUBLIC HGLOBAL GlobalAlloc(uint32_t flags, size_t bytes) {
   return rz::plat::mem_alloc(flags, bytes);
 }
 
-RZ_PUBLIC void* GlobalLock(HGLOBAL block) { return rz::plat::mem_lock(block); }
+// What a caller locks it may write anywhere: the block is cleared whole when reused.
+RZ_PUBLIC void* GlobalLock(HGLOBAL block) { return rz::plat::mem_lock_exposed(block); }
 
 RZ_PUBLIC int GlobalUnlock(HGLOBAL block) {
   return rz::plat::mem_unlock(block) > 0 ? 1 : 0;

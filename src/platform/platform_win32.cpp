@@ -64,6 +64,11 @@ void* mem_pin_sized(HGLOBAL block, size_t least, size_t* size) { return mem_lock
 
 void mem_unpin(HGLOBAL block) { mem_unlock(block); }
 
+// The Win32 heap clears what it hands out itself.
+void mem_note_written(HGLOBAL, size_t) {}
+
+void* mem_lock_exposed(HGLOBAL block) { return mem_lock(block); }
+
 bool mem_free(HGLOBAL block) {
   if (!block) return false;
   if (GlobalFree(block) != nullptr) return false;
