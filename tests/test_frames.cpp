@@ -13,6 +13,25 @@ namespace faults = rz::plat::faults;
 
 class FramesTest : public FileTest {
  protected:
+  // Four channels of mixed rates in 2-second frames, for the randomised
+  // comparisons of two handles.
+  static Layout mixed_layout(bool big) {
+    Layout L;
+    L.rates = {100, 40, 10, 20};
+    L.baseRate = 200;
+    L.frameSeconds = 2;
+    L.big = big;
+    return L;
+  }
+  // A small reproducible generator: values in [0, n).
+  struct Dice {
+    uint32_t state;
+    uint32_t operator()(uint32_t n) {
+      state = state * 1103515245u + 12345u;
+      return (state >> 8) % n;
+    }
+  };
+
   // Position of record 0's FrameInfo chunk in a file.
   uint32_t frame_info_pos(HGLOBAL h) {
     return uint32_t(RAZIVERAFindIndexPtr(h, 0, RZ_CHUNK_FRAME_INFO, 0, nullptr));
@@ -298,11 +317,7 @@ TEST_F(FramesTest, WindowsStartWhereAsked) {
 TEST_F(FramesTest, GetsFromAKeptWindowMatchBuffersFilledAtTheRead) {
   for (bool big : {false, true}) {
     SCOPED_TRACE(big ? "big-endian" : "little-endian");
-    Layout L;
-    L.rates = {100, 40, 10, 20};
-    L.baseRate = 200;
-    L.frameSeconds = 2;
-    L.big = big;
+    const Layout L = mixed_layout(big);
     const std::string name = big ? "kb.vzp" : "kl.vzp";
     {
       Bio h = begin_recording(*this, path(name), L, 40);
@@ -315,11 +330,7 @@ TEST_F(FramesTest, GetsFromAKeptWindowMatchBuffersFilledAtTheRead) {
     const uint32_t depth = bf->records[0].framesPerBuffer;
     ASSERT_EQ(depth, 6u);
     std::vector<int16_t> a(4096), b(a.size());  // beyond the longest hand-out (slack included)
-    uint32_t rng = 12345;
-    auto next = [&](uint32_t n) {
-      rng = rng * 1103515245u + 12345u;
-      return (rng >> 8) % n;
-    };
+    Dice next{12345};
     for (int step = 0; step < 3000; ++step) {
       SCOPED_TRACE(step);
       const uint32_t what = next(8);
@@ -362,11 +373,7 @@ TEST_F(FramesTest, GetsFromAKeptWindowMatchBuffersFilledAtTheRead) {
 TEST_F(FramesTest, AWriteImageWritesWhatTheBuffersAndAStageWould) {
   for (bool big : {false, true}) {
     SCOPED_TRACE(big ? "big-endian" : "little-endian");
-    Layout L;
-    L.rates = {100, 40, 10, 20};
-    L.baseRate = 200;
-    L.frameSeconds = 2;
-    L.big = big;
+    const Layout L = mixed_layout(big);
     constexpr uint16_t kDepth = 6;
     const std::string a = big ? "ib.vzp" : "il.vzp", b = big ? "sb.vzp" : "sl.vzp";
     Bio image = begin_recording(*this, path(a), L, kDepth);
@@ -375,11 +382,7 @@ TEST_F(FramesTest, AWriteImageWritesWhatTheBuffersAndAStageWould) {
     auto image_of = [](rz::BioFile& bf) {
       return rz::frames::KeptWindows(bf).image_of(bf, bf.records[0]);
     };
-    uint32_t rng = big ? 777u : 4242u;
-    auto next = [&](uint32_t n) {
-      rng = rng * 1103515245u + 12345u;
-      return (rng >> 8) % n;
-    };
+    Dice next{big ? 777u : 4242u};
     const size_t n = L.rates.size();
     std::vector<int16_t> input(size_t(kDepth + 2) * L.frameSeconds * L.baseRate * n);
     std::vector<int16_t> outA(4096), outB(outA.size());
