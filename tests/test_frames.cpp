@@ -398,8 +398,13 @@ TEST_F(FramesTest, AWriteImageWritesWhatTheBuffersAndAStageWould) {
       const uint16_t c = uint16_t(next(uint32_t(n) + 1));  // one past the channels now and then
       const uint16_t index = uint16_t(next(kDepth + 1)), count = uint16_t(next(kDepth + 1));
       if (what < 6) {
-        ASSERT_EQ(DARARARSetFramePointWave(image, index, count, c, uint32_t(2 * n), input.data() + c % n),
-                  DARARARSetFramePointWave(staged, index, count, c, uint32_t(2 * n), input.data() + c % n));
+        const uint16_t placed =
+            DARARARSetFramePointWave(image, index, count, c, uint32_t(2 * n), input.data() + c % n);
+        ASSERT_EQ(placed, DARARARSetFramePointWave(staged, index, count, c, uint32_t(2 * n), input.data() + c % n));
+        // Placed samples wait in the image, not in the buffers.
+        if (placed) {
+          ASSERT_TRUE(image_of(*ibf)->block && image_of(*ibf)->pending);
+        }
       } else if (what < 9) {
         ASSERT_EQ(DARARARSetFramePointWaveEx(image, RZ_POINT_EVERY, index, count, c, 2, input.data()),
                   DARARARSetFramePointWaveEx(staged, RZ_POINT_EVERY, index, count, c, 2, input.data()));
