@@ -856,6 +856,10 @@ std::string edit_bytes(const std::string& path, const Bytes* original) {
   return s.failure();
 }
 
+// Channels of a copy that get samples, and the most samples given one.
+constexpr uint16_t kPlacedChannels = 4;
+constexpr uint64_t kMaxPlacedSamples = 1u << 16;
+
 std::string copy_file(const std::string& source, const std::string& target) {
   HGLOBAL src = RAZIVERAOpenBioFile(source.c_str(), RZ_OPEN_READ, 1);
   if (!src) return {};
@@ -870,6 +874,16 @@ std::string copy_file(const std::string& source, const std::string& target) {
   // Continue the recording as an acquisition application would: a new frame
   // area, two saves, the frame count kept current, the record ended.
   DARARARCreateFrameBuf(dst, 2);
+  // The first channels get samples through the set-point call, whatever the
+  // copied channel layout made of their blocks: the call reads the caller's
+  // two frames of each, and places them where the save will write them.
+  const uint64_t frameSeconds = DARARARGetWaveInfo(dst, 0, RZ_WAVE_FRAME_SECONDS);
+  for (uint16_t c = 0; c < kPlacedChannels; ++c) {
+    const uint64_t samples = uint64_t(DARARARGetFrameChInfo(dst, 0, RZ_CHANNEL_SAMPLE_RATE, c)) * frameSeconds * 2;
+    if (samples == 0 || samples > kMaxPlacedSamples) continue;
+    const std::vector<int16_t> input(size_t(samples), int16_t(c + 1));
+    DARARARSetFramePointWaveEx(dst, RZ_POINT_EVERY, 0, 2, c, 2, input.data());
+  }
   DARARARSaveFrameWave(dst, 2);
   DARARARUpdateWaveInfo(dst, 16);
   DARARARSaveFrameWave(dst, 1);

@@ -183,9 +183,10 @@ WriteImage* image_for(BioFile& bf, RecordSlot& rs, const KeptWindows& kept) {
     wi->refused = 1;
     return nullptr;
   }
-  // Zeroed: the bytes behind the last block of a frame, and the blocks of
-  // channels without a buffer, are saved as zeros.
-  HGLOBAL block = plat::mem_alloc(plat::kMemFlags, size_t(need));
+  // Not zero-filled by the allocator (a fresh zeroed mapping would fault in
+  // every page of a large image at each new frame area): every byte of the
+  // frames is written below.
+  HGLOBAL block = plat::mem_alloc(plat::kMemMoveable, size_t(need));
   if (!block) {
     wi->refused = 1;
     return nullptr;
@@ -202,14 +203,22 @@ WriteImage* image_for(BioFile& bf, RecordSlot& rs, const KeptWindows& kept) {
     frame_layout(rs, reinterpret_cast<KeptChannel*>(lock.data()));
   }
   // The buffers may hold samples already (placed before a window read, or
-  // left by one): the image starts from them.
+  // left by one): the image starts from them.  The heads are filled in by
+  // each save; the blocks of channels without a buffer, and the bytes behind
+  // the last block, are saved as zeros.
   const LockedBuffers bufs(rs);
   const bool big = bf.big();
-  for (uint32_t c = 0; c < channels && c < bufs.channels(); ++c) {
-    const uint32_t bytes = v.channel(c).bytes;
-    if (!bufs.data(c) || uint64_t(frames) * bytes > bufs.size(c)) continue;
-    for (uint32_t i = 0; i < frames; ++i)
-      copy_words16(v.frame(i) + v.channel(c).offset, bufs.data(c) + size_t(i) * bytes, bytes / 2, big);
+  const uint32_t end = channels ? v.channel(channels - 1).offset + v.channel(channels - 1).bytes : wave::kHeadSize;
+  for (uint32_t i = 0; i < frames; ++i) {
+    uint8_t* frame = v.frame(i);
+    std::memset(frame, 0, wave::kHeadSize);
+    for (uint32_t c = 0; c < channels; ++c) {
+      const KeptChannel& k = v.channel(c);
+      const bool held = c < bufs.channels() && bufs.data(c) && uint64_t(frames) * k.bytes <= bufs.size(c);
+      if (held) copy_words16(frame + k.offset, bufs.data(c) + size_t(i) * k.bytes, k.bytes / 2, big);
+      else std::memset(frame + k.offset, 0, k.bytes);
+    }
+    std::memset(frame + end, 0, fcs - end);
   }
   return wi;
 }
