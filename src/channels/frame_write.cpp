@@ -87,34 +87,51 @@ struct Run {
   uint8_t* frame(uint32_t j) const { return first + size_t(j) * stride; }
 };
 
-inline void put_sample(uint8_t* at, int16_t v, bool swap) {
-  uint16_t u = uint16_t(v);
-  if (swap) u = uint16_t((u >> 8) | (u << 8));
-  std::memcpy(at, &u, sizeof u);
-}
-
-// Every `advance`-th input value, `words` of them, into one frame's block;
-// returns where the next frame's input begins.
-template <bool kSwap>
+// Every `advance`-th input value, `words` of them, into one frame's block in
+// byte order kBig; returns where the next frame's input begins.
+template <bool kBig>
 const int16_t* pick(uint8_t* out, size_t words, const int16_t* in, int64_t advance) {
-  for (size_t k = 0; k < words; ++k, in += advance) put_sample(out + k * kSampleBytes, *in, kSwap);
+  for (size_t k = 0; k < words; ++k, in += advance) store_u16(out, k * kSampleBytes, uint16_t(*in), kBig);
   return in;
 }
 
-// Channel blocks in channel order, as the save lays them out: the first
-// channel whose block would pass the frame's end, and every one after it,
-// has no place in a frame.
-uint32_t frame_layout(const RecordSlot& rs, KeptChannel* table) {
+// Calls block(c, offset, bytes) for each channel's block of a frame, in
+// channel order behind the head: the first channel whose block would pass
+// the frame's end, and every one after it, has no place in a frame.  Returns
+// the end of the last block.
+template <class Block>
+uint32_t for_each_block(const RecordSlot& rs, Block&& block) {
   const uint32_t fcs = rs.frameChunkSize;
   uint32_t off = wave::kHeadSize;
-  uint32_t c = 0;
-  for (; c < channel_limit(rs); ++c) {
+  for (uint32_t c = 0; c < channel_limit(rs); ++c) {
     const uint32_t bytes = rs.channels[c].frameBytes;
     if (fcs < off || bytes > fcs - off) break;
-    if (table) table[c] = {off, bytes, rs.channels[c].frameBuf, 0};
+    block(c, off, bytes);
     off += bytes;
   }
-  return c;
+  return off;
+}
+
+// The channels with a place in a frame; their blocks go to `table` when given.
+uint32_t frame_layout(const RecordSlot& rs, KeptChannel* table) {
+  uint32_t channels = 0;
+  for_each_block(rs, [&](uint32_t c, uint32_t off, uint32_t bytes) {
+    if (table) table[c] = {off, bytes, rs.channels[c].frameBuf, 0};
+    channels = c + 1;
+  });
+  return channels;
+}
+
+// Frame i of the buffers as the file holds it, behind its head: each
+// channel's block, zeros for a channel without a buffer that holds the
+// frame, and zeros behind the last block.
+void fill_blocks(uint8_t* frame, const RecordSlot& rs, const LockedBuffers& bufs, uint32_t i, bool big) {
+  const uint32_t end = for_each_block(rs, [&](uint32_t c, uint32_t off, uint32_t bytes) {
+    const bool held = c < bufs.channels() && bufs.data(c) && (uint64_t(i) + 1) * bytes <= bufs.size(c);
+    if (held) copy_words16(frame + off, bufs.data(c) + size_t(i) * bytes, bytes / 2, big);
+    else std::memset(frame + off, 0, bytes);
+  });
+  std::memset(frame + end, 0, rs.frameChunkSize - end);
 }
 
 // A record's write image, checked against the block that holds it.
@@ -204,21 +221,11 @@ WriteImage* image_for(BioFile& bf, RecordSlot& rs, const KeptWindows& kept) {
   }
   // The buffers may hold samples already (placed before a window read, or
   // left by one): the image starts from them.  The heads are filled in by
-  // each save; the blocks of channels without a buffer, and the bytes behind
-  // the last block, are saved as zeros.
+  // each save.
   const LockedBuffers bufs(rs);
-  const bool big = bf.big();
-  const uint32_t end = channels ? v.channel(channels - 1).offset + v.channel(channels - 1).bytes : wave::kHeadSize;
   for (uint32_t i = 0; i < frames; ++i) {
-    uint8_t* frame = v.frame(i);
-    std::memset(frame, 0, wave::kHeadSize);
-    for (uint32_t c = 0; c < channels; ++c) {
-      const KeptChannel& k = v.channel(c);
-      const bool held = c < bufs.channels() && bufs.data(c) && uint64_t(frames) * k.bytes <= bufs.size(c);
-      if (held) copy_words16(frame + k.offset, bufs.data(c) + size_t(i) * k.bytes, k.bytes / 2, big);
-      else std::memset(frame + k.offset, 0, k.bytes);
-    }
-    std::memset(frame + end, 0, fcs - end);
+    std::memset(v.frame(i), 0, wave::kHeadSize);
+    fill_blocks(v.frame(i), rs, bufs, i, bf.big());
   }
   return wi;
 }
@@ -269,7 +276,7 @@ uint16_t place_samples(HGLOBAL h, bool ex, uint16_t mode, uint16_t frameIndex,
       return;
     }
     for (uint32_t j = 0; j < run.frames; ++j) {
-      if (needs_swap(run.big)) in = pick<true>(run.frame(j), run.words, in, advance);
+      if (run.big) in = pick<true>(run.frame(j), run.words, in, advance);
       else in = pick<false>(run.frame(j), run.words, in, advance);
     }
   });
@@ -402,7 +409,6 @@ RZ_PUBLIC uint16_t RZAPI DARARARSetFramePointEvent(HGLOBAL h, uint16_t frameInde
     int16_t queue[kEventQueueSize];
     uint32_t head = 0, tail = 0, fill = 0;
     const int16_t* in = input;
-    const bool swap = needs_swap(run.big);
     for (uint32_t f = 0; f < run.frames; ++f) {
       uint8_t* out = run.frame(f);
       for (size_t k = 0; k < run.words; ++k) {
@@ -420,7 +426,7 @@ RZ_PUBLIC uint16_t RZAPI DARARARSetFramePointEvent(HGLOBAL h, uint16_t frameInde
           head = (head + 1) % kEventQueueSize;
           --fill;
         }
-        put_sample(out + k * kSampleBytes, value, swap);
+        store_u16(out, k * kSampleBytes, uint16_t(value), run.big);
       }
     }
   });
@@ -487,18 +493,7 @@ RZ_PUBLIC uint16_t RZAPI DARARARSaveFrameWave(HGLOBAL h, uint16_t frameCount) {
       head.u16(wave::kMinute, uint16_t(minute));
       head.u16(wave::kSecond, uint16_t(second));
       head.u16(wave::kPad, 0);
-      if (image) continue;
-      // Channel blocks in channel order; a channel without a buffer gives zeros.
-      uint32_t off = wave::kHeadSize;
-      for (uint32_t c = 0; c < bufs.channels(); ++c) {
-        const uint32_t bytes = rs.channels[c].frameBytes;
-        if (bytes > fcs - off) break;
-        const uint8_t* src = bufs.data(c);
-        if (src) copy_words16(frame + off, src + size_t(done + i) * bytes, bytes / 2, big);
-        else std::memset(frame + off, 0, bytes);
-        off += bytes;
-      }
-      std::memset(frame + off, 0, fcs - off);
+      if (!image) fill_blocks(frame, rs, bufs, done + i, big);
     }
     if (container::append(*bf, r, frames, n * fcs)) {
       rs.framesWritten += n;
