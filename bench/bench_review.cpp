@@ -51,6 +51,89 @@ int64_t samples_per_window() {
   return n;
 }
 
+// File offset of frame 0 of record 0, as the library reads it; 0 when the
+// recording cannot be opened.
+int64_t first_frame(const std::string& path) {
+  HGLOBAL h = open_for_review(path);
+  if (!h) return 0;
+  const int64_t at = DARARARGetWaveInfo(h, 0, RZ_WAVE_FRAME_DATA_POS);
+  RAZIVERACloseBioFile(h);
+  return at;
+}
+
+// Frames a window read takes from the file: the read depth of a window of
+// `seconds` (the window and two more frames, at least two frames' worth).
+uint32_t read_depth(uint32_t seconds) { return std::max(seconds, 2 * kFrameSeconds) / kFrameSeconds + 2; }
+
+// The least any reader handing out per-channel arrays does for a window: one
+// pread of the `readFrames` frames the call takes from the file, then each
+// channel's blocks of the first `handFrames` of them copied into one array,
+// with no calls, handles or checks around it.  The library is compared with
+// it beside its baseline (floor_ratio, ratio_to_floor): what lies between the
+// floor and the baseline is the copy itself, not the library.
+class CopyFloor {
+ public:
+  CopyFloor(uint32_t readFrames, uint32_t handFrames)
+      : readFrames_(readFrames),
+        handFrames_(handFrames),
+        frameBytes_(frame_chunk_size()),
+        raw_(size_t(readFrames) * frameBytes_) {
+    uint32_t at = rz::frames::wave::kHeadSize;
+    size_t most = 0;
+    for (const Channel& c : channels()) {
+      const uint32_t bytes = c.rate * kFrameSeconds * uint32_t(sizeof(int16_t));
+      blocks_.push_back({at, bytes});
+      at += bytes;
+      most = std::max<size_t>(most, size_t(bytes) * handFrames);
+    }
+    out_.resize(most / sizeof(int16_t));
+  }
+  // Every window at `firstFrames` frames past frame 0 (at `frame0` in the file).
+  bool run(const std::string& path, int64_t frame0, const std::vector<int64_t>& firstFrames) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    bool ok = fd >= 0;
+    const size_t bytes = size_t(readFrames_) * frameBytes_;
+    for (int64_t f : firstFrames) {
+      const int64_t at = frame0 + f * int64_t(frameBytes_);
+      char* frames = raw_.at(uint64_t(at));
+      const ssize_t got = ok ? ::pread(fd, frames, bytes, at) : -1;
+      ok = got > 0;
+      if (!ok) break;
+      if (size_t(got) < bytes) std::memset(frames + got, 0, bytes - size_t(got));
+      for (const Block& b : blocks_) {
+        char* dst = reinterpret_cast<char*>(out_.data());
+        for (uint32_t i = 0; i < handFrames_; ++i, dst += b.bytes)
+          std::memcpy(dst, frames + size_t(i) * frameBytes_ + b.offset, b.bytes);
+        benchmark::DoNotOptimize(out_.data());
+      }
+    }
+    if (fd >= 0) ::close(fd);
+    return ok;
+  }
+
+ private:
+  struct Block {
+    uint32_t offset, bytes;
+  };
+  uint32_t readFrames_, handFrames_, frameBytes_;
+  ReadBuffer raw_;
+  std::vector<Block> blocks_;
+  std::vector<int16_t> out_;
+};
+
+// Frames from frame 0 of windows starting at these seconds.
+std::vector<int64_t> first_frames(const std::vector<int32_t>& starts) {
+  std::vector<int64_t> f;
+  for (int32_t s : starts) f.push_back(s / int32_t(kFrameSeconds));
+  return f;
+}
+
+void put_floor(benchmark::State& state, const Contender& library, const Contender& floor,
+               const Contender& baseline) {
+  put_ratio(state, "floor_ratio", "cpu_floor_ratio", floor, baseline);
+  put_ratio(state, "ratio_to_floor", "cpu_ratio_to_floor", library, floor);
+}
+
 // A whole night, start to end; false when anything went wrong.
 bool review_night(const std::string& path, std::vector<int16_t>& out, Split* split, MemUsage* first,
                   MemUsage* peak, MemUsage* last, size_t* ownBytes) {
@@ -99,7 +182,15 @@ void review(benchmark::State& state, bool big) {
 
   // The big-endian run reviews the little-endian file in every iteration
   // too, so that the two byte orders are compared under the same conditions.
-  Contender library, baseline, little;
+  // The copy floor reads each window as the standard call does: the window
+  // and the two frames after it.
+  std::vector<int64_t> windowFrames;
+  for (uint32_t s = 0; s < settings().seconds; s += kWindowSeconds) windowFrames.push_back(s / kFrameSeconds);
+  const int64_t frame0 = big ? 0 : first_frame(path);
+  if (!check(state, big || frame0 > 0, "open failed")) return;
+  CopyFloor copyFloor(read_depth(kWindowSeconds), kWindowSeconds / kFrameSeconds);
+
+  Contender library, baseline, little, floor;
   Times readTimes, getTimes;
   for (auto _ : state) {
     const bool plainOk = baseline.run([&] { return plain_read(path) == bytes; });
@@ -112,6 +203,8 @@ void review(benchmark::State& state, bool big) {
     if (big)
       littleOk = little.run(
           [&] { return review_night(review_file(false), out, nullptr, nullptr, nullptr, nullptr, nullptr); });
+    else
+      littleOk = floor.run([&] { return copyFloor.run(path, frame0, windowFrames); });
     if (!check(state, plainOk && ok && littleOk, "a read failed")) return;
   }
   state.counters["file_MB"] = bytes / 1e6;
@@ -133,21 +226,8 @@ void review(benchmark::State& state, bool big) {
   state.counters["rss_growth_KiB"] = double(last.rssKiB) - double(first.rssKiB);
   state.SetBytesProcessed(int64_t(bytes * state.iterations()));
   if (big) put_ratio(state, "big/little", "cpu_big/little", library, little);
+  if (!big) put_floor(state, library, floor, baseline);
 }
-
-// File offset of frame 0 of record 0, as the library reads it; 0 when the
-// recording cannot be opened.
-int64_t first_frame(const std::string& path) {
-  HGLOBAL h = open_for_review(path);
-  if (!h) return 0;
-  const int64_t at = DARARARGetWaveInfo(h, 0, RZ_WAVE_FRAME_DATA_POS);
-  RAZIVERACloseBioFile(h);
-  return at;
-}
-
-// Frames a window read takes from the file: the read depth of a window of
-// `seconds` (the window and two more frames, at least two frames' worth).
-uint32_t read_depth(uint32_t seconds) { return std::max(seconds, 2 * kFrameSeconds) / kFrameSeconds + 2; }
 
 // The baseline of the window benchmarks: one pread of `frames` frames from
 // each window's first frame.
@@ -227,7 +307,10 @@ void short_windows(benchmark::State& state, bool exact) {
   int64_t perWindow = 0;
   for (const Channel& c : channels()) perWindow += int64_t(c.rate) * kShortWindow;
 
-  Contender library, baseline, windowOnly;
+  const std::vector<int64_t> firstFrames = first_frames(starts);
+  CopyFloor copyFloor(deliver, windowFrames);
+
+  Contender library, baseline, windowOnly, floor;
   for (auto _ : state) {
     const bool plainOk = baseline.run([&] { return pread_windows(path, frame0, starts, deliver, raw); });
     const bool ok = library.run([&] {
@@ -249,11 +332,13 @@ void short_windows(benchmark::State& state, bool exact) {
     state.SetIterationTime(library.wall().last());
     bool windowOk = true;
     if (!exact) windowOk = windowOnly.run([&] { return pread_windows(path, frame0, starts, windowFrames, raw); });
-    if (!check(state, plainOk && ok && windowOk, "a read failed")) return;
+    const bool floorOk = floor.run([&] { return copyFloor.run(path, frame0, firstFrames); });
+    if (!check(state, plainOk && ok && windowOk && floorOk, "a read failed")) return;
   }
   const double n = double(starts.size());
   put_ratio(state, "ratio", "cpu_ratio", library, baseline);
   if (!exact) put_ratio(state, "window_ratio", "cpu_window_ratio", library, windowOnly);
+  put_floor(state, library, floor, baseline);
   state.counters["windows/s"] = n / library.wall().best();
   state.counters["plain_pread_windows/s"] = n / baseline.wall().best();
   state.SetItemsProcessed(int64_t(n * state.iterations()));
