@@ -313,54 +313,59 @@ TEST_F(FramesTest, WindowsStartWhereAsked) {
 // recording, shorter windows after longer ones (whose samples the buffers
 // still hold behind the new window), gets beyond the window - every get must
 // hand out what it would from buffers holding each window since its read.
-// The second handle settles every window into its buffers at once.
+// The second handle settles every window into its buffers at once.  Frames
+// of three seconds let a hand-out begin and end inside one frame's block.
 TEST_F(FramesTest, GetsFromAKeptWindowMatchBuffersFilledAtTheRead) {
-  for (bool big : {false, true}) {
-    SCOPED_TRACE(big ? "big-endian" : "little-endian");
-    const Layout L = mixed_layout(big);
-    const std::string name = big ? "kb.vzp" : "kl.vzp";
-    {
-      Bio h = begin_recording(*this, path(name), L, 40);
-      ASSERT_EQ(write_frames(h, L, 0, 40), 40);
-      ASSERT_EQ(write_frames(h, L, 40, 20), 20);
-    }
-    Bio kept = open_for_review(path(name), 9);
-    Bio settled = open_for_review(path(name), 9);
-    rz::Pinned<rz::BioFile> bf(settled);
-    const uint32_t depth = bf->records[0].framesPerBuffer;
-    ASSERT_EQ(depth, 6u);
-    std::vector<int16_t> a(4096), b(a.size());  // beyond the longest hand-out (slack included)
-    Dice next{12345};
-    for (int step = 0; step < 3000; ++step) {
-      SCOPED_TRACE(step);
-      const uint32_t what = next(8);
-      if (what < 3) {
-        int32_t start, length = int32_t(next(3 * depth)) + 1;
-        if (what == 0) {
-          start = int32_t(next(2 * 64));
-          ASSERT_EQ(DARARARReadFrameWave(kept, 0, uint32_t(start)), DARARARReadFrameWave(settled, 0, uint32_t(start)));
-        } else {
-          start = int32_t(next(2 * 70)) - 20;
-          ASSERT_EQ(DARARARReadFrameWaveEx(kept, 0, start, uint32_t(length)),
-                    DARARARReadFrameWaveEx(settled, 0, start, uint32_t(length)));
+  for (const uint32_t frameSeconds : {2u, 3u}) {
+    for (bool big : {false, true}) {
+      SCOPED_TRACE(big ? "big-endian" : "little-endian");
+      SCOPED_TRACE(frameSeconds);
+      Layout L = mixed_layout(big);
+      L.frameSeconds = frameSeconds;
+      const std::string name = std::to_string(frameSeconds) + (big ? "kb.vzp" : "kl.vzp");
+      {
+        Bio h = begin_recording(*this, path(name), L, 40);
+        ASSERT_EQ(write_frames(h, L, 0, 40), 40);
+        ASSERT_EQ(write_frames(h, L, 40, 20), 20);
+      }
+      Bio kept = open_for_review(path(name), 9);
+      Bio settled = open_for_review(path(name), 9);
+      rz::Pinned<rz::BioFile> bf(settled);
+      const uint32_t depth = bf->records[0].framesPerBuffer;
+      ASSERT_EQ(depth, 9 / frameSeconds + 2);
+      std::vector<int16_t> a(4096), b(a.size());  // beyond the longest hand-out (slack included)
+      Dice next{12345};
+      for (int step = 0; step < 3000; ++step) {
+        SCOPED_TRACE(step);
+        const uint32_t what = next(8);
+        if (what < 3) {
+          int32_t start, length = int32_t(next(3 * depth)) + 1;
+          if (what == 0) {
+            start = int32_t(next(2 * 64));
+            ASSERT_EQ(DARARARReadFrameWave(kept, 0, uint32_t(start)), DARARARReadFrameWave(settled, 0, uint32_t(start)));
+          } else {
+            start = int32_t(next(2 * 70)) - 20;
+            ASSERT_EQ(DARARARReadFrameWaveEx(kept, 0, start, uint32_t(length)),
+                      DARARARReadFrameWaveEx(settled, 0, start, uint32_t(length)));
+          }
+          rz::frames::settle_window(*bf, bf->records[0]);
+          continue;
         }
-        rz::frames::settle_window(*bf, bf->records[0]);
-        continue;
+        const uint16_t c = uint16_t(next(6));
+        std::fill(a.begin(), a.end(), int16_t(0x5A5A));
+        std::fill(b.begin(), b.end(), int16_t(0x5A5A));
+        int32_t na, nb;
+        if (what == 3) {
+          na = DARARARGetFrameWave(kept, 0, c, a.data());
+          nb = DARARARGetFrameWave(settled, 0, c, b.data());
+        } else {
+          const uint32_t offset = next(2 * depth + 2), length = next(2 * depth + 2);
+          na = DARARARGetFrameWaveEx(kept, 0, c, a.data(), offset, length);
+          nb = DARARARGetFrameWaveEx(settled, 0, c, b.data(), offset, length);
+        }
+        ASSERT_EQ(na, nb) << "channel " << c;
+        ASSERT_EQ(a, b) << "channel " << c;
       }
-      const uint16_t c = uint16_t(next(6));
-      std::fill(a.begin(), a.end(), int16_t(0x5A5A));
-      std::fill(b.begin(), b.end(), int16_t(0x5A5A));
-      int32_t na, nb;
-      if (what == 3) {
-        na = DARARARGetFrameWave(kept, 0, c, a.data());
-        nb = DARARARGetFrameWave(settled, 0, c, b.data());
-      } else {
-        const uint32_t offset = next(2 * depth + 2), length = next(2 * depth + 2);
-        na = DARARARGetFrameWaveEx(kept, 0, c, a.data(), offset, length);
-        nb = DARARARGetFrameWaveEx(settled, 0, c, b.data(), offset, length);
-      }
-      ASSERT_EQ(na, nb) << "channel " << c;
-      ASSERT_EQ(a, b) << "channel " << c;
     }
   }
 }

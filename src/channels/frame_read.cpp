@@ -84,17 +84,25 @@ void copy_from_window(const KeptView& v, uint32_t c, uint8_t* out, uint64_t from
     out += n;
     from += n;
   }
-  if (from >= to) return;
+  if (from >= to || bytes == 0) return;
   // Most hand-outs begin at a frame's start: no division for them.
   const uint64_t into = from - silence;
-  uint64_t i = into < bytes ? 0 : into / bytes;
-  uint64_t within = into < bytes ? into : into % bytes;
-  for (; from < to; ++i, within = 0) {
-    const uint64_t n = bytes - within < to - from ? bytes - within : to - from;
-    copy_words16(out, v.frame(i) + v.channel(c).offset + within, size_t(n / 2), big);
+  const uint64_t i = into < bytes ? 0 : into / bytes;
+  const uint64_t within = into < bytes ? into : into % bytes;
+  // The block's place and the frame stride in locals: the copies write
+  // through a byte pointer, which would make every field be read again.
+  const uint8_t* src = v.frame(i) + v.channel(c).offset;
+  const size_t stride = v.window().frameChunkSize;
+  uint64_t left = to - from;
+  if (within) {
+    const uint64_t n = bytes - within < left ? bytes - within : left;
+    copy_words16(out, src + within, size_t(n / 2), big);
     out += n;
-    from += n;
+    left -= n;
+    src += stride;
   }
+  for (; left >= bytes; left -= bytes, out += bytes, src += stride) copy_words16(out, src, size_t(bytes / 2), big);
+  if (left) copy_words16(out, src, size_t(left / 2), big);
 }
 
 // Writes a pending window into the channel buffers and ends it.
