@@ -462,11 +462,11 @@ TEST_F(ContainerTest, AppendRefusesWithoutAStartedRecord) {
   EXPECT_EQ(bf->recordSize[0], 20u);
 }
 
-// Sample runs are converted several values at a time: every length (whole
-// wide and narrow registers, whole words and the values left over), unaligned
-// starts, a copy and in place.
+// Sample runs are converted several values at a time: every length (turns of
+// four wide registers, single wide and narrow registers, whole words and the
+// values left over), unaligned starts, a copy and in place.
 TEST(ByteOrder, SixteenBitRunsSwapEveryValueAtAnyLengthAndAlignment) {
-  for (size_t count = 0; count < 45; ++count) {
+  for (size_t count = 0; count < 150; ++count) {
     for (size_t shift : {0, 1, 3}) {
       SCOPED_TRACE(testing::Message() << count << " values, offset " << shift);
       std::vector<uint8_t> src(shift + 2 * count + 4, 0xEE), dst(src.size(), 0xEE);
