@@ -101,8 +101,7 @@ void copy_from_window(const KeptView& v, uint32_t c, uint8_t* out, uint64_t from
     left -= n;
     src += stride;
   }
-  for (; left >= bytes; left -= bytes, out += bytes, src += stride) copy_words16(out, src, size_t(bytes / 2), big);
-  if (left) copy_words16(out, src, size_t(left / 2), big);
+  gather_blocks(out, src, stride, bytes, left, big);
 }
 
 // Writes a pending window into the channel buffers and ends it.
@@ -285,18 +284,22 @@ static_assert(kWorkAreaBytes <= kWorkBufferSize, "the kept windows and write ima
 static_assert(kImagesAt % alignof(WriteImage) == 0, "the write images are aligned");
 }  // namespace
 
-KeptWindow* KeptWindows::of(const BioFile& bf, const RecordSlot& rs) const {
-  if (!pin_ || pin_.size() < kWorkAreaBytes) return nullptr;
+// The record's index in the handle, or -1 when the work area is not there
+// or the slot is not one of the handle's records.
+ptrdiff_t KeptWindows::record_index(const BioFile& bf, const RecordSlot& rs) const {
+  if (!pin_ || pin_.size() < kWorkAreaBytes) return -1;
   const ptrdiff_t r = &rs - bf.records;
-  if (r < 0 || r >= ptrdiff_t(kMaxRecords)) return nullptr;
-  return reinterpret_cast<KeptWindow*>(pin_.data()) + r;
+  return r >= 0 && r < ptrdiff_t(kMaxRecords) ? r : -1;
+}
+
+KeptWindow* KeptWindows::of(const BioFile& bf, const RecordSlot& rs) const {
+  const ptrdiff_t r = record_index(bf, rs);
+  return r < 0 ? nullptr : reinterpret_cast<KeptWindow*>(pin_.data()) + r;
 }
 
 WriteImage* KeptWindows::image_of(const BioFile& bf, const RecordSlot& rs) const {
-  if (!pin_ || pin_.size() < kWorkAreaBytes) return nullptr;
-  const ptrdiff_t r = &rs - bf.records;
-  if (r < 0 || r >= ptrdiff_t(kMaxRecords)) return nullptr;
-  return reinterpret_cast<WriteImage*>(pin_.data() + kImagesAt) + r;
+  const ptrdiff_t r = record_index(bf, rs);
+  return r < 0 ? nullptr : reinterpret_cast<WriteImage*>(pin_.data() + kImagesAt) + r;
 }
 
 void settle_window(BioFile& bf, RecordSlot& rs) {

@@ -294,10 +294,9 @@ void settle_image(RecordSlot& rs, WriteImage* wi) {
     for (uint32_t c = 0; c < wi->channels && c < bufs.channels(); ++c) {
       // Only the buffer the image was made for, and only when it holds the frames.
       const KeptChannel& k = v.channel(c);
-      if (!bufs.data(c) || k.buffer != rs.channels[c].frameBuf || uint64_t(wi->frames) * k.bytes > bufs.size(c))
-        continue;
-      for (uint32_t i = 0; i < wi->frames; ++i)
-        copy_words16(bufs.data(c) + size_t(i) * k.bytes, v.frame(i) + k.offset, k.bytes / 2, wi->big != 0);
+      const uint64_t bytes = uint64_t(wi->frames) * k.bytes;
+      if (!bufs.data(c) || k.buffer != rs.channels[c].frameBuf || bytes > bufs.size(c)) continue;
+      gather_blocks(bufs.data(c), v.frame(0) + k.offset, wi->frameChunkSize, k.bytes, bytes, wi->big != 0);
     }
   }
   wi->pending = 0;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "container/byteorder.h"
 #include "format/layout.h"
 #include "frame/biofile.h"
 
@@ -22,6 +23,17 @@ constexpr uint32_t kBufferSlack = 1024;
 // Builds a FrameInfo head image in the file's byte order.
 void pack_info(uint8_t out[info::kSize], uint32_t frameSeconds, uint32_t frameChunkSize,
                uint32_t frames, bool big);
+
+// Gathers a channel's samples out of frames: `total` bytes of its blocks of
+// `bytes` bytes each, the first at `block` and each one `stride` bytes after
+// the one before, into one run at `out` in the host's order (the file's order
+// `big` exchanged where it differs).  The last block may be cut short.
+inline void gather_blocks(uint8_t* out, const uint8_t* block, size_t stride, uint64_t bytes, uint64_t total,
+                          bool big) {
+  if (bytes == 0) return;
+  for (; total >= bytes; total -= bytes, out += bytes, block += stride) copy_words16(out, block, size_t(bytes / 2), big);
+  if (total) copy_words16(out, block, size_t(total / 2), big);
+}
 
 // Frames staged per file write: one large write per batch instead of one or
 // two small writes per frame.
@@ -135,6 +147,7 @@ class KeptWindows {
   WriteImage* image_of(const BioFile& bf, const RecordSlot& rs) const;
 
  private:
+  ptrdiff_t record_index(const BioFile& bf, const RecordSlot& rs) const;
   BlockLock pin_;
 };
 
