@@ -65,6 +65,34 @@ int64_t first_frame(const std::string& path) {
 // `seconds` (the window and two more frames, at least two frames' worth).
 uint32_t read_depth(uint32_t seconds) { return std::max(seconds, 2 * kFrameSeconds) / kFrameSeconds + 2; }
 
+// The baseline of the window benchmarks: one pread of `frames` frames from
+// each window's first frame (windows starting at `starts` seconds), handing
+// each window's bytes and their count to `after`; false when a read fails.
+template <class After>
+bool pread_windows(const std::string& path, int64_t frame0, const std::vector<int32_t>& starts, uint32_t frames,
+                   const ReadBuffer& raw, After&& after) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const int64_t frameBytes = frame_chunk_size();
+  const size_t bytes = size_t(frames) * size_t(frameBytes);
+  bool ok = true;
+  for (int32_t s : starts) {
+    const int64_t at = frame0 + int64_t(s / kFrameSeconds) * frameBytes;
+    char* window = raw.at(uint64_t(at));
+    const ssize_t got = ::pread(fd, window, bytes, at);
+    ok = got > 0;
+    if (!ok) break;
+    after(window, size_t(got));
+  }
+  ::close(fd);
+  return ok;
+}
+
+bool pread_windows(const std::string& path, int64_t frame0, const std::vector<int32_t>& starts, uint32_t frames,
+                   const ReadBuffer& raw) {
+  return pread_windows(path, frame0, starts, frames, raw, [](const char*, size_t) {});
+}
+
 // The least any reader handing out per-channel arrays does for a window: one
 // pread of the `readFrames` frames the call takes from the file, then each
 // channel's blocks of the first `handFrames` of them copied into one array,
@@ -88,27 +116,19 @@ class CopyFloor {
     }
     out_.resize(most / sizeof(int16_t));
   }
-  // Every window at `firstFrames` frames past frame 0 (at `frame0` in the file).
-  bool run(const std::string& path, int64_t frame0, const std::vector<int64_t>& firstFrames) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    bool ok = fd >= 0;
+  // Every window starting at `starts` seconds (frame 0 at `frame0` in the file).
+  bool run(const std::string& path, int64_t frame0, const std::vector<int32_t>& starts) {
     const size_t bytes = size_t(readFrames_) * frameBytes_;
-    for (int64_t f : firstFrames) {
-      const int64_t at = frame0 + f * int64_t(frameBytes_);
-      char* frames = raw_.at(uint64_t(at));
-      const ssize_t got = ok ? ::pread(fd, frames, bytes, at) : -1;
-      ok = got > 0;
-      if (!ok) break;
-      if (size_t(got) < bytes) std::memset(frames + got, 0, bytes - size_t(got));
+    return pread_windows(path, frame0, starts, readFrames_, raw_, [&](char* frames, size_t got) {
+      // Frames past the end of the file read as zeros, as the library's do.
+      if (got < bytes) std::memset(frames + got, 0, bytes - got);
       for (const Block& b : blocks_) {
         char* dst = reinterpret_cast<char*>(out_.data());
         for (uint32_t i = 0; i < handFrames_; ++i, dst += b.bytes)
           std::memcpy(dst, frames + size_t(i) * frameBytes_ + b.offset, b.bytes);
         benchmark::DoNotOptimize(out_.data());
       }
-    }
-    if (fd >= 0) ::close(fd);
-    return ok;
+    });
   }
 
  private:
@@ -120,13 +140,6 @@ class CopyFloor {
   std::vector<Block> blocks_;
   std::vector<int16_t> out_;
 };
-
-// Frames from frame 0 of windows starting at these seconds.
-std::vector<int64_t> first_frames(const std::vector<int32_t>& starts) {
-  std::vector<int64_t> f;
-  for (int32_t s : starts) f.push_back(s / int32_t(kFrameSeconds));
-  return f;
-}
 
 void put_floor(benchmark::State& state, const Contender& library, const Contender& floor,
                const Contender& baseline) {
@@ -184,8 +197,8 @@ void review(benchmark::State& state, bool big) {
   // too, so that the two byte orders are compared under the same conditions.
   // The copy floor reads each window as the standard call does: the window
   // and the two frames after it.
-  std::vector<int64_t> windowFrames;
-  for (uint32_t s = 0; s < settings().seconds; s += kWindowSeconds) windowFrames.push_back(s / kFrameSeconds);
+  std::vector<int32_t> starts;
+  for (uint32_t s = 0; s < settings().seconds; s += kWindowSeconds) starts.push_back(int32_t(s));
   const int64_t frame0 = big ? 0 : first_frame(path);
   if (!check(state, big || frame0 > 0, "open failed")) return;
   CopyFloor copyFloor(read_depth(kWindowSeconds), kWindowSeconds / kFrameSeconds);
@@ -204,7 +217,7 @@ void review(benchmark::State& state, bool big) {
       littleOk = little.run(
           [&] { return review_night(review_file(false), out, nullptr, nullptr, nullptr, nullptr, nullptr); });
     else
-      littleOk = floor.run([&] { return copyFloor.run(path, frame0, windowFrames); });
+      littleOk = floor.run([&] { return copyFloor.run(path, frame0, starts); });
     if (!check(state, plainOk && ok && littleOk, "a read failed")) return;
   }
   state.counters["file_MB"] = bytes / 1e6;
@@ -227,21 +240,6 @@ void review(benchmark::State& state, bool big) {
   state.SetBytesProcessed(int64_t(bytes * state.iterations()));
   if (big) put_ratio(state, "big/little", "cpu_big/little", library, little);
   if (!big) put_floor(state, library, floor, baseline);
-}
-
-// The baseline of the window benchmarks: one pread of `frames` frames from
-// each window's first frame.
-bool pread_windows(const std::string& path, int64_t frame0, const std::vector<int32_t>& starts, uint32_t frames,
-                   const ReadBuffer& raw) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  bool ok = fd >= 0;
-  const size_t bytes = size_t(frames) * frame_chunk_size();
-  for (int32_t s : starts) {
-    const int64_t at = frame0 + int64_t(s / kFrameSeconds) * frame_chunk_size();
-    ok = ok && ::pread(fd, raw.at(uint64_t(at)), bytes, at) > 0;
-  }
-  if (fd >= 0) ::close(fd);
-  return ok;
 }
 
 void random_access(benchmark::State& state) {
@@ -307,7 +305,6 @@ void short_windows(benchmark::State& state, bool exact) {
   int64_t perWindow = 0;
   for (const Channel& c : channels()) perWindow += int64_t(c.rate) * kShortWindow;
 
-  const std::vector<int64_t> firstFrames = first_frames(starts);
   CopyFloor copyFloor(deliver, windowFrames);
 
   Contender library, baseline, windowOnly, floor;
@@ -332,7 +329,7 @@ void short_windows(benchmark::State& state, bool exact) {
     state.SetIterationTime(library.wall().last());
     bool windowOk = true;
     if (!exact) windowOk = windowOnly.run([&] { return pread_windows(path, frame0, starts, windowFrames, raw); });
-    const bool floorOk = floor.run([&] { return copyFloor.run(path, frame0, firstFrames); });
+    const bool floorOk = floor.run([&] { return copyFloor.run(path, frame0, starts); });
     if (!check(state, plainOk && ok && windowOk && floorOk, "a read failed")) return;
   }
   const double n = double(starts.size());
